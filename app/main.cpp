@@ -1,0 +1,26 @@
+// Start-up: the sign first (it is the main window), then the control unit,
+// then the hidden help window; then the event loop until the sign closes.
+// The program takes no arguments and reads and writes no file.
+
+#include <Pendralumovista1.h>
+#include <Pendralumovista2.h>
+
+#include <QApplication>
+
+int main(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Pendralumovista"));
+    // Only closing the sign ends the program; the other windows just hide.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    TForm1 sign;
+    Form1 = &sign;
+    sign.show();
+
+    TForm2 controlUnit(sign);
+    Form2 = &controlUnit;
+    controlUnit.show();
+
+    return QApplication::exec();
+}

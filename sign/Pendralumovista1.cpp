@@ -1,0 +1,93 @@
+#include "Pendralumovista1.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QMenuBar>
+
+TForm1* Form1 = nullptr;
+
+TForm1::TForm1(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+{
+    setWindowTitle(QStringLiteral("Form1"));
+    setFixedSize(926, 113);
+    move(0, 0);
+
+    GroupBox1 = new tk::Panel(this, 8, 8, 913, 97, tk::clBlack);
+    GroupBox1->OnMouseDown = [this](tk::MouseButton b, tk::ShiftState s, int x, int y) {
+        GroupBox1MouseDown(b, s, x, y);
+    };
+    GroupBox1->OnMouseUp = [this](tk::MouseButton b, tk::ShiftState s, int x, int y) {
+        GroupBox1MouseUp(b, s, x, y);
+    };
+
+    // The menu exists only to carry the hidden Reset item, which is the
+    // sign's one entry point for clearing; it shows nothing.
+    MainMenu1 = new QMenuBar(this);
+    MainMenu1->hide();
+    Reset1 = MainMenu1->addAction(QStringLiteral("Reset"));
+    Reset1->setVisible(false);
+    connect(Reset1, &QAction::triggered, this, [this] { Reset1Click(); });
+
+    Timer1 = new tk::Timer(this, 5000, false);
+    Timer1->OnTimer = [this] { Timer1Timer(); };
+
+    FormCreate();
+}
+
+void TForm1::FormCreate()
+{
+    for (int cell = 0; cell < CellCount; ++cell)
+        for (int row = 0; row < font::Rows; ++row)
+            for (int column = 0; column < font::Columns; ++column) {
+                auto* dot = new tk::Shape(GroupBox1, cell * 45 + column * 8 + 10, row * 8 + 10, 8, 8);
+                dot->setPen(tk::clBlack, 1);
+                dot->setBrushColor(DarkColor);
+                Dots[size_t(dotIndex(cell, column, row))] = dot;
+            }
+    move(57, y());
+}
+
+void TForm1::Reset1Click()
+{
+    for (tk::Shape* dot : Dots)
+        dot->setBrushColor(DarkColor);
+}
+
+void TForm1::GroupBox1MouseDown(tk::MouseButton, tk::ShiftState, int X, int Y)
+{
+    DragStartX = X;
+    DragStartY = Y;
+}
+
+void TForm1::GroupBox1MouseUp(tk::MouseButton, tk::ShiftState, int X, int Y)
+{
+    // The window jumps once, on release, by the distance the pointer moved;
+    // the vertical move is applied first.
+    move(x(), Y + y() - DragStartY);
+    move(X + x() - DragStartX, y());
+}
+
+void TForm1::drawGlyph(const font::Glyph& glyph, unsigned cell)
+{
+    if (cell >= unsigned(CellCount))
+        return;
+    for (int column = 0; column < font::Columns; ++column)
+        for (int row = 0; row < font::Rows; ++row)
+            if (glyph.columns[size_t(column)] & (1u << row))
+                Dots[size_t(dotIndex(int(cell), column, row))]->setBrushColor(LitColor);
+}
+
+#define PENDRALUMOVISTA_GLYPH_DEFINITION(name, code, ...) \
+    void TForm1::name(unsigned char cell) { drawGlyph(*font::glyphFor(code), cell); }
+PENDRALUMOVISTA_GLYPHS(PENDRALUMOVISTA_GLYPH_DEFINITION)
+#undef PENDRALUMOVISTA_GLYPH_DEFINITION
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    // The sign is the main window: closing it ends the program, whatever the
+    // other windows show.
+    event->accept();
+    QCoreApplication::quit();
+}

@@ -1,0 +1,73 @@
+#pragma once
+// The sign: a borderless, stay-on-top window with a black panel carrying 1000
+// square dots in 20 character cells of 5 x 10 dots. A dot is dark grey or lit
+// green; the font lights dots, only a clear darkens them. The window is the
+// program's main window: closing it ends the program.
+
+#include "font.h"
+
+#include <controls.h>
+#include <text.h>
+#include <timer.h>
+
+#include <QWidget>
+#include <array>
+#include <cstdint>
+
+class QAction;
+class QMenuBar;
+
+class TForm1 : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int CellCount = 20;
+    static constexpr int DotCount = CellCount * font::DotsPerCell;
+    static constexpr tk::Color DarkColor = tk::clGray;
+    static constexpr tk::Color LitColor = tk::clLime;
+
+    explicit TForm1(QWidget* parent = nullptr);
+
+    tk::Panel* GroupBox1 = nullptr;
+    QMenuBar* MainMenu1 = nullptr;
+    QAction* Reset1 = nullptr;
+    tk::Timer* Timer1 = nullptr;
+    std::array<tk::Shape*, DotCount> Dots{};
+    tk::Text FirstPage;
+    tk::Text SecondPage;
+    bool FirstPageShown = false;
+    std::uint8_t PageTicks = 0;
+    std::int32_t DragStartX = 0;
+    std::int32_t DragStartY = 0;
+
+    void FormCreate();
+    // Darkens every dot. Callers reach it by triggering Reset1.
+    void Reset1Click();
+    // One page change of a text longer than the sign.
+    void Timer1Timer();
+    void GroupBox1MouseDown(tk::MouseButton Button, tk::ShiftState Shift, int X, int Y);
+    void GroupBox1MouseUp(tk::MouseButton Button, tk::ShiftState Shift, int X, int Y);
+
+    // Writes a text from cell 0, one character per cell; pages a text longer
+    // than 20 characters. Never clears: callers trigger Reset1 first.
+    void schreib(tk::Text text);
+
+    // One operation per glyph, named after it: lights the glyph's dots in the
+    // given cell (0 to 19) and leaves every other dot alone.
+#define PENDRALUMOVISTA_GLYPH_OPERATION(name, ...) void name(unsigned char cell);
+    PENDRALUMOVISTA_GLYPHS(PENDRALUMOVISTA_GLYPH_OPERATION)
+#undef PENDRALUMOVISTA_GLYPH_OPERATION
+
+    // Lights one glyph in one cell. A cell above 19 is refused untouched.
+    void drawGlyph(const font::Glyph& glyph, unsigned cell);
+
+    static constexpr int dotIndex(int cell, int column, int row)
+    {
+        return cell * font::DotsPerCell + column * font::Rows + row;
+    }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+};
+
+// The sign window of the running program, created first at start.
+extern TForm1* Form1;
