@@ -1,0 +1,396 @@
+// Draws the two bitmaps of the control unit: the picture of the driver's
+// terminal (skin.bmp) and the strip beside the route list (routestrip.bmp).
+//
+// The bitmaps are painted here rather than kept as hand-edited files so that
+// every pixel can be traced back to a line of code and regenerated at will.
+// The program only paints what belongs to the hardware: key caps, the display
+// window and its bezel. All captions that the simulator changes at run time
+// (the five buttons along the bottom, the display contents) are drawn by the
+// simulator itself on top of this picture, so they are left blank here.
+//
+// Usage: draw_artwork OUTPUT_DIR FONT_FILE
+//   OUTPUT_DIR  folder that receives skin.bmp and routestrip.bmp
+//   FONT_FILE   the TrueType font for the key legends
+//               (resources/fonts/LiberationSans-Regular.ttf)
+//
+// The output is deterministic: no randomness, no time, no system fonts.
+
+#include <QColor>
+#include <QDir>
+#include <QFont>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPointF>
+#include <QRadialGradient>
+#include <QRectF>
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+
+#include <array>
+
+namespace {
+
+// The lime of the display glass; the route strip must match it exactly,
+// otherwise the strip would show as a patch over the display.
+const QColor kLime(0xA8, 0xEE, 0x14);
+// Dark ink of the display's fixed symbols.
+const QColor kLcdInk(0x24, 0x2C, 0x0C);
+
+const QColor kGround(20, 33, 66);        // dark blue around the housing
+const QColor kFaceTop(229, 231, 234);    // housing, lit from above
+const QColor kFaceBottom(203, 206, 211);
+const QColor kBezel(54, 58, 66);         // frame around the display glass
+const QColor kKeyBlue(30, 60, 124);      // round keys
+const QColor kKeyBlueLight(72, 106, 172);
+const QColor kKeyBlueDark(16, 34, 76);
+const QColor kBarBlue(26, 44, 88);       // strip behind the bottom buttons
+const QColor kSoftKeyOrange(242, 128, 20);
+const QColor kLetterKeyLegend(255, 196, 40);
+
+// The bottom buttons carry captions in white on some screens and in black on
+// others, so their face sits in the middle: a grey-blue whose relative
+// luminance (about 0.18) gives roughly 4.5:1 against both white and black.
+const QColor kButtonFace(106, 121, 146);
+
+constexpr int kSkinWidth = 515;
+constexpr int kSkinHeight = 249;
+constexpr int kStripWidth = 37;
+constexpr int kStripHeight = 113;
+
+// A cheap soft shadow: the shape repeated, each time a little larger and very
+// faint, so the edges fade out instead of ending in a hard line.
+void softShadow(QPainter &p, const QRectF &r, qreal radius, QPointF offset, int layers, int alpha)
+{
+  p.save();
+  p.setPen(Qt::NoPen);
+  for (int i = layers; i >= 1; --i) {
+    const qreal grow = i;
+    p.setBrush(QColor(0, 0, 0, alpha));
+    p.drawRoundedRect(r.translated(offset).adjusted(-grow, -grow, grow, grow), radius + grow, radius + grow);
+  }
+  p.restore();
+}
+
+void drawHousing(QPainter &p)
+{
+  p.fillRect(QRect(0, 0, kSkinWidth, kSkinHeight), kGround);
+
+  const QRectF face(6.5, 5.5, 502, 237);
+  softShadow(p, face, 16, QPointF(0, 2), 4, 22);
+
+  QLinearGradient body(face.topLeft(), face.bottomLeft());
+  body.setColorAt(0.0, kFaceTop);
+  body.setColorAt(1.0, kFaceBottom);
+  p.setBrush(body);
+  p.setPen(QPen(QColor(120, 126, 138), 1));
+  p.drawRoundedRect(face, 16, 16);
+
+  // A thin light line just inside the edge gives the moulded rim.
+  p.setBrush(Qt::NoBrush);
+  p.setPen(QPen(QColor(255, 255, 255, 150), 1));
+  p.drawRoundedRect(face.adjusted(1.5, 1.5, -1.5, -1.5), 14.5, 14.5);
+}
+
+void drawDisplay(QPainter &p)
+{
+  // The glass itself covers (66,50)..(291,169) inclusive.
+  const QRect glass(66, 50, 226, 120);
+
+  // Recess in the housing: a darker lip above, a highlight below.
+  const QRectF recess = QRectF(glass).adjusted(-10, -10, 10, 10);
+  p.setPen(Qt::NoPen);
+  p.setBrush(QColor(255, 255, 255, 170));
+  p.drawRoundedRect(recess.translated(0, 1.2), 8, 8);
+  p.setBrush(QColor(0, 0, 0, 60));
+  p.drawRoundedRect(recess.translated(0, -1.0), 8, 8);
+
+  QLinearGradient bezel(recess.topLeft(), recess.bottomLeft());
+  bezel.setColorAt(0.0, kBezel.darker(115));
+  bezel.setColorAt(1.0, kBezel.lighter(115));
+  p.setBrush(bezel);
+  p.drawRoundedRect(recess, 8, 8);
+
+  // The glass is one flat lime right up to its edges: the program paints
+  // the display contents (and the route strip) onto it and expects that
+  // colour everywhere inside the window.
+  p.fillRect(glass, kLime);
+}
+
+// Three soft keys whose meaning is shown on the display line they point at.
+void drawSoftKeys(QPainter &p)
+{
+  const std::array<int, 3> keyTops{50, 91, 132};
+  for (const int top : keyTops) {
+    const qreal cy = top + 16.0;
+    const QPointF dot(29.5, cy);
+
+    softShadow(p, QRectF(dot.x() - 6, cy - 6, 12, 12), 6, QPointF(0, 1.2), 2, 30);
+    QRadialGradient shine(dot + QPointF(-2, -2.5), 8);
+    shine.setColorAt(0.0, kSoftKeyOrange.lighter(135));
+    shine.setColorAt(1.0, kSoftKeyOrange.darker(108));
+    p.setPen(QPen(kSoftKeyOrange.darker(150), 1));
+    p.setBrush(shine);
+    p.drawEllipse(dot, 6, 6);
+
+    // The pointer towards the display line.
+    p.setPen(Qt::NoPen);
+    p.setBrush(kSoftKeyOrange);
+    p.drawRoundedRect(QRectF(38.5, cy - 1.5, 15, 3), 1.5, 1.5);
+  }
+}
+
+void drawRoundKey(QPainter &p, QPointF centre, qreal radius)
+{
+  const QRectF r(centre.x() - radius, centre.y() - radius, 2 * radius, 2 * radius);
+
+  // Shadow under the key cap, then the cap itself lit from upper left.
+  softShadow(p, r, radius, QPointF(0.5, 1.8), 3, 28);
+
+  QRadialGradient cap(centre + QPointF(-radius * 0.35, -radius * 0.45), radius * 1.35);
+  cap.setColorAt(0.0, kKeyBlueLight);
+  cap.setColorAt(0.55, kKeyBlue);
+  cap.setColorAt(1.0, kKeyBlueDark);
+  p.setPen(QPen(QColor(10, 20, 44), 1));
+  p.setBrush(cap);
+  p.drawEllipse(r);
+
+  // A faint rim of light around the top of the cap.
+  p.setPen(QPen(QColor(255, 255, 255, 55), 1));
+  p.setBrush(Qt::NoBrush);
+  p.drawArc(r.adjusted(1.5, 1.5, -1.5, -1.5), 30 * 16, 120 * 16);
+}
+
+void drawTriangle(QPainter &p, QPointF centre, qreal halfWidth, qreal height, bool up, const QColor &colour)
+{
+  const qreal dir = up ? -1.0 : 1.0;
+  QPainterPath path;
+  path.moveTo(centre.x(), centre.y() + dir * height / 2);
+  path.lineTo(centre.x() + halfWidth, centre.y() - dir * height / 2);
+  path.lineTo(centre.x() - halfWidth, centre.y() - dir * height / 2);
+  path.closeSubpath();
+  p.setPen(Qt::NoPen);
+  p.setBrush(colour);
+  p.drawPath(path);
+}
+
+// Up and down scroll through the list on the display.
+void drawArrowKeys(QPainter &p)
+{
+  // Key areas (316,52,33x41) and (318,131,33x41); both caps share one column.
+  const QPointF upCentre(333.5, 71.0);
+  const QPointF downCentre(333.5, 151.0);
+  drawRoundKey(p, upCentre, 15);
+  drawRoundKey(p, downCentre, 15);
+  drawTriangle(p, upCentre + QPointF(0, -0.5), 7, 10, true, Qt::white);
+  drawTriangle(p, downCentre + QPointF(0, 0.5), 7, 10, false, Qt::white);
+}
+
+void drawKeypad(QPainter &p, const QString &family)
+{
+  struct Key {
+    int left;
+    int top;
+    const char *legend;
+  };
+  const std::array<Key, 12> keys{{
+      {369, 29, "1"}, {411, 29, "2"}, {450, 29, "3"},
+      {369, 71, "4"}, {411, 71, "5"}, {450, 71, "6"},
+      {369, 112, "7"}, {411, 112, "8"}, {450, 112, "9"},
+      {369, 152, "C"}, {411, 152, "0"}, {450, 152, "M"},
+  }};
+
+  QFont font(family);
+  font.setPixelSize(17);
+  font.setBold(true);
+  font.setHintingPreference(QFont::PreferNoHinting);
+  font.setStyleStrategy(QFont::PreferAntialias);
+  p.setFont(font);
+
+  for (const Key &k : keys) {
+    const QRectF area(k.left, k.top, 33, 33);
+    drawRoundKey(p, area.center(), 15);
+    const QString legend = QString::fromLatin1(k.legend);
+    const bool letter = legend == QLatin1String("C") || legend == QLatin1String("M");
+    p.setPen(letter ? kLetterKeyLegend : QColor(Qt::white));
+    p.drawText(area.translated(0, 0.5), Qt::AlignCenter, legend);
+  }
+}
+
+// The five function buttons along the bottom. Their captions depend on the
+// screen shown and are drawn by the program, so the caps carry no text.
+void drawBottomButtons(QPainter &p)
+{
+  const QRectF bar(16.5, 190.5, 482, 38);
+  // The strip is set into the housing: highlight below, shade above.
+  p.setPen(Qt::NoPen);
+  p.setBrush(QColor(255, 255, 255, 170));
+  p.drawRoundedRect(bar.translated(0, 1.2), 9, 9);
+  p.setBrush(QColor(0, 0, 0, 50));
+  p.drawRoundedRect(bar.translated(0, -1.0), 9, 9);
+  QLinearGradient barShade(bar.topLeft(), bar.bottomLeft());
+  barShade.setColorAt(0.0, kBarBlue.darker(120));
+  barShade.setColorAt(1.0, kBarBlue.lighter(110));
+  p.setBrush(barShade);
+  p.drawRoundedRect(bar, 9, 9);
+
+  // Caption rectangles (left, top, width, height) the program writes into.
+  const std::array<QRect, 5> captions{{
+      {48, 203, 27, 13},   // Menü
+      {102, 203, 38, 13},  // Anzeige
+      {169, 203, 22, 13},  // Auto
+      {219, 203, 43, 13},  // Endstelle
+      {276, 203, 49, 17},  // Schließen
+  }};
+  for (const QRect &c : captions) {
+    // Four pixels to either side (the last two captions sit only 14 px
+    // apart) and one common height, so the row reads as a set.
+    const QRectF cap(c.left() - 4, 197, c.width() + 8, 26);
+    softShadow(p, cap, 5, QPointF(0, 1.5), 2, 60);
+
+    // Only a faint gradient, so a caption has the same contrast wherever
+    // it lands on the cap.
+    QLinearGradient face(cap.topLeft(), cap.bottomLeft());
+    face.setColorAt(0.0, kButtonFace.lighter(108));
+    face.setColorAt(0.5, kButtonFace);
+    face.setColorAt(1.0, kButtonFace.darker(108));
+    p.setPen(QPen(QColor(12, 22, 46), 1));
+    p.setBrush(face);
+    p.drawRoundedRect(cap.adjusted(0.5, 0.5, -0.5, -0.5), 5, 5);
+
+    p.setPen(QPen(QColor(255, 255, 255, 70), 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawLine(QPointF(cap.left() + 5, cap.top() + 1.5), QPointF(cap.right() - 5, cap.top() + 1.5));
+  }
+
+  // The loudspeaker for the announcements sits behind the free end of the
+  // strip: a row of slots.
+  p.setPen(Qt::NoPen);
+  p.setBrush(QColor(8, 14, 30));
+  for (int i = 0; i < 14; ++i) {
+    const QRectF slot(372.5 + i * 8, 202.5, 3, 15);
+    p.drawRoundedRect(slot, 1.5, 1.5);
+  }
+
+  // Power lamp.
+  const QPointF lamp(484.5, 209.5);
+  QRadialGradient glow(lamp + QPointF(-1, -1), 4.5);
+  glow.setColorAt(0.0, QColor(200, 255, 170));
+  glow.setColorAt(1.0, QColor(40, 170, 60));
+  p.setPen(QPen(QColor(6, 40, 14), 1));
+  p.setBrush(glow);
+  p.drawEllipse(lamp, 3.5, 3.5);
+}
+
+QImage drawSkin(const QString &family)
+{
+  QImage img(kSkinWidth, kSkinHeight, QImage::Format_ARGB32_Premultiplied);
+  img.fill(kGround);
+  QPainter p(&img);
+  p.setRenderHint(QPainter::Antialiasing, true);
+  p.setRenderHint(QPainter::TextAntialiasing, true);
+
+  drawHousing(p);
+  drawDisplay(p);
+  drawSoftKeys(p);
+  drawArrowKeys(p);
+  drawKeypad(p, family);
+  drawBottomButtons(p);
+  p.end();
+  return img.convertToFormat(QImage::Format_RGB888);
+}
+
+// The strip is only 37 px wide, so its marks are set pixel by pixel without
+// smoothing: at this size a blurred edge reads as a smudge on the LCD.
+
+// A triangle of rows 1, 3, 5, 7 px wide, centred on column cx.
+void drawPixelTriangle(QPainter &p, int cx, int tipY, bool up)
+{
+  for (int row = 0; row < 4; ++row) {
+    const int y = up ? tipY + row : tipY - row;
+    p.fillRect(QRect(cx - row, y, 2 * row + 1, 1), kLcdInk);
+  }
+}
+
+// A small bus seen from the side, 11 x 9 px with its top left at (x, y):
+// a body with a row of windows and two wheels below.
+void drawBusPictogram(QPainter &p, int x, int y)
+{
+  p.fillRect(QRect(x + 1, y, 9, 1), kLcdInk);      // roof, corners left off
+  p.fillRect(QRect(x, y + 1, 11, 6), kLcdInk);     // body
+  for (int i = 0; i < 3; ++i)                      // windows
+    p.fillRect(QRect(x + 1 + i * 3, y + 2, 2, 2), kLime);
+  p.fillRect(QRect(x + 10, y + 2, 1, 3), kLime);   // windscreen at the front
+  p.fillRect(QRect(x + 2, y + 7, 2, 2), kLcdInk);  // wheels
+  p.fillRect(QRect(x + 7, y + 7, 2, 2), kLcdInk);
+}
+
+// The strip to the right of the route list. The program frames it and moves
+// a position marker down its left edge (strip rows 7..105), so the two arrow
+// marks stay above and below that travel.
+QImage drawRouteStrip()
+{
+  QImage img(kStripWidth, kStripHeight, QImage::Format_ARGB32_Premultiplied);
+  img.fill(kLime);
+  QPainter p(&img);
+
+  // The marker's bar is framed at strip columns -1 and 8; the marks stay
+  // between those lines, above row 7 and below row 105.
+  drawPixelTriangle(p, 4, 2, true);     // rows 2..5
+  drawPixelTriangle(p, 4, 110, false);  // rows 107..110
+
+  // The vehicle symbol at mid-height against the right edge (the visible
+  // strip ends at column 35).
+  drawBusPictogram(p, 24, 52);
+  p.end();
+  return img.convertToFormat(QImage::Format_RGB888);
+}
+
+bool save(const QImage &img, const QDir &dir, const QString &name)
+{
+  const QString path = dir.filePath(name);
+  if (!img.save(path, "BMP")) {
+    QTextStream(stderr) << "draw_artwork: cannot write " << path << '\n';
+    return false;
+  }
+  return true;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+  // Text needs a GUI application, but nothing is ever shown.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
+
+  const QStringList args = QGuiApplication::arguments();
+  if (args.size() != 3) {
+    QTextStream(stderr) << "usage: draw_artwork OUTPUT_DIR FONT_FILE\n";
+    return 2;
+  }
+
+  const int fontId = QFontDatabase::addApplicationFont(args.at(2));
+  const QStringList families = QFontDatabase::applicationFontFamilies(fontId);
+  if (fontId < 0 || families.isEmpty()) {
+    QTextStream(stderr) << "draw_artwork: cannot load font " << args.at(2) << '\n';
+    return 1;
+  }
+
+  QDir out(args.at(1));
+  if (!out.mkpath(QStringLiteral("."))) {
+    QTextStream(stderr) << "draw_artwork: cannot create " << args.at(1) << '\n';
+    return 1;
+  }
+
+  if (!save(drawSkin(families.first()), out, QStringLiteral("skin.bmp")))
+    return 1;
+  if (!save(drawRouteStrip(), out, QStringLiteral("routestrip.bmp")))
+    return 1;
+  return 0;
+}
