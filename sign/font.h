@@ -111,7 +111,7 @@ struct Glyph {
     std::array<std::uint16_t, Columns> columns;
 };
 
-constexpr std::array<Glyph, 87> glyphs = {{
+inline constexpr std::array<Glyph, 87> glyphs = {{
 #define PENDRALUMOVISTA_GLYPH_ENTRY(name, code, c0, c1, c2, c3, c4) Glyph{#name, code, {c0, c1, c2, c3, c4}},
     PENDRALUMOVISTA_GLYPHS(PENDRALUMOVISTA_GLYPH_ENTRY)
 #undef PENDRALUMOVISTA_GLYPH_ENTRY

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Set-up for a fresh Debian 12 machine: installs the Debian packages that are
+# missing, builds, and then either starts the simulator or runs every test.
+#
+#   ./build.sh run    build in Release and start the simulator
+#   ./build.sh test   build, run the test suite, then run it again in an
+#                     AddressSanitizer + UndefinedBehaviorSanitizer build
+set -euo pipefail
+cd "$(dirname "$0")"
+
+mode=${1:-}
+case "$mode" in
+  run|test) ;;
+  *) echo "usage: $0 run|test" >&2; exit 2 ;;
+esac
+
+build_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev)
+# The end-to-end test drives the real program under a virtual X server.
+test_packages=(xvfb xdotool xclip x11-utils imagemagick)
+
+install_missing() {
+  local missing=()
+  for package in "$@"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  local sudo=()
+  [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+  echo "Installing: ${missing[*]}"
+  "${sudo[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+configure_and_build() {
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja "$@"
+  cmake --build "$dir"
+}
+
+if [ "$mode" = run ]; then
+  install_missing "${build_packages[@]}"
+  configure_and_build build -DCMAKE_BUILD_TYPE=Release -DPENDRALUMOVISTA_TESTS=OFF -DPENDRALUMOVISTA_BENCH=OFF
+  exec ./build/app/pendralumovista
+fi
+
+install_missing "${build_packages[@]}" "${test_packages[@]}"
+configure_and_build build -DCMAKE_BUILD_TYPE=Release -DPENDRALUMOVISTA_TESTS=ON
+ctest --test-dir build --output-on-failure
+configure_and_build build-sanitize -DCMAKE_BUILD_TYPE=Debug -DPENDRALUMOVISTA_SANITIZE=ON -DPENDRALUMOVISTA_BENCH=OFF
+ctest --test-dir build-sanitize --output-on-failure

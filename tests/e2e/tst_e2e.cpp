@@ -1,0 +1,211 @@
+// End to end: the real program under a virtual X server, operated the way a
+// person would, with xdotool clicks, the clipboard read by xclip and the sign
+// read back dot by dot from a screenshot.
+
+#include <font.h>
+
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#ifndef PENDRALUMOVISTA_BINARY
+#error "PENDRALUMOVISTA_BINARY must name the program under test"
+#endif
+
+namespace {
+constexpr QPoint signOrigin{57, 0};
+constexpr QPoint controlOrigin{268, 381};
+
+QString tool(const char* name)
+{
+    return QStandardPaths::findExecutable(QString::fromLatin1(name));
+}
+} // namespace
+
+class TestEndToEnd : public QObject {
+    Q_OBJECT
+
+    QProcess xvfb;
+    QProcess program;
+    QString display;
+    QTemporaryDir scratch;
+
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), display);
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        return env;
+    }
+
+    // Runs an X client to completion and returns what it printed.
+    QByteArray run(const QString& command, const QStringList& arguments, int timeoutMs = 15000)
+    {
+        QProcess process;
+        process.setProcessEnvironment(environment());
+        process.start(tool(command.toLatin1().constData()), arguments);
+        if (!process.waitForFinished(timeoutMs)) {
+            process.kill();
+            process.waitForFinished();
+            qWarning("%s timed out", qPrintable(command));
+        }
+        if (process.exitCode() != 0)
+            qWarning() << command << arguments << process.readAllStandardError();
+        return process.readAllStandardOutput();
+    }
+
+    QImage screenshot()
+    {
+        QImage image;
+        image.loadFromData(run(QStringLiteral("import"), {"-window", "root", "png:-"}), "PNG");
+        return image;
+    }
+
+    // Geometry of the top-level window with the given title, from xwininfo.
+    QRect windowGeometry(const QString& title)
+    {
+        const QString info = QString::fromLocal8Bit(run(QStringLiteral("xwininfo"), {"-name", title}));
+        auto number = [&](const char* label) {
+            QRegularExpression re(QStringLiteral("%1:\\s+(-?\\d+)").arg(QLatin1String(label)));
+            return re.match(info).captured(1).toInt();
+        };
+        return QRect(number("Absolute upper-left X"), number("Absolute upper-left Y"), number("Width"),
+                     number("Height"));
+    }
+
+    // Reads the sign from the screen: each cell's lit dots matched against
+    // the font. Returns nullopt if a dot is neither lit green nor dark grey.
+    std::optional<QByteArray> readSignFromScreen(const QImage& shot)
+    {
+        QByteArray text;
+        for (int cell = 0; cell < 20; ++cell) {
+            std::array<std::uint16_t, font::Columns> columns{};
+            for (int column = 0; column < font::Columns; ++column)
+                for (int row = 0; row < font::Rows; ++row) {
+                    const QPoint centre = signOrigin + QPoint(8, 8) + QPoint(cell * 45 + column * 8 + 10 + 4, row * 8 + 10 + 4);
+                    const QColor colour = shot.pixelColor(centre);
+                    if (colour == QColor(0, 255, 0))
+                        columns[size_t(column)] |= std::uint16_t(1u << row);
+                    else if (colour != QColor(128, 128, 128))
+                        return std::nullopt;
+                }
+            char c = columns == std::array<std::uint16_t, font::Columns>{} ? ' ' : '\x7f';
+            for (const font::Glyph& glyph : font::glyphs)
+                if (glyph.columns == columns)
+                    c = char(glyph.code);
+            text.append(c);
+        }
+        while (text.endsWith(' '))
+            text.chop(1);
+        return text;
+    }
+
+    // Polls the screen until the sign reads `expected` (Windows-1252).
+    bool signShows(const QByteArray& expected, int timeoutMs = 10000)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        do {
+            if (readSignFromScreen(screenshot()) == expected)
+                return true;
+            QTest::qWait(200);
+        } while (timer.elapsed() < timeoutMs);
+        qWarning() << "sign reads" << readSignFromScreen(screenshot()).value_or("<unreadable>");
+        return false;
+    }
+
+    void clickControlUnit(QPoint at, int repeat = 1)
+    {
+        const QPoint screen = controlOrigin + at;
+        run(QStringLiteral("xdotool"), {"mousemove", QString::number(screen.x()), QString::number(screen.y()), "click",
+                                        "--repeat", QString::number(repeat), "--delay", "80", "1"});
+        QTest::qWait(150);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        for (const char* needed : {"Xvfb", "xdotool", "xclip", "xwininfo", "import"})
+            QVERIFY2(!tool(needed).isEmpty(), qPrintable(QStringLiteral("%1 is not installed").arg(needed)));
+        QVERIFY(scratch.isValid());
+        // -displayfd lets the server choose a free display and tell us which.
+        xvfb.start(tool("Xvfb"), {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
+        QVERIFY(xvfb.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(xvfb.canReadLine(), 15000);
+        display = QStringLiteral(":") + QString::fromLatin1(xvfb.readLine()).trimmed();
+
+        program.setProcessEnvironment(environment());
+        program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        program.start(QStringLiteral(PENDRALUMOVISTA_BINARY), {});
+        QVERIFY(program.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(windowGeometry(QStringLiteral("Form2")).width() > 0, 15000);
+        // Wait until both windows are painted: a dark dot and the lime display.
+        QTRY_VERIFY_WITH_TIMEOUT(screenshot().pixelColor(signOrigin + QPoint(22, 22)) == QColor(128, 128, 128)
+                                     && screenshot().pixelColor(controlOrigin + QPoint(80, 60)).green() > 200,
+                                 15000);
+    }
+
+    void cleanupTestCase()
+    {
+        if (program.state() != QProcess::NotRunning) {
+            program.kill();
+            program.waitForFinished();
+        }
+        xvfb.terminate();
+        xvfb.waitForFinished();
+    }
+
+    void windowsOpenAtTheirPlaces()
+    {
+        QCOMPARE(windowGeometry(QStringLiteral("Form1")), QRect(57, 0, 926, 113));
+        QCOMPARE(windowGeometry(QStringLiteral("Form2")), QRect(268, 381, 516, 250));
+    }
+
+    void signStartsWithAllDotsDark()
+    {
+        QTRY_COMPARE_WITH_TIMEOUT(readSignFromScreen(screenshot()), std::optional<QByteArray>(QByteArray()), 10000);
+        const QImage shot = screenshot();
+        int grey = 0;
+        for (int cell = 0; cell < 20; ++cell)
+            for (int column = 0; column < 5; ++column)
+                for (int row = 0; row < 10; ++row) {
+                    const QPoint centre = signOrigin + QPoint(8 + cell * 45 + column * 8 + 14, 8 + row * 8 + 14);
+                    grey += shot.pixelColor(centre) == QColor(128, 128, 128);
+                    // Each dot is a 6 x 6 square inside a black outline.
+                    QCOMPARE(shot.pixelColor(centre - QPoint(4, 4)), QColor(Qt::black));
+                }
+        QCOMPARE(grey, 1000);
+    }
+
+    void controlUnitShowsItsSplash()
+    {
+        // The lime display with olive text in it: some pixels of the splash
+        // lines must be darker than the lime around them.
+        const QImage shot = screenshot();
+        const QRect display(controlOrigin + QPoint(72, 57), QSize(217, 112));
+        int olive = 0, lime = 0;
+        for (int y = display.top(); y <= display.bottom(); ++y)
+            for (int x = display.left(); x <= display.right(); ++x) {
+                const QColor c = shot.pixelColor(x, y);
+                olive += qAbs(c.red() - 0x50) < 40 && qAbs(c.green() - 0x70) < 40 && qAbs(c.blue() - 0x70) < 40;
+                lime += c.green() > 200 && c.blue() < 80;
+            }
+        QVERIFY2(olive > 300, qPrintable(QString::number(olive)));
+        QVERIFY2(lime > 10000, qPrintable(QString::number(lime)));
+    }
+
+    // Last: "Schließen" ends the program with exit code 0.
+    void closeKeyEndsTheProgram()
+    {
+        clickControlUnit({300, 211});
+        QTRY_COMPARE_WITH_TIMEOUT(program.state(), QProcess::NotRunning, 10000);
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEndToEnd)
+#include "tst_e2e.moc"

@@ -1,0 +1,273 @@
+// The toolkit rules the windows are written against: timer enable/interval
+// behaviour, the classic mouse-event order, 8-bit text at the Qt edges, shape
+// painting and the hidden edit field's way to the clipboard.
+
+#include <controls.h>
+#include <platform.h>
+#include <text.h>
+#include <timer.h>
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QImage>
+#include <QMouseEvent>
+#include <QtTest>
+
+using namespace tk;
+
+namespace {
+// Sends the event sequence the platform really delivers, straight to a control.
+void sendMouse(QWidget* widget, QEvent::Type type, Qt::MouseButton button, QPoint pos)
+{
+    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
+    QMouseEvent event(type, pos, widget->mapToGlobal(pos), button, held, Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &event);
+}
+
+struct Recorder {
+    QStringList events;
+    void attach(Control& control)
+    {
+        control.OnMouseDown = [this](MouseButton b, ShiftState s, int x, int y) {
+            events << QStringLiteral("down%1%2 %3,%4")
+                          .arg(b == MouseButton::Right ? "R" : b == MouseButton::Middle ? "M" : "L")
+                          .arg(s.isDouble ? "2" : "")
+                          .arg(x)
+                          .arg(y);
+        };
+        control.OnMouseUp = [this](MouseButton, ShiftState, int x, int y) {
+            events << QStringLiteral("up %1,%2").arg(x).arg(y);
+        };
+        control.OnClick = [this] { events << QStringLiteral("click"); };
+        control.OnDblClick = [this] { events << QStringLiteral("dblclick"); };
+    }
+};
+} // namespace
+
+class TestToolkit : public QObject {
+    Q_OBJECT
+private slots:
+    void timerEnablingARunningTimerKeepsItsPeriod()
+    {
+        Timer timer(nullptr, 10000, true);
+        QTest::qWait(300);
+        const int before = timer.remainingTime();
+        QVERIFY(before > 0 && before < 9800);
+        timer.setEnabled(true);
+        QVERIFY(timer.remainingTime() <= before);
+        timer.setInterval(10000); // the same interval changes nothing
+        QVERIFY(timer.remainingTime() <= before);
+        timer.setInterval(20000); // a new one restarts the countdown
+        QVERIFY(timer.remainingTime() > 19000);
+        QCOMPARE(timer.Interval(), 20000);
+    }
+
+    void timerDisablingStopsAndEnablingStartsAFullPeriod()
+    {
+        Timer timer(nullptr, 10000, true);
+        QTest::qWait(300);
+        timer.setEnabled(false);
+        QVERIFY(!timer.Enabled());
+        QVERIFY(!timer.isTicking());
+        timer.setEnabled(true);
+        QVERIFY(timer.remainingTime() > 9800);
+    }
+
+    void timerIntervalZeroNeverFires()
+    {
+        int ticks = 0;
+        Timer timer(nullptr, 0, true);
+        timer.OnTimer = [&] { ++ticks; };
+        QVERIFY(timer.Enabled());
+        QVERIFY(!timer.isTicking());
+        QTest::qWait(50);
+        QCOMPARE(ticks, 0);
+        timer.setInterval(5); // enabled all along, so it now runs
+        QTRY_VERIFY(ticks > 0);
+        timer.setInterval(-3);
+        QVERIFY(!timer.isTicking());
+    }
+
+    void timerTicksRunTheHandlerUntilDisabled()
+    {
+        int ticks = 0;
+        Timer timer(nullptr, 5, false);
+        timer.OnTimer = [&] {
+            if (++ticks == 3)
+                timer.setEnabled(false);
+        };
+        QTest::qWait(30);
+        QCOMPARE(ticks, 0);
+        timer.setEnabled(true);
+        QTRY_COMPARE(ticks, 3);
+        QTest::qWait(30);
+        QCOMPARE(ticks, 3);
+    }
+
+    void mouseClickAndDoubleClickOrder()
+    {
+        Control control(nullptr, 0, 0, 40, 20);
+        Recorder recorder;
+        recorder.attach(control);
+        // Qt under X11 delivers a double click as press, release,
+        // double-click event, release.
+        sendMouse(&control, QEvent::MouseButtonPress, Qt::LeftButton, {5, 6});
+        sendMouse(&control, QEvent::MouseButtonRelease, Qt::LeftButton, {5, 6});
+        sendMouse(&control, QEvent::MouseButtonDblClick, Qt::LeftButton, {5, 6});
+        sendMouse(&control, QEvent::MouseButtonRelease, Qt::LeftButton, {5, 6});
+        QCOMPARE(recorder.events, (QStringList{"downL 5,6", "click", "up 5,6", "dblclick", "downL2 5,6", "up 5,6"}));
+    }
+
+    void mouseOtherButtonsPressButDoNotClick()
+    {
+        Control control(nullptr, 0, 0, 40, 20);
+        Recorder recorder;
+        recorder.attach(control);
+        sendMouse(&control, QEvent::MouseButtonPress, Qt::RightButton, {1, 2});
+        sendMouse(&control, QEvent::MouseButtonRelease, Qt::RightButton, {3, 4});
+        sendMouse(&control, QEvent::MouseButtonDblClick, Qt::RightButton, {1, 2});
+        QCOMPARE(recorder.events, (QStringList{"downR 1,2", "up 3,4", "downR2 1,2"}));
+    }
+
+    void mouseReleaseOutsideDoesNotClick()
+    {
+        Control control(nullptr, 0, 0, 40, 20);
+        Recorder recorder;
+        recorder.attach(control);
+        sendMouse(&control, QEvent::MouseButtonPress, Qt::LeftButton, {5, 5});
+        sendMouse(&control, QEvent::MouseButtonRelease, Qt::LeftButton, {60, 5});
+        QCOMPARE(recorder.events, (QStringList{"downL 5,5", "up 60,5"}));
+    }
+
+    void mousePressIsTakenByTheControlItLandsOn()
+    {
+        // A window with a panel; on the panel a shape without handlers and a
+        // hidden one. Presses are routed by the real window system path.
+        QWidget window;
+        window.resize(200, 100);
+        Panel panel(&window, 10, 10, 180, 80, clBlack);
+        Shape dot(&panel, 20, 20, 8, 8);
+        Shape hiddenDot(&panel, 60, 20, 8, 8);
+        hiddenDot.hide();
+        Label transparentLabel(&panel, 100, 20, 30, 15);
+        int panelPresses = 0, labelPresses = 0;
+        panel.OnMouseDown = [&](MouseButton, ShiftState, int, int) { ++panelPresses; };
+        transparentLabel.OnMouseDown = [&](MouseButton, ShiftState, int, int) { ++labelPresses; };
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        QTest::mousePress(window.windowHandle(), Qt::LeftButton, {}, {34, 34}); // on the dot
+        QTest::mouseRelease(window.windowHandle(), Qt::LeftButton, {}, {34, 34});
+        QCOMPARE(panelPresses, 0);
+        QTest::mousePress(window.windowHandle(), Qt::LeftButton, {}, {74, 34}); // where the hidden dot is
+        QTest::mouseRelease(window.windowHandle(), Qt::LeftButton, {}, {74, 34});
+        QCOMPARE(panelPresses, 1);
+        QTest::mousePress(window.windowHandle(), Qt::LeftButton, {}, {125, 40}); // on the empty label
+        QTest::mouseRelease(window.windowHandle(), Qt::LeftButton, {}, {125, 40});
+        QCOMPARE(labelPresses, 1);
+        QCOMPARE(panelPresses, 1);
+    }
+
+    void textConvertsThroughTheCodePage()
+    {
+        QCOMPARE(fromUtf8("nächste Haltestelle: Straße"), Text("n\xe4" "chste Haltestelle: Stra\xdf" "e"));
+        QCOMPARE(fromQString(QStringLiteral("€ Ä ö §")), Text("\x80 \xc4 \xf6 \xa7"));
+        // What the code page cannot hold becomes '?', one per character.
+        QCOMPARE(fromQString(QString::fromUtf8("Łódź 🚋 ok")), Text("?\xf3" "d? ? ok"));
+        QCOMPARE(toQString("Gr\xfc\xdf" "e \x80"), QString::fromUtf8("Grüße €"));
+        // Every defined byte survives the round trip.
+        for (int code = 1; code < 256; ++code) {
+            const Text byte(1, char(code));
+            if (toQString(byte) != QChar(0xFFFD))
+                QCOMPARE(fromQString(toQString(byte)), byte);
+        }
+    }
+
+    void labelKeepsItsCaptionAndSizesToIt()
+    {
+        Label label(nullptr, 0, 0, 10, 10, "Label1", clLime, 11);
+        QCOMPARE(label.Caption(), Text("Label1"));
+        QCOMPARE(label.FontColor(), clLime);
+        label.setAutoSize(true);
+        const QSize oneLine = label.size();
+        label.setCaption("Label1\rLabel1\r\rx");
+        QCOMPARE(label.height(), 4 * oneLine.height());
+        QCOMPARE(label.width(), oneLine.width());
+    }
+
+    void labelPaintsCarriageReturnsAsLineBreaks()
+    {
+        Label label(nullptr, 0, 0, 60, 60, "X\rX", clBlack, 11);
+        label.setAttribute(Qt::WA_TranslucentBackground);
+        QImage image = label.grab().toImage();
+        auto inkRows = [&] {
+            QList<int> rows;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    if (qGray(image.pixel(x, y)) < 80) {
+                        rows << y;
+                        break;
+                    }
+            return rows;
+        }();
+        QVERIFY(!inkRows.isEmpty());
+        QVERIFY2(inkRows.last() - inkRows.first() >= label.lineHeight(), "second line below the first");
+    }
+
+    void shapePaintsOutlineAndFill()
+    {
+        Shape dot(nullptr, 0, 0, 8, 8);
+        dot.setPen(clBlack, 1);
+        dot.setBrushColor(clLime);
+        QImage image = dot.grab().toImage();
+        QCOMPARE(image.size(), QSize(8, 8));
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x) {
+                const bool edge = x == 0 || y == 0 || x == 7 || y == 7;
+                QCOMPARE(image.pixelColor(x, y), edge ? QColor(Qt::black) : QColor(0, 255, 0));
+            }
+        // 0xBBGGRR: blue in the high byte.
+        QCOMPARE(toQColor(0x507070), QColor(0x70, 0x70, 0x50));
+    }
+
+    void editCutsItsTextToTheClipboard()
+    {
+        Edit edit(nullptr, 0, 0, 9, 21);
+        edit.hide();
+        const Text sentence = fromUtf8("nächste Haltestelle: Müllerstraße") + Text(300, 'x');
+        edit.setText8(sentence);
+        edit.selectAll();
+        edit.cut();
+        QCOMPARE(QGuiApplication::clipboard()->text(), toQString(sentence));
+        QVERIFY(edit.text().isEmpty());
+    }
+
+    void qtPlatformRandomStaysInRangeAndCoversIt()
+    {
+        QtPlatform qt;
+        qt.randomize();
+        QCOMPARE(qt.random(0), 0);
+        QCOMPARE(qt.random(-4), 0);
+        QSet<int> seen;
+        for (int i = 0; i < 2000; ++i) {
+            const int value = qt.random(7);
+            QVERIFY(value >= 0 && value < 7);
+            seen.insert(value);
+        }
+        QCOMPARE(seen.size(), 7);
+    }
+
+    void platformCanBeReplacedAndRestored()
+    {
+        struct Fixed : QtPlatform {
+            QTime timeOfDay() override { return QTime(9, 5); }
+        } fixed;
+        setPlatform(&fixed);
+        QCOMPARE(platform().timeOfDay(), QTime(9, 5));
+        setPlatform(nullptr);
+        QVERIFY(&platform() != &fixed);
+    }
+};
+
+QTEST_MAIN(TestToolkit)
+#include "tst_toolkit.moc"
