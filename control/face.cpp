@@ -3,6 +3,8 @@
 #include <platform.h>
 
 #include <QCloseEvent>
+#include <QFontMetrics>
+#include <algorithm>
 #include <cmath>
 
 TForm2* Form2 = nullptr;
@@ -46,6 +48,27 @@ tk::Shape* oliveFrame(QWidget* parent, int left, int top, int width, int height)
     return shape;
 }
 
+// The named keys carry their captions in the 11-pixel window font on labels
+// of fixed width. In the compiled-in sans-serif "Anzeige" and "Endstelle" come
+// out a few pixels wider than their keys, "Menü" and "Auto" one pixel, and
+// would lose their last letter, so such a caption is set a little narrower,
+// at the same height, until the whole word fits.
+bool captionFits(const QString& caption, const QFont& font, int width)
+{
+    const QFontMetrics metrics(font);
+    const int inkRight = metrics.boundingRect(caption).right() + 1;
+    return std::max(metrics.horizontalAdvance(caption), inkRight) <= width;
+}
+
+void fitKeyCaption(tk::Label* label)
+{
+    const QString caption = tk::toQString(label->Caption());
+    QFont font = label->font();
+    for (int stretch = 99; stretch >= 70 && !captionFits(caption, font, label->width()); --stretch)
+        font.setStretch(stretch);
+    label->setFont(font);
+}
+
 tk::Label* keypadKey(QWidget* parent, int left, int top)
 {
     return new tk::Label(parent, left, top, 33, 33);
@@ -76,6 +99,8 @@ void TForm2::buildFace()
     Label00 = keypadKey(this, 411, 152);
     Label0M = keypadKey(this, 450, 152);
     Label9 = keyCaption(this, 219, 203, 43, 13, "Endstelle");
+    for (tk::Label* key : {Label4, Label5, Label6, Label7, Label9})
+        fitKeyCaption(key);
     Shape3 = oliveFrame(this, 68, 54, 162, 30);
     Image2 = new tk::Picture(this, 230, 56, 36, 112, QStringLiteral(":/routestrip.bmp"));
     Image2->hide();
@@ -183,9 +208,13 @@ void TForm2::Label4Click()
 
 void TForm2::closeEvent(QCloseEvent* event)
 {
-    // Only the sign ends the program; a close request here just hides.
-    event->ignore();
-    hide();
+    // Only the sign ends the program; a close request here just hides the
+    // unit, which keeps its state and its ticking clock and can be shown
+    // again (it is never deleted on close). The request is accepted rather
+    // than refused: when the sign ends the program, the application first
+    // closes its windows one by one, stops at the first that refuses, and
+    // does not end while a window it could not close is still shown.
+    event->accept();
 }
 
 void TForm2::setRouteStripVisible(bool visible)

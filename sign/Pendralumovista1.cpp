@@ -87,7 +87,8 @@ PENDRALUMOVISTA_GLYPHS(PENDRALUMOVISTA_GLYPH_DEFINITION)
 void TForm1::closeEvent(QCloseEvent* event)
 {
     // The sign is the main window: closing it ends the program, whatever the
-    // other windows show.
+    // other windows show. exit() rather than quit(): quit() first asks every
+    // other window to close and gives up if one of them stays open.
     event->accept();
-    QCoreApplication::quit();
+    QCoreApplication::exit(0);
 }
