@@ -1,6 +1,117 @@
 #include "Pendralumovista2.h"
 
-// Stop calls and announcements: not built yet.
+#include <climits>
+#include <functional>
+
+// Stop calls and announcements: the arrow keys, the stop-number entry and the
+// terminus key choose a stop; a call writes its name on the sign and puts the
+// announcement sentence on the clipboard, and the fall-back timer later puts
+// the line and destination back on the sign.
+
+namespace {
+
+// What the fall-back timer does on a stop call.
+enum class FallBack {
+    // Stop it, then start a fresh full delay if the fall-back is wanted:
+    // every arrow press within the delay begins it anew.
+    Restart,
+    // Start it if the fall-back is wanted; a running countdown goes on.
+    StartIfWanted,
+    // Start it whatever the setting says; a running countdown goes on.
+    Start,
+};
+
+// How the keys differ once they have chosen their stop.
+struct CallRule {
+    bool gatedByDisplaySwitch;
+    FallBack fallBack;
+    bool movesMarker;
+};
+
+constexpr CallRule ArrowCall{true, FallBack::Restart, true};
+constexpr CallRule NumberCall{true, FallBack::StartIfWanted, true};
+// The terminus key always announces, and leaves the marker alone.
+constexpr CallRule TerminusCall{false, FallBack::Start, false};
+
+const tk::Text& sentenceStart()
+{
+    static const tk::Text text = tk::fromUtf8("nächste Haltestelle: ");
+    return text;
+}
+
+const tk::Text& terminusEnding()
+{
+    static const tk::Text text = ". Endstelle. Bitte aussteigen";
+    return text;
+}
+
+const tk::Text& notANumberMessage()
+{
+    static const tk::Text text = tk::fromUtf8("Sie können nur\rZahlen\rübernehmen");
+    return text;
+}
+
+// A whole caption as a stop number: decimal digits only, leading zeros
+// allowed, no sign and no blanks. Large numbers saturate instead of
+// overflowing; they are out of range either way. -1 when it is no number.
+int readStopNumber(const tk::Text& caption)
+{
+    if (caption.empty())
+        return -1;
+    int value = 0;
+    for (const char c : caption) {
+        if (c < '0' || c > '9')
+            return -1;
+        if (value < INT_MAX / 10)
+            value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+// The sequence every stop call ends in, once the key has set CurrentStop.
+// `announce` clears the sign and writes the stop name on it.
+void finishStopCall(TForm2& form, const CallRule& rule, bool atTerminus,
+                           const std::function<void()>& announce)
+{
+    form.Label3->setCaption(form.stopLines());
+
+    if (!rule.gatedByDisplaySwitch || form.displaySwitchOn()) {
+        switch (rule.fallBack) {
+        case FallBack::Restart:
+            form.Timer2->setEnabled(false);
+            if (form.ShowLineDestination)
+                form.Timer2->setEnabled(true);
+            break;
+        case FallBack::StartIfWanted:
+            if (form.ShowLineDestination)
+                form.Timer2->setEnabled(true);
+            break;
+        case FallBack::Start:
+            form.Timer2->setEnabled(true);
+            break;
+        }
+
+        announce();
+
+        tk::Text sentence = sentenceStart() + form.Stops[form.CurrentStop];
+        if (atTerminus)
+            sentence += terminusEnding();
+        // The edit field carries the sentence to the clipboard. Its default
+        // length limit would cut off a very long stop name, and the name has
+        // no length limit of its own.
+        if (form.Edit1->maxLength() < int(sentence.size()))
+            form.Edit1->setMaxLength(INT_MAX);
+        form.Edit1->setText8(sentence);
+        form.Edit1->selectAll();
+        form.Edit1->cut();
+    }
+
+    if (rule.movesMarker)
+        form.Shape7->move(229, form.markerTop());
+}
+
+} // namespace
+
 // The arrow keys step through the stops in the standard view and turn the
 // pages of the menu; while a setting is typed (page 5) they do nothing.
 void TForm2::Shape1MouseDown(tk::MouseButton, tk::ShiftState, int, int)
@@ -9,6 +120,14 @@ void TForm2::Shape1MouseDown(tk::MouseButton, tk::ShiftState, int, int)
         menuPageUp();
         return;
     }
+    if (!StopsLoaded || CurrentStop == 0)
+        return;
+    --CurrentStop;
+    // Stepping back onto the first stop reaches the start of the route.
+    finishStopCall(*this, ArrowCall, CurrentStop == 0, [this] {
+        clearSign();
+        writeSign(Stops[CurrentStop]);
+    });
 }
 
 void TForm2::Shape2MouseDown(tk::MouseButton, tk::ShiftState, int, int)
@@ -17,9 +136,35 @@ void TForm2::Shape2MouseDown(tk::MouseButton, tk::ShiftState, int, int)
         menuPageDown();
         return;
     }
+    if (!StopsLoaded || CurrentStop + 1 >= StopCount)
+        return;
+    ++CurrentStop;
+    // The entry after the last stop is always empty, and so is the entry
+    // after a stop followed by an empty line: both end the route forwards.
+    // CurrentStop + 1 <= StopCount <= MaxStops lies inside the list.
+    const bool atTerminus = Stops[CurrentStop + 1u].empty();
+    finishStopCall(*this, ArrowCall, atTerminus, [this] {
+        clearSign();
+        writeSign(Stops[CurrentStop]);
+    });
 }
-void TForm2::Label6Click() {}
-void TForm2::Timer2Timer() {}
+
+// "Anzeige": whether the arrows and the number entry feed the sign and the
+// clipboard. The switch is its caption colour; nothing else changes.
+void TForm2::Label6Click()
+{
+    Label6->setFontColor(displaySwitchOn() ? tk::clBlack : tk::clWhite);
+}
+
+// The delay after a stop call has run out: back to line and destination,
+// once, whatever the display switch says.
+void TForm2::Timer2Timer()
+{
+    clearSign();
+    writeSign(LineDestinationText);
+    Timer2->setEnabled(false);
+}
+
 void TForm2::Label01MouseDown(tk::MouseButton, tk::ShiftState, int, int) { digitKey('1'); }
 void TForm2::Label02MouseDown(tk::MouseButton, tk::ShiftState, int, int) { digitKey('2'); }
 void TForm2::Label03MouseDown(tk::MouseButton, tk::ShiftState, int, int) { digitKey('3'); }
@@ -30,6 +175,7 @@ void TForm2::Label07MouseDown(tk::MouseButton, tk::ShiftState, int, int) { digit
 void TForm2::Label08MouseDown(tk::MouseButton, tk::ShiftState, int, int) { digitKey('8'); }
 void TForm2::Label09MouseDown(tk::MouseButton, tk::ShiftState, int, int) { digitKey('9'); }
 void TForm2::Label00MouseDown(tk::MouseButton, tk::ShiftState, int, int) { digitKey('0'); }
+
 // The keypad serves the stop-number entry unless a timer setting is being
 // typed, whatever page the display shows.
 void TForm2::Label0CMouseDown(tk::MouseButton, tk::ShiftState, int, int)
@@ -47,7 +193,23 @@ void TForm2::Label0MClick()
     else
         settingConfirm();
 }
-void TForm2::Label9MouseDown(tk::MouseButton, tk::ShiftState, int, int) {}
+
+// "Endstelle" jumps to the far terminus, or back to the first stop when the
+// unit already stands there. It is not gated by the display switch and always
+// leads to the fall-back, on every page of the menu too.
+void TForm2::Label9MouseDown(tk::MouseButton, tk::ShiftState, int, int)
+{
+    // A loaded file without a single line has no terminus to go to.
+    if (!StopsLoaded || StopCount == 0)
+        return;
+    const int last = StopCount - 1;
+    CurrentStop = std::uint8_t(CurrentStop == last ? 0 : last);
+    finishStopCall(*this, TerminusCall, false, [this] {
+        clearSign();
+        writeSign(Stops[CurrentStop]);
+    });
+}
+
 // The sign is cleared through its hidden Reset item, as every writer does.
 void TForm2::clearSign()
 {
@@ -58,6 +220,7 @@ void TForm2::writeSign(const tk::Text& text)
 {
     Sign.schreib(text);
 }
+
 void TForm2::digitKey(char digit)
 {
     if (EntryMode == 0)
@@ -65,6 +228,35 @@ void TForm2::digitKey(char digit)
     else
         settingDigit(digit);
 }
-void TForm2::stopNumberDigit(char) {}
-void TForm2::stopNumberClear() {}
-void TForm2::stopNumberConfirm() {}
+
+// The typed stop number lives in the display's lower text itself. After a
+// stop call that text holds the stop lines, far longer than four characters,
+// so the operator clears it with "C" before typing.
+void TForm2::stopNumberDigit(char digit)
+{
+    const tk::Text& caption = Label3->Caption();
+    if (caption.size() < 4)
+        Label3->setCaption(caption + digit);
+}
+
+void TForm2::stopNumberClear()
+{
+    Label3->setCaption({});
+}
+
+void TForm2::stopNumberConfirm()
+{
+    const int number = readStopNumber(Label3->Caption());
+    if (number < 0) {
+        Label3->setCaption(notANumberMessage());
+        return;
+    }
+    // A number beyond the data set selects nothing and keeps the digits.
+    if (!StopsLoaded || number >= StopCount)
+        return;
+    CurrentStop = std::uint8_t(number);
+    finishStopCall(*this, NumberCall, false, [this] {
+        clearSign();
+        writeSign(Stops[CurrentStop]);
+    });
+}

@@ -1,4 +1,38 @@
 #include "Pendralumovista2.h"
+#include "stopfile.h"
 
-// Loading a stop data set: not built yet.
-void TForm2::loadStopDataSet() {}
+#include <platform.h>
+
+#include <algorithm>
+
+static_assert(stopfile::MaxStops == TForm2::MaxStops, "the reader must refuse what the list cannot hold");
+
+// Loading a stop data set from menu page 1. The new file is read completely
+// before anything is replaced: a file that cannot be read, or that holds more
+// stops than the list can take, leaves the set loaded before untouched, so a
+// mistyped name in the dialog never costs the operator the route in use.
+// Only the stop list and the current stop change; the display, the sign, the
+// route marker and the timers keep their state until the next stop call.
+void TForm2::loadStopDataSet()
+{
+    if (!OpenDialog1.Execute())
+        return;
+
+    stopfile::Result file = stopfile::read(OpenDialog1.FileName);
+    if (!file.ok()) {
+        tk::platform().errorBox(stopfile::withFullStop(stopfile::failureMessage(file)));
+        return;
+    }
+
+    // Every entry from StopCount on must be empty: the following-stop line
+    // and the forward terminus test read the entry after the last stop.
+    for (tk::Text& name : Stops)
+        name.clear();
+    // The reader refuses longer files; the bound only guards the list.
+    const size_t count = std::min(file.names.size(), size_t(MaxStops));
+    for (size_t i = 0; i < count; ++i)
+        Stops[i] = std::move(file.names[i]);
+    StopCount = std::uint8_t(count);
+    CurrentStop = 0;
+    StopsLoaded = true;
+}
