@@ -4,6 +4,7 @@
 
 #include <Pendralumovista1.h>
 #include <Pendralumovista2.h>
+#include <Pendralumovista3.h>
 
 #include <QApplication>
 
@@ -21,6 +22,11 @@ int main(int argc, char** argv)
     TForm2 controlUnit(sign);
     Form2 = &controlUnit;
     controlUnit.show();
+
+    // Hidden until the menu shows it.
+    TForm3 help;
+    Form3 = &help;
+    controlUnit.HelpWindow = &help;
 
     return QApplication::exec();
 }
