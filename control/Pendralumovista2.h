@@ -149,6 +149,9 @@ public:
 
     TForm1& Sign;
 
+    // How the stop call of one key differs from the others (stopcalls.cpp).
+    struct CallRule;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -159,6 +162,7 @@ private:
     void setRouteStripVisible(bool visible);
 
     // stopcalls.cpp
+    void finishStopCall(const CallRule& rule, bool atTerminus);
     void clearSign();
     void writeSign(const tk::Text& text);
     void digitKey(char digit);

@@ -1,7 +1,6 @@
 #include "Pendralumovista2.h"
 
 #include <climits>
-#include <functional>
 
 // Stop calls and announcements: the arrow keys, the stop-number entry and the
 // terminus key choose a stop; a call writes its name on the sign and puts the
@@ -21,17 +20,22 @@ enum class FallBack {
     Start,
 };
 
+
+} // namespace
+
 // How the keys differ once they have chosen their stop.
-struct CallRule {
+struct TForm2::CallRule {
     bool gatedByDisplaySwitch;
     FallBack fallBack;
     bool movesMarker;
 };
 
-constexpr CallRule ArrowCall{true, FallBack::Restart, true};
-constexpr CallRule NumberCall{true, FallBack::StartIfWanted, true};
+namespace {
+
+constexpr TForm2::CallRule ArrowCall{true, FallBack::Restart, true};
+constexpr TForm2::CallRule NumberCall{true, FallBack::StartIfWanted, true};
 // The terminus key always announces, and leaves the marker alone.
-constexpr CallRule TerminusCall{false, FallBack::Start, false};
+constexpr TForm2::CallRule TerminusCall{false, FallBack::Start, false};
 
 const tk::Text& sentenceStart()
 {
@@ -68,49 +72,44 @@ int readStopNumber(const tk::Text& caption)
     return value;
 }
 
-// The sequence every stop call ends in, once the key has set CurrentStop.
-// `announce` clears the sign and writes the stop name on it.
-void finishStopCall(TForm2& form, const CallRule& rule, bool atTerminus,
-                           const std::function<void()>& announce)
-{
-    form.Label3->setCaption(form.stopLines());
+} // namespace
 
-    if (!rule.gatedByDisplaySwitch || form.displaySwitchOn()) {
+// The sequence every stop call ends in, once the key has set CurrentStop.
+void TForm2::finishStopCall(const CallRule& rule, bool atTerminus)
+{
+    Label3->setCaption(stopLines());
+
+    if (!rule.gatedByDisplaySwitch || displaySwitchOn()) {
         switch (rule.fallBack) {
         case FallBack::Restart:
-            form.Timer2->setEnabled(false);
-            if (form.ShowLineDestination)
-                form.Timer2->setEnabled(true);
+            Timer2->setEnabled(false);
+            if (ShowLineDestination)
+                Timer2->setEnabled(true);
             break;
         case FallBack::StartIfWanted:
-            if (form.ShowLineDestination)
-                form.Timer2->setEnabled(true);
+            if (ShowLineDestination)
+                Timer2->setEnabled(true);
             break;
         case FallBack::Start:
-            form.Timer2->setEnabled(true);
+            Timer2->setEnabled(true);
             break;
         }
 
-        announce();
+        clearSign();
+        writeSign(Stops[CurrentStop]);
 
-        tk::Text sentence = sentenceStart() + form.Stops[form.CurrentStop];
+        tk::Text sentence = sentenceStart() + Stops[CurrentStop];
         if (atTerminus)
             sentence += terminusEnding();
-        // The edit field carries the sentence to the clipboard. Its default
-        // length limit would cut off a very long stop name, and the name has
-        // no length limit of its own.
-        if (form.Edit1->maxLength() < int(sentence.size()))
-            form.Edit1->setMaxLength(INT_MAX);
-        form.Edit1->setText8(sentence);
-        form.Edit1->selectAll();
-        form.Edit1->cut();
+        // The edit field carries the sentence to the clipboard.
+        Edit1->setText8(sentence);
+        Edit1->selectAll();
+        Edit1->cut();
     }
 
     if (rule.movesMarker)
-        form.Shape7->move(229, form.markerTop());
+        Shape7->move(229, markerTop());
 }
-
-} // namespace
 
 // The arrow keys step through the stops in the standard view and turn the
 // pages of the menu; while a setting is typed (page 5) they do nothing.
@@ -124,10 +123,7 @@ void TForm2::Shape1MouseDown(tk::MouseButton, tk::ShiftState, int, int)
         return;
     --CurrentStop;
     // Stepping back onto the first stop reaches the start of the route.
-    finishStopCall(*this, ArrowCall, CurrentStop == 0, [this] {
-        clearSign();
-        writeSign(Stops[CurrentStop]);
-    });
+    finishStopCall(ArrowCall, CurrentStop == 0);
 }
 
 void TForm2::Shape2MouseDown(tk::MouseButton, tk::ShiftState, int, int)
@@ -143,10 +139,7 @@ void TForm2::Shape2MouseDown(tk::MouseButton, tk::ShiftState, int, int)
     // after a stop followed by an empty line: both end the route forwards.
     // CurrentStop + 1 <= StopCount <= MaxStops lies inside the list.
     const bool atTerminus = Stops[CurrentStop + 1u].empty();
-    finishStopCall(*this, ArrowCall, atTerminus, [this] {
-        clearSign();
-        writeSign(Stops[CurrentStop]);
-    });
+    finishStopCall(ArrowCall, atTerminus);
 }
 
 // "Anzeige": whether the arrows and the number entry feed the sign and the
@@ -204,10 +197,7 @@ void TForm2::Label9MouseDown(tk::MouseButton, tk::ShiftState, int, int)
         return;
     const int last = StopCount - 1;
     CurrentStop = std::uint8_t(CurrentStop == last ? 0 : last);
-    finishStopCall(*this, TerminusCall, false, [this] {
-        clearSign();
-        writeSign(Stops[CurrentStop]);
-    });
+    finishStopCall(TerminusCall, false);
 }
 
 // The sign is cleared through its hidden Reset item, as every writer does.
@@ -255,8 +245,5 @@ void TForm2::stopNumberConfirm()
     if (!StopsLoaded || number >= StopCount)
         return;
     CurrentStop = std::uint8_t(number);
-    finishStopCall(*this, NumberCall, false, [this] {
-        clearSign();
-        writeSign(Stops[CurrentStop]);
-    });
+    finishStopCall(NumberCall, false);
 }
