@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <string>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace stopfile {
@@ -84,9 +85,20 @@ Result read(const QString& path)
     // Opened here rather than by QFile so that the platform's error number
     // of the failure is at hand for the message.
     const QByteArray nativePath = QFile::encodeName(path);
-    const int fd = ::open(nativePath.constData(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a named pipe without a writer cannot hang the
+    // program in the open call; such a thing is refused just below.
+    const int fd = ::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return failed(errno);
+    // Only a regular file is a stop data set. A folder, a device or a pipe is
+    // refused as access denied: /dev/zero, say, would otherwise be read as one
+    // endless line until memory runs out.
+    struct stat status {};
+    const int statError = ::fstat(fd, &status) != 0 ? errno : 0;
+    if (statError != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return failed(statError != 0 ? statError : EACCES);
+    }
 
     QFile file;
     if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {

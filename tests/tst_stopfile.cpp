@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -267,7 +269,13 @@ private slots:
         QTest::newRow("empty name") << QString() << "Invalid filename.";
         QTest::newRow("name too long") << dir.filePath(QString(5000, u'n')) << "Invalid filename.";
         QTest::newRow("NUL in the name") << dir.filePath(QStringLiteral("a%1b").arg(QChar(u'\0'))) << "Invalid filename.";
-        QTest::newRow("a folder") << dir.path() << QStringLiteral("I/O error %1.").arg(EISDIR);
+        QTest::newRow("a folder") << dir.path() << "File access denied.";
+        // An endless device would otherwise be read as one endless line.
+        QTest::newRow("a device") << "/dev/zero" << "File access denied.";
+        // A pipe without a writer must not hang the program.
+        const QString pipe = dir.filePath(QStringLiteral("pipe"));
+        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        QTest::newRow("a named pipe") << pipe << "File access denied.";
         // Opens, then fails on the first read: nothing is mapped at address 0.
         QTest::newRow("read error") << "/proc/self/mem" << QStringLiteral("I/O error %1.").arg(EIO);
     }
