@@ -7,11 +7,19 @@
 #include <Pendralumovista3.h>
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pendralumovista"));
+    // The icon drawn at build time, and the name of the installed menu
+    // entry, so that task bars group the windows under that entry.
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/icon-64.png"));
+    icon.addFile(QStringLiteral(":/icon-256.png"));
+    QApplication::setWindowIcon(icon);
+    QApplication::setDesktopFileName(QStringLiteral("pendralumovista"));
     // Only closing the sign ends the program; the other windows just hide.
     QApplication::setQuitOnLastWindowClosed(false);
 

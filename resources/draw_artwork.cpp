@@ -1,5 +1,7 @@
 // Draws the two bitmaps of the control unit: the picture of the driver's
-// terminal (skin.bmp) and the strip beside the route list (routestrip.bmp).
+// terminal (skin.bmp) and the strip beside the route list (routestrip.bmp);
+// and the program's icon for the desktop, a tiny dot-matrix sign, at 64, 128
+// and 256 pixels (icon-64.png, icon-128.png, icon-256.png).
 //
 // The bitmaps are painted here rather than kept as hand-edited files so that
 // every pixel can be traced back to a line of code and regenerated at will.
@@ -9,7 +11,7 @@
 // simulator itself on top of this picture, so they are left blank here.
 //
 // Usage: draw_artwork OUTPUT_DIR FONT_FILE
-//   OUTPUT_DIR  folder that receives skin.bmp and routestrip.bmp
+//   OUTPUT_DIR  folder that receives skin.bmp, routestrip.bmp and the icons
 //   FONT_FILE   the TrueType font for the key legends
 //               (resources/fonts/LiberationSans-Regular.ttf)
 //
@@ -350,10 +352,92 @@ QImage drawRouteStrip()
   return img.convertToFormat(QImage::Format_RGB888);
 }
 
-bool save(const QImage &img, const QDir &dir, const QString &name)
+// The icon: a dot-matrix sign showing line 7 and an arrow, in a rounded dark
+// housing. It is laid out on a 64 x 64 grid and scaled for the larger sizes,
+// so at 64 px every dot falls on whole pixels and stays crisp; a blurred dot
+// at that size would read as a grey smear instead of a light.
+constexpr int kIconGrid = 64;
+constexpr int kIconColumns = 12;
+constexpr int kIconRows = 8;
+constexpr int kIconPitch = 4;   // dot pitch, in grid units
+constexpr int kIconDot = 3;     // lit or dark square inside the pitch
+constexpr int kIconGridLeft = 8;
+constexpr int kIconGridTop = 16;
+
+// '#' is a lit dot. A wide "7" (the number of the example tram line) and an
+// arrow to the right, as a sign shows line and direction.
+constexpr std::array<const char *, kIconRows> kIconDots{{
+    "#####.......",
+    "....#...#...",
+    "...#....##..",
+    "...#..######",
+    "..#...######",
+    "..#.....##..",
+    ".#......#...",
+    ".#..........",
+}};
+
+const QColor kIconLit(0x3C, 0xFF, 0x3C);
+// Darker than the sign's own grey: at icon size the unlit dots only have to
+// hint at the grid, and the lit ones must stand out against it.
+const QColor kIconDark(0x40, 0x44, 0x48);
+
+QImage drawIcon(int size)
+{
+  QImage img(size, size, QImage::Format_ARGB32_Premultiplied);
+  img.fill(Qt::transparent);
+  QPainter p(&img);
+  p.setRenderHint(QPainter::Antialiasing, true);
+  const qreal scale = qreal(size) / kIconGrid;
+  p.scale(scale, scale);
+
+  // Housing: a rounded dark case, lit slightly from above, with a thin
+  // lighter rim so it still shows on a dark desktop.
+  const QRectF housing(1.5, 9.5, 61, 44);
+  softShadow(p, housing, 6, QPointF(0, 1), 2, 40);
+  QLinearGradient body(housing.topLeft(), housing.bottomLeft());
+  body.setColorAt(0.0, QColor(0x4A, 0x50, 0x5A));
+  body.setColorAt(1.0, QColor(0x23, 0x27, 0x2E));
+  p.setBrush(body);
+  p.setPen(QPen(QColor(0x12, 0x14, 0x18), 1));
+  p.drawRoundedRect(housing, 6, 6);
+  p.setBrush(Qt::NoBrush);
+  p.setPen(QPen(QColor(255, 255, 255, 60), 1));
+  p.drawRoundedRect(housing.adjusted(1, 1, -1, -1), 5, 5);
+
+  // The black face behind the dots.
+  const QRectF face(kIconGridLeft - 3, kIconGridTop - 3, kIconColumns * kIconPitch + 5, kIconRows * kIconPitch + 5);
+  p.setPen(Qt::NoPen);
+  p.setBrush(Qt::black);
+  p.drawRoundedRect(face, 2, 2);
+
+  // Square dots on whole grid units; above 64 px they get slightly rounded
+  // corners and the lit ones a faint glow, which only larger sizes can show.
+  const bool large = size > kIconGrid;
+  const qreal corner = large ? 0.6 : 0.0;
+  for (int row = 0; row < kIconRows; ++row) {
+    for (int column = 0; column < kIconColumns; ++column) {
+      const bool lit = kIconDots[size_t(row)][column] == '#';
+      const QRectF dot(kIconGridLeft + column * kIconPitch, kIconGridTop + row * kIconPitch, kIconDot, kIconDot);
+      if (lit && large) {
+        p.setBrush(QColor(kIconLit.red(), kIconLit.green(), kIconLit.blue(), 50));
+        p.drawRoundedRect(dot.adjusted(-0.5, -0.5, 0.5, 0.5), 1.2, 1.2);
+      }
+      p.setBrush(lit ? kIconLit : kIconDark);
+      if (corner > 0)
+        p.drawRoundedRect(dot, corner, corner);
+      else
+        p.drawRect(dot);
+    }
+  }
+  p.end();
+  return img;
+}
+
+bool save(const QImage &img, const QDir &dir, const QString &name, const char *format = "BMP")
 {
   const QString path = dir.filePath(name);
-  if (!img.save(path, "BMP")) {
+  if (!img.save(path, format)) {
     QTextStream(stderr) << "draw_artwork: cannot write " << path << '\n';
     return false;
   }
@@ -392,5 +476,9 @@ int main(int argc, char **argv)
     return 1;
   if (!save(drawRouteStrip(), out, QStringLiteral("routestrip.bmp")))
     return 1;
+  for (const int size : {64, 128, 256}) {
+    if (!save(drawIcon(size), out, QStringLiteral("icon-%1.png").arg(size), "PNG"))
+      return 1;
+  }
   return 0;
 }

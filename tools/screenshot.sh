@@ -1,0 +1,179 @@
+#!/usr/bin/env bash
+# Takes the picture of the three windows shown at the top of README.md, from
+# the real program running under a virtual X server: it loads the example
+# tram line through the menu and the file dialog, enters line 7 towards
+# "Waldschänke", opens the help window, steps down two stops and photographs
+# the sign, the control unit and the help window together.
+#
+#   tools/screenshot.sh [BINARY] [OUTPUT]
+#     BINARY  the built program (default: build/app/pendralumovista)
+#     OUTPUT  the PNG to write   (default: docs/screenshot.png)
+#
+# Needs Xvfb, xdotool, xwininfo (x11-utils) and ImageMagick; ./build.sh test
+# installs them.
+set -euo pipefail
+
+repo=$(cd "$(dirname "$0")/.." && pwd)
+binary=${1:-$repo/build/app/pendralumovista}
+output=${2:-$repo/docs/screenshot.png}
+stops=$repo/examples/linie-7-tram.txt
+
+fail() { echo "screenshot: $*" >&2; exit 1; }
+
+for tool in Xvfb xdotool xwininfo import convert; do
+  command -v "$tool" >/dev/null || fail "$tool is not installed"
+done
+[ -x "$binary" ] || fail "no program at $binary (build it first)"
+[ -r "$stops" ] || fail "cannot read $stops"
+
+scratch=$(mktemp -d)
+xvfb_pid=
+program_pid=
+cleanup() {
+  if [ -n "$program_pid" ] && kill -0 "$program_pid" 2>/dev/null; then
+    kill "$program_pid" 2>/dev/null || true
+    wait "$program_pid" 2>/dev/null || true
+  fi
+  if [ -n "$xvfb_pid" ]; then
+    kill "$xvfb_pid" 2>/dev/null || true
+    wait "$xvfb_pid" 2>/dev/null || true
+  fi
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+# Retries a command every 0.1 s for up to $1 seconds.
+wait_for() {
+  local seconds=$1; shift
+  local tries=$((seconds * 10))
+  until "$@"; do
+    tries=$((tries - 1))
+    [ "$tries" -gt 0 ] || return 1
+    sleep 0.1
+  done
+}
+
+# -displayfd lets the server pick a free display and tell us its number.
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$scratch/display" 2>"$scratch/xvfb.log" &
+xvfb_pid=$!
+wait_for 15 test -s "$scratch/display" || fail "Xvfb did not start: $(cat "$scratch/xvfb.log")"
+DISPLAY=:$(head -n 1 "$scratch/display")
+export DISPLAY
+
+QT_QPA_PLATFORM=xcb "$binary" >"$scratch/program.log" 2>&1 &
+program_pid=$!
+
+window_id() { xwininfo -name "$1" 2>/dev/null | awk '/Window id:/ { print $4 }'; }
+window_exists() { xwininfo -name "$1" >/dev/null 2>&1; }
+# "X Y" of a window's top-left corner on the screen.
+window_origin() {
+  xwininfo -name "$1" | awk '/Absolute upper-left X:/ { x = $4 } /Absolute upper-left Y:/ { y = $4 } END { print x, y }'
+}
+dialog_open() { [ -n "$(xdotool search --name "^$1\$" 2>/dev/null)" ]; }
+
+wait_for 15 window_exists Form2 || fail "the control unit did not appear: $(cat "$scratch/program.log")"
+read -r unit_x unit_y < <(window_origin Form2)
+
+# The screen pixel at X Y as "r,g,b".
+pixel() {
+  import -window root -crop "1x1+$1+$2" +repage -depth 8 txt:- 2>/dev/null |
+    sed -n 's/.*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1,\2,\3/p' | head -n 1
+}
+display_is_painted() {
+  local rgb green
+  rgb=$(pixel $((unit_x + 80)) $((unit_y + 60)))
+  green=${rgb#*,}; green=${green%,*}
+  [ -n "$green" ] && [ "$green" -gt 200 ]
+}
+wait_for 15 display_is_painted || fail "the control unit's display was not painted"
+
+# A click on the control unit, at a point of its picture.
+click() {
+  xdotool mousemove $((unit_x + $1)) $((unit_y + $2)) click 1
+  sleep 0.3
+}
+menu_key() { click 61 209; }
+soft_key_top() { click 35 66; }
+soft_key_middle() { click 35 107; }
+soft_key_bottom() { click 35 148; }
+down_arrow() { click 334 151; }
+
+# Types into the dialog of that title, which must take the keyboard, and
+# confirms it with Return.
+answer() {
+  local title=$1 text=$2
+  wait_for 10 dialog_open "$title" || fail "no dialog \"$title\""
+  sleep 0.5
+  xdotool type --delay 30 "$text"
+  xdotool key Return
+  wait_for 10 bash -c "! xwininfo -name '$title' >/dev/null 2>&1" || fail "dialog \"$title\" stayed open"
+  sleep 0.3
+}
+
+menu_key
+soft_key_middle            # "Haltestellensatz laden"
+answer Open "$stops"
+soft_key_top               # "Linie / Ziel"
+answer Liniennummer 7
+answer Richtung/Ziel "Waldschänke"
+soft_key_bottom            # "Hilfe"
+wait_for 10 window_exists Form3 || fail "the help window did not appear"
+sleep 0.5
+
+# Without a window manager nothing keeps the windows apart, and the help
+# window opens over the control unit. Stack the three under one another,
+# centred under the sign, before going on: the "Menü" key is under the help
+# window where it opened.
+read -r sign_x sign_y < <(window_origin Form1)
+sign_width=926 sign_height=113 unit_width=516 unit_height=250 help_width=805 help_height=372
+gap=14
+unit_x=$((sign_x + (sign_width - unit_width) / 2))
+unit_y=$((sign_y + sign_height + gap))
+help_x=$((sign_x + (sign_width - help_width) / 2))
+help_y=$((unit_y + unit_height + gap))
+xdotool windowmove "$(window_id Form2)" "$unit_x" "$unit_y"
+xdotool windowmove "$(window_id Form3)" "$help_x" "$help_y"
+wait_for 10 bash -c "xwininfo -name Form2 | grep -q 'Absolute upper-left Y:  *$unit_y\$'" ||
+  fail "the control unit did not move"
+sleep 0.5
+
+menu_key                   # back to the standard view: stop lines, route strip, clock
+down_arrow
+down_arrow                 # stop 2: the sign shows its name
+xdotool mousemove 1279 799 # the pointer out of the picture
+sleep 1.5
+
+# One picture of the whole screen; each window is cut out of it and set on a
+# plain background at the same place, with a margin around the group.
+import -window root "$scratch/root.png"
+margin=16
+left=$((help_x < sign_x ? help_x : sign_x))
+right=$((sign_x + sign_width))
+[ $((help_x + help_width)) -gt "$right" ] && right=$((help_x + help_width))
+width=$((right - left + 2 * margin))
+height=$((help_y + help_height - sign_y + 2 * margin))
+place() { # WIDTH HEIGHT X Y
+  printf '%s\n' "(" "$scratch/root.png" -crop "$1x$2+$3+$4" +repage ")" \
+    -geometry "+$(($3 - left + margin))+$(($4 - sign_y + margin))" -composite
+}
+mapfile -t layers < <(
+  place "$sign_width" "$sign_height" "$sign_x" "$sign_y"
+  place "$unit_width" "$unit_height" "$unit_x" "$unit_y"
+  place "$help_width" "$help_height" "$help_x" "$help_y"
+)
+mkdir -p "$(dirname "$output")"
+convert -size "${width}x${height}" xc:'#5c6670' "${layers[@]}" -strip "$output"
+
+# "Schließen" ends the program; the help window no longer covers it.
+# (An ended child stays a zombie until it is waited for, so kill -0 would
+# still find it.)
+program_ended() {
+  local state
+  state=$(ps -o stat= -p "$program_pid" 2>/dev/null) || return 0
+  [[ $state == Z* ]]
+}
+click 300 215
+wait_for 10 program_ended || fail "the program did not end on \"Schließen\""
+wait "$program_pid" || fail "the program ended with an error: $(cat "$scratch/program.log")"
+program_pid=
+echo "screenshot: wrote $output"
