@@ -3,8 +3,9 @@
 # missing, builds, and then either starts the simulator or runs every test.
 #
 #   ./build.sh run    build in Release and start the simulator
-#   ./build.sh test   build, run the test suite, then run it again in an
-#                     AddressSanitizer + UndefinedBehaviorSanitizer build
+#   ./build.sh test   build, run the test suite, run it again in an
+#                     AddressSanitizer + UndefinedBehaviorSanitizer build,
+#                     then run the fuzz targets for a bounded time
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -15,8 +16,9 @@ case "$mode" in
 esac
 
 build_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev)
-# The end-to-end test drives the real program under a virtual X server.
-test_packages=(xvfb xdotool xclip x11-utils imagemagick)
+# The end-to-end tests drive the real program under a virtual X server (one
+# of them under valgrind); the fuzz targets need clang's libFuzzer.
+test_packages=(xvfb xdotool xclip x11-utils imagemagick valgrind clang libclang-rt-14-dev)
 
 install_missing() {
   local missing=()
@@ -48,3 +50,6 @@ configure_and_build build -DCMAKE_BUILD_TYPE=Release -DPENDRALUMOVISTA_TESTS=ON
 ctest --test-dir build --output-on-failure
 configure_and_build build-sanitize -DCMAKE_BUILD_TYPE=Debug -DPENDRALUMOVISTA_SANITIZE=ON -DPENDRALUMOVISTA_BENCH=OFF
 ctest --test-dir build-sanitize --output-on-failure
+CXX=clang++ configure_and_build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPENDRALUMOVISTA_FUZZ=ON \
+  -DPENDRALUMOVISTA_TESTS=OFF -DPENDRALUMOVISTA_BENCH=OFF
+ctest --test-dir build-fuzz --output-on-failure
