@@ -146,6 +146,16 @@ has_focus() { [ "$(xdotool getwindowfocus getwindowname)" = "$1" ]; }
 
 # Types into the modal dialog with this title once it is up and has the
 # keyboard focus, confirms with Return and waits until it has gone.
+# True once the dialog has gone, false if it is still there after `seconds`.
+wait_gone() {
+    local seconds=$1 title=$2 until=$((SECONDS + $1))
+    while ! dialog_gone "$title" >/dev/null 2>&1; do
+        [ "$SECONDS" -ge "$until" ] && return 1
+        [ "$SECONDS" -ge "$deadline" ] && fail "out of time waiting for the dialog \"$title\" to close"
+        sleep 0.5
+    done
+}
+
 answer_dialog() {
     local title=$1 text=$2
     wait_for 90 "the dialog \"$title\"" dialog_open "$title"
@@ -154,7 +164,15 @@ answer_dialog() {
     xdotool type --delay 60 "$text"
     sleep 1
     xdotool key Return
-    wait_for 60 "the dialog \"$title\" to close" dialog_gone "$title"
+    # The file dialog may have opened its completion list for the typed
+    # path; the first Return then only takes the completion, so press it
+    # again while the dialog is still there.
+    local tries=0
+    until wait_gone 20 "$title"; do
+        tries=$((tries + 1))
+        [ "$tries" -ge 3 ] && fail "timed out waiting for the dialog \"$title\" to close"
+        xdotool key Return
+    done
     # The window goes before the modal loop has returned; a click that came
     # in between would be refused by the still-blocked control unit.
     sleep 5
