@@ -27,7 +27,7 @@ cleanup() {
 trap cleanup EXIT
 
 # -displayfd: the server picks a free display and writes its number.
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$scratch/display" 2>/dev/null &
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$scratch/display" 2>/dev/null &
 xvfb_pid=$!
 for _ in $(seq 100); do
   [ -s "$scratch/display" ] && break

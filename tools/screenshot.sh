@@ -54,7 +54,7 @@ wait_for() {
 }
 
 # -displayfd lets the server pick a free display and tell us its number.
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$scratch/display" 2>"$scratch/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$scratch/display" 2>"$scratch/xvfb.log" &
 xvfb_pid=$!
 wait_for 15 test -s "$scratch/display" || fail "Xvfb did not start: $(cat "$scratch/xvfb.log")"
 DISPLAY=:$(head -n 1 "$scratch/display")

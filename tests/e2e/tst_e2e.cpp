@@ -224,10 +224,13 @@ private slots:
             QVERIFY2(!tool(needed).isEmpty(), qPrintable(QStringLiteral("%1 is not installed").arg(needed)));
         QVERIFY(scratch.isValid());
         // -displayfd lets the server choose a free display and tell us which.
-        // A server that dies at once (another one raced it for the display)
-        // is simply started again.
+        // -noreset: by default an X server resets when its last client goes,
+        // and refuses connections meanwhile; the short-lived xwininfo and
+        // xdotool clients would make the program's own connection fail now
+        // and then. A server that dies at once is simply started again.
         for (int attempt = 0; attempt < 3 && display.isEmpty(); ++attempt) {
-            xvfb.start(tool("Xvfb"), {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
+            xvfb.start(tool("Xvfb"),
+                       {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp", "-noreset"});
             QVERIFY(xvfb.waitForStarted());
             QTRY_VERIFY_WITH_TIMEOUT(xvfb.canReadLine() || xvfb.state() == QProcess::NotRunning, 15000);
             const QString candidate = QStringLiteral(":") + QString::fromLatin1(xvfb.readLine()).trimmed();

@@ -79,7 +79,7 @@ wait_for() {
 }
 
 # ---- the virtual X server, on a display it picks itself ----
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
 display_known() { grep -qE '^[0-9]+$' "$work/display"; }
 wait_for 15 "Xvfb to report its display" display_known
