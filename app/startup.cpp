@@ -1,5 +1,7 @@
 #include "startup.h"
 
+#include <controls.h>
+
 #include <QApplication>
 #include <QIcon>
 
@@ -13,6 +15,9 @@ void prepareApplication(QApplication& application)
     icon.addFile(QStringLiteral(":/icon-256.png"));
     application.setWindowIcon(icon);
     application.setDesktopFileName(QStringLiteral("pendralumovista"));
+    // The dialogs too use the font compiled into the program, so that they
+    // read the same on a machine without any fonts installed.
+    application.setFont(tk::uiFont(12));
     // Only closing the sign ends the program; the other windows just hide.
     application.setQuitOnLastWindowClosed(false);
 }
