@@ -78,6 +78,23 @@ void softShadow(QPainter &p, const QRectF &r, qreal radius, QPointF offset, int 
   p.restore();
 }
 
+// A panel set into the housing: a highlight along its lower lip, a shade
+// along its upper one, and the panel itself in a top-to-bottom gradient.
+void drawInset(QPainter &p, const QRectF &r, qreal radius, int shadeAlpha, const QColor &top,
+               const QColor &bottom)
+{
+  p.setPen(Qt::NoPen);
+  p.setBrush(QColor(255, 255, 255, 170));
+  p.drawRoundedRect(r.translated(0, 1.2), radius, radius);
+  p.setBrush(QColor(0, 0, 0, shadeAlpha));
+  p.drawRoundedRect(r.translated(0, -1.0), radius, radius);
+  QLinearGradient gradient(r.topLeft(), r.bottomLeft());
+  gradient.setColorAt(0.0, top);
+  gradient.setColorAt(1.0, bottom);
+  p.setBrush(gradient);
+  p.drawRoundedRect(r, radius, radius);
+}
+
 void drawHousing(QPainter &p)
 {
   p.fillRect(QRect(0, 0, kSkinWidth, kSkinHeight), kGround);
@@ -105,17 +122,7 @@ void drawDisplay(QPainter &p)
 
   // Recess in the housing: a darker lip above, a highlight below.
   const QRectF recess = QRectF(glass).adjusted(-10, -10, 10, 10);
-  p.setPen(Qt::NoPen);
-  p.setBrush(QColor(255, 255, 255, 170));
-  p.drawRoundedRect(recess.translated(0, 1.2), 8, 8);
-  p.setBrush(QColor(0, 0, 0, 60));
-  p.drawRoundedRect(recess.translated(0, -1.0), 8, 8);
-
-  QLinearGradient bezel(recess.topLeft(), recess.bottomLeft());
-  bezel.setColorAt(0.0, kBezel.darker(115));
-  bezel.setColorAt(1.0, kBezel.lighter(115));
-  p.setBrush(bezel);
-  p.drawRoundedRect(recess, 8, 8);
+  drawInset(p, recess, 8, 60, kBezel.darker(115), kBezel.lighter(115));
 
   // The glass is one flat lime right up to its edges: the program paints
   // the display contents (and the route strip) onto it and expects that
@@ -229,16 +236,7 @@ void drawBottomButtons(QPainter &p)
 {
   const QRectF bar(16.5, 190.5, 482, 38);
   // The strip is set into the housing: highlight below, shade above.
-  p.setPen(Qt::NoPen);
-  p.setBrush(QColor(255, 255, 255, 170));
-  p.drawRoundedRect(bar.translated(0, 1.2), 9, 9);
-  p.setBrush(QColor(0, 0, 0, 50));
-  p.drawRoundedRect(bar.translated(0, -1.0), 9, 9);
-  QLinearGradient barShade(bar.topLeft(), bar.bottomLeft());
-  barShade.setColorAt(0.0, kBarBlue.darker(120));
-  barShade.setColorAt(1.0, kBarBlue.lighter(110));
-  p.setBrush(barShade);
-  p.drawRoundedRect(bar, 9, 9);
+  drawInset(p, bar, 9, 50, kBarBlue.darker(120), kBarBlue.lighter(110));
 
   // Caption rectangles (left, top, width, height) the program writes into.
   const std::array<QRect, 5> captions{{
