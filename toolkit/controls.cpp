@@ -121,7 +121,15 @@ void Label::setAutoSize(bool autoSize)
 
 int Label::lineHeight() const
 {
-    return fontMetrics().height();
+    return lineHeight_ > 0 ? lineHeight_ : fontMetrics().height();
+}
+
+void Label::setLineHeight(int pixels)
+{
+    lineHeight_ = pixels;
+    if (autoSize_)
+        fitToCaption();
+    update();
 }
 
 namespace {

@@ -78,7 +78,10 @@ public:
     // When set, the label resizes itself to fit its caption.
     void setAutoSize(bool autoSize);
 
+    // Distance between the tops of two lines: the font's own height unless
+    // set to a number of pixels.
     int lineHeight() const;
+    void setLineHeight(int pixels);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -89,6 +92,7 @@ private:
     Text caption_;
     Color fontColor_;
     bool autoSize_ = false;
+    int lineHeight_ = 0;
 };
 
 enum class ShapeType { Rectangle, Circle };
