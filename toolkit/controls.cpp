@@ -1,4 +1,5 @@
 #include "controls.h"
+#include "textfit.h"
 
 #include <QFontDatabase>
 #include <QMouseEvent>
@@ -132,6 +133,17 @@ void Label::setLineHeight(int pixels)
     update();
 }
 
+int Label::textWidth() const
+{
+    return textWidth_ > 0 ? std::min(textWidth_, width()) : width();
+}
+
+void Label::setTextWidth(int pixels)
+{
+    textWidth_ = pixels;
+    update();
+}
+
 namespace {
 // Splits a caption into lines at CR, LF or CR LF.
 QStringList captionLines(const Text& caption)
@@ -158,13 +170,16 @@ void Label::paintEvent(QPaintEvent*)
         return;
     QPainter painter(this);
     painter.setPen(toQColor(fontColor_));
-    painter.setFont(font());
     const int ascent = fontMetrics().ascent();
     const int step = lineHeight();
     int y = 0;
     for (const QString& line : captionLines(caption_)) {
         if (y >= height())
             break;
+        QFont lineFont = font();
+        if (const int stretch = fittingStretch(lineFont, line, textWidth()); stretch != 100)
+            lineFont.setStretch(stretch);
+        painter.setFont(lineFont);
         painter.drawText(0, y + ascent, line);
         y += step;
     }

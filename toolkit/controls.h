@@ -62,7 +62,9 @@ private:
 };
 
 // A caption of 8-bit text on a transparent background. Carriage returns (and
-// line feeds) start new lines; nothing wraps, and what does not fit is clipped.
+// line feeds) start new lines; nothing wraps. A line too wide for the label is
+// set narrower, just enough to fit but not below tk::MinimumStretch; what does
+// not fit even then is clipped.
 class Label : public Control {
     Q_OBJECT
 public:
@@ -83,6 +85,12 @@ public:
     int lineHeight() const;
     void setLineHeight(int pixels);
 
+    // The width the lines are fitted to: the label's own unless set to less,
+    // where the right part of the label lies over something the text should
+    // not reach.
+    int textWidth() const;
+    void setTextWidth(int pixels);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
@@ -93,6 +101,7 @@ private:
     Color fontColor_;
     bool autoSize_ = false;
     int lineHeight_ = 0;
+    int textWidth_ = 0;
 };
 
 enum class ShapeType { Rectangle, Circle };
