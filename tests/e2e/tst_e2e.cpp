@@ -65,10 +65,13 @@ class TestEndToEnd : public QObject {
         return image;
     }
 
-    // Geometry of the top-level window with the given title, from xwininfo.
-    QRect windowGeometry(const QString& title)
+    // Geometry of a top-level window's client area, by title or by id, from
+    // xwininfo.
+    QRect windowGeometry(const QString& title) { return geometryFrom({"-name", title}); }
+    QRect clientArea(quint64 window) { return geometryFrom({"-id", QString::number(window)}); }
+    QRect geometryFrom(const QStringList& which)
     {
-        const QString info = QString::fromLocal8Bit(run(QStringLiteral("xwininfo"), {"-name", title}));
+        const QString info = QString::fromLocal8Bit(run(QStringLiteral("xwininfo"), which));
         auto number = [&](const char* label) {
             QRegularExpression re(QStringLiteral("%1:\\s+(-?\\d+)").arg(QLatin1String(label)));
             return re.match(info).captured(1).toInt();
@@ -243,46 +246,49 @@ class TestEndToEnd : public QObject {
         QVERIFY2(underWindowManager(), qPrintable(name + QStringLiteral(" ended at start")));
     }
 
-    // The one mapped window with this title, as a number; 0 if none.
+    // The mapped windows with this title.
+    QList<quint64> visibleWindows(const QString& title)
+    {
+        QList<quint64> ids;
+        const QByteArray found = run(QStringLiteral("xdotool"),
+                                     {"search", "--onlyvisible", "--name", QStringLiteral("^%1$").arg(title)});
+        for (const QByteArray& id : found.split('\n'))
+            if (!id.trimmed().isEmpty())
+                ids << id.trimmed().toULongLong();
+        return ids;
+    }
     quint64 visibleWindow(const QString& title)
     {
-        const QByteArray found = run(QStringLiteral("xdotool"),
-                                     {"search", "--onlyvisible", "--name", QStringLiteral("^%1$").arg(title)});
-        const QList<QByteArray> ids = found.trimmed().split('\n');
-        return ids.size() == 1 ? ids.first().toULongLong() : 0;
+        const QList<quint64> ids = visibleWindows(title);
+        return ids.size() == 1 ? ids.first() : 0;
     }
 
-    int visibleWindowCount(const QString& title)
-    {
-        const QByteArray found = run(QStringLiteral("xdotool"),
-                                     {"search", "--onlyvisible", "--name", QStringLiteral("^%1$").arg(title)});
-        return int(found.trimmed().isEmpty() ? 0 : found.trimmed().split('\n').size());
-    }
-
-    // The values of a window property as xprop prints them, numbers and
-    // atom names alike; empty when the property is not set.
+    // The values of a property of a window (0: the root window) as xprop
+    // prints them, numbers and atom names alike; empty when it is not set.
     QStringList property(quint64 window, const char* name)
     {
-        const QString line = QString::fromLatin1(run(QStringLiteral("xprop"), {"-id", QString::number(window), name}));
-        const qsizetype equals = line.indexOf(QLatin1Char('='));
-        if (equals < 0)
+        const QStringList args = window ? QStringList{"-id", QString::number(window), name} : QStringList{"-root", name};
+        // "NAME(TYPE) = a, b", or "NAME(WINDOW): window id # 0x1, 0x2", or
+        // "NAME:  not found."
+        const QString line = QString::fromLatin1(run(QStringLiteral("xprop"), args)).trimmed();
+        const qsizetype type = line.indexOf(QLatin1Char(')'));
+        if (type < 0)
             return {};
-        QStringList values = line.mid(equals + 1).split(QLatin1Char(','), Qt::SkipEmptyParts);
+        QString rest = line.mid(type + 1);
+        rest.remove(QRegularExpression(QStringLiteral("^(\\s*=|:\\s*window id #)")));
+        QStringList values = rest.split(QLatin1Char(','));
         for (QString& value : values)
             value = value.trimmed();
         return values;
     }
 
-    // Height in the window manager's stacking order, bottom 0; -1 if the
-    // window is not managed.
-    int stackingHeight(quint64 window)
+    // The managed windows, bottom to top, as the window manager stacks them.
+    QList<quint64> stacking()
     {
-        const QString line = QString::fromLatin1(run(QStringLiteral("xprop"), {"-root", "_NET_CLIENT_LIST_STACKING"}));
-        const QStringList ids = line.mid(line.indexOf(QLatin1Char('#')) + 1).split(QLatin1Char(','));
-        for (qsizetype i = 0; i < ids.size(); ++i)
-            if (ids[i].trimmed().toULongLong(nullptr, 16) == window)
-                return int(i);
-        return -1;
+        QList<quint64> ids;
+        for (const QString& id : property(0, "_NET_CLIENT_LIST_STACKING"))
+            ids << id.toULongLong(nullptr, 16);
+        return ids;
     }
 
     // True when the window with the given title is mapped and stacked above
@@ -293,31 +299,19 @@ class TestEndToEnd : public QObject {
         timer.start();
         do {
             const quint64 up = visibleWindow(upper), down = visibleWindow(lower);
-            if (up && down && stackingHeight(up) > stackingHeight(down))
+            if (up && down && stacking().indexOf(up) > stacking().indexOf(down))
                 return true;
             QTest::qWait(100);
         } while (timer.elapsed() < timeoutMs);
-        qWarning() << upper << "is not above" << lower << run(QStringLiteral("xprop"), {"-root", "_NET_CLIENT_LIST_STACKING"});
+        qWarning() << upper << "is not above" << lower << stacking();
         return false;
     }
 
     bool isActive(const QString& title)
     {
-        const QString line = QString::fromLatin1(run(QStringLiteral("xprop"), {"-root", "_NET_ACTIVE_WINDOW"}));
-        return line.mid(line.indexOf(QLatin1Char('#')) + 1).trimmed().toULongLong(nullptr, 16) == visibleWindow(title);
+        return property(0, "_NET_ACTIVE_WINDOW").value(0).toULongLong(nullptr, 16) == visibleWindow(title);
     }
 
-    // The client area of a window on the screen and the frame round it.
-    QRect clientArea(quint64 window)
-    {
-        const QString info = QString::fromLocal8Bit(run(QStringLiteral("xwininfo"), {"-id", QString::number(window)}));
-        auto number = [&](const char* label) {
-            QRegularExpression re(QStringLiteral("%1:\\s+(-?\\d+)").arg(QLatin1String(label)));
-            return re.match(info).captured(1).toInt();
-        };
-        return QRect(number("Absolute upper-left X"), number("Absolute upper-left Y"), number("Width"),
-                     number("Height"));
-    }
     QMargins frameExtents(quint64 window)
     {
         const QStringList v = property(window, "_NET_FRAME_EXTENTS");
@@ -353,11 +347,9 @@ class TestEndToEnd : public QObject {
     bool signOnTop()
     {
         const quint64 sign = visibleWindow(QStringLiteral("Form1"));
-        const QString line = QString::fromLatin1(run(QStringLiteral("xprop"), {"-root", "_NET_CLIENT_LIST_STACKING"}));
-        const QStringList ids = line.mid(line.indexOf(QLatin1Char('#')) + 1).split(QLatin1Char(','));
-        if (sign && ids.last().trimmed().toULongLong(nullptr, 16) == sign)
+        if (sign && !stacking().isEmpty() && stacking().last() == sign)
             return true;
-        qWarning() << "the sign is not on top:" << line;
+        qWarning() << "the sign is not on top:" << stacking();
         return false;
     }
 
@@ -629,7 +621,7 @@ private slots:
         // an activation request, for either window.
         press("c");
         QVERIFY(stackedAbove(help, unit));
-        QCOMPARE(visibleWindowCount(help), 1);
+        QCOMPARE(visibleWindows(help).size(), qsizetype(1));
         run(QStringLiteral("xdotool"), {"windowactivate", QString::number(visibleWindow(unit))});
         QVERIFY(stackedAbove(unit, help));
         run(QStringLiteral("xdotool"), {"windowactivate", QString::number(visibleWindow(help))});
@@ -645,14 +637,14 @@ private slots:
             clickScreen(QPoint(client.right() + frame.right() - frame.top() / 2, client.top() - frame.top() / 2));
         };
         clickCloseButton();
-        QTRY_COMPARE_WITH_TIMEOUT(visibleWindowCount(help), 0, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(visibleWindows(help).size(), qsizetype(0), 5000);
         QCOMPARE(program.state(), QProcess::Running);
         press("c");
-        QTRY_COMPARE_WITH_TIMEOUT(visibleWindowCount(help), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(visibleWindows(help).size(), qsizetype(1), 5000);
         QVERIFY(stackedAbove(help, unit));
         QVERIFY(signOnTop());
         clickCloseButton();
-        QTRY_COMPARE_WITH_TIMEOUT(visibleWindowCount(help), 0, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(visibleWindows(help).size(), qsizetype(0), 5000);
     }
 
     // Under a window manager: the file dialog, the message box and the input
@@ -667,7 +659,7 @@ private slots:
         press("b"); // "Haltestellensatz laden"
         QVERIFY(stackedAbove(open, unit));
         pressKey("Escape");
-        QTRY_COMPARE_WITH_TIMEOUT(visibleWindowCount(open), 0, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(visibleWindows(open).size(), qsizetype(0), 5000);
 
         // A file that is not there: the message box, answered once with
         // Return and once with Escape.
@@ -676,7 +668,7 @@ private slots:
             answerDialog(open, scratch.filePath(QStringLiteral("fehlt.txt")));
             QVERIFY(stackedAbove(messageBox, unit));
             pressKey(answer);
-            QTRY_COMPARE_WITH_TIMEOUT(visibleWindowCount(messageBox), 0, 5000);
+            QTRY_COMPARE_WITH_TIMEOUT(visibleWindows(messageBox).size(), qsizetype(0), 5000);
         }
 
         // Escape in the first input box keeps the line number "1"; Return in
@@ -686,7 +678,7 @@ private slots:
         pressKey("Escape");
         QVERIFY(stackedAbove(QStringLiteral("Richtung/Ziel"), unit));
         typeAndConfirm(QStringLiteral("Ost"));
-        QTRY_COMPARE_WITH_TIMEOUT(visibleWindowCount(QStringLiteral("Richtung/Ziel")), 0, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(visibleWindows(QStringLiteral("Richtung/Ziel")).size(), qsizetype(0), 5000);
         QVERIFY(signShows("  1 Ost"));
     }
 
