@@ -160,7 +160,7 @@ void Label::fitToCaption()
     const QStringList lines = captionLines(caption_);
     int width = 0;
     for (const QString& line : lines)
-        width = std::max(width, fontMetrics().horizontalAdvance(line));
+        width = std::max(width, lineWidth(font(), line));
     resize(width, int(lines.size()) * lineHeight());
 }
 
