@@ -89,8 +89,12 @@ int main(int argc, char** argv)
     // X11 also on a Wayland session (through XWayland): a Wayland client is
     // told of clipboard changes only while it has the focus, which this
     // program, having no window, never has.
-    if (!choosesPlatform(argc, argv))
+    if (!choosesPlatform(argc, argv)) {
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            refuse(QStringLiteral("Kein X-Display (DISPLAY ist leer): Das Programm liest die Zwischenablage "
+                                  "der grafischen Sitzung und läuft nur in ihr."));
         qputenv("QT_QPA_PLATFORM", "xcb");
+    }
     QGuiApplication application(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral("pendralumovista-ansage"));
     QCommandLineParser parser;
