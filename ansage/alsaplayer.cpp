@@ -85,6 +85,10 @@ void AlsaPlayer::feed()
         // and the state says when it is done.
         snd_pcm_drain(pcm_);
     }
+    // Brings the plugins' idea of the play position up to date, so that the
+    // state moves on from draining; the deadline covers plugins that are
+    // never told.
+    snd_pcm_avail_update(pcm_);
     if (snd_pcm_state(pcm_) != SND_PCM_STATE_DRAINING
         || started_.elapsed() > qint64(speech_.seconds() * 1000) + drainGraceMs)
         stop();
