@@ -4,7 +4,9 @@
 
 #include <font.h>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
@@ -342,6 +344,34 @@ private slots:
         press("E");
         QVERIFY(signShows("Am Markt"));
         QVERIFY(clipboardIs(QString::fromUtf8("nächste Haltestelle: Am Markt")));
+    }
+
+    // The companion beside the program, on the same display: each stop call
+    // reaches it through the clipboard and comes out as a WAV file. The
+    // terminus key pressed twice leaves the program at the stop it was on.
+    void companionWritesEachStopCallAsWav()
+    {
+#ifndef PENDRALUMOVISTA_ANSAGE_BINARY
+        QSKIP("the companion pendralumovista-ansage is not built (PENDRALUMOVISTA_ANSAGE=OFF)");
+#else
+        const QString folder = scratch.filePath(QStringLiteral("ansagen"));
+        QProcess companion;
+        companion.setProcessEnvironment(environment());
+        companion.start(QStringLiteral(PENDRALUMOVISTA_ANSAGE_BINARY), {"--wav-dir", folder});
+        QTRY_VERIFY_WITH_TIMEOUT(companion.canReadLine() || companion.state() == QProcess::NotRunning, 15000);
+        QVERIFY2(companion.readLine().startsWith("Wartet auf Ansagen"), companion.readAllStandardError().constData());
+        QByteArray said;
+        for (const char* wav : {"ansage-0001.wav", "ansage-0002.wav"}) {
+            press("E");
+            QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(QDir(folder).filePath(QLatin1String(wav))).size() > 22050, 10000);
+            QTRY_VERIFY(companion.canReadLine());
+            said = companion.readLine();
+            QVERIFY2(said.endsWith("): " + clipboard("UTF8_STRING") + "\n"), said.constData());
+        }
+        QVERIFY(said.contains("nächste Haltestelle: "));
+        companion.kill();
+        companion.waitForFinished();
+#endif
     }
 
     void lineAndDestinationThroughTheInputBoxes()
