@@ -344,6 +344,38 @@ private slots:
         QVERIFY(clipboardIs(QString::fromUtf8("nächste Haltestelle: Am Markt")));
     }
 
+    // A long name pages on the real sign, and a short name called during
+    // that paging stays: the long name's pages never come back over it.
+    // Loads a route of its own and leaves the one loaded before as it found
+    // it (loaded again, at its last stop).
+    void aShortNameStaysWhileALongOnePaged()
+    {
+        const QString path = scratch.filePath(QStringLiteral("lange Namen.txt"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("Gewerbepark An der Fl\xf6\xdf" "erstra\xdf" "e\r\nSchule\r\nEnde\r\n");
+        file.close();
+        press("mb");
+        answerDialog(QStringLiteral("Open"), path);
+        press("mC0M"); // standard view, stop 0 by number
+        QVERIFY(signShows("Gewerbepark An der"));
+        QVERIFY(signShows("Fl\xf6\xdf" "erstra\xdf" "e", 8000)); // the page change, 5 s later
+        press("v");
+        QVERIFY(signShows("Schule", 3000));
+        QElapsedTimer watch;
+        watch.start();
+        while (watch.elapsed() < 10000) {
+            const auto seen = readSignFromScreen(screenshot());
+            QVERIFY2(seen == QByteArray("Schule"), seen.value_or("<unreadable>").constData());
+            QTest::qWait(250);
+        }
+
+        press("mb");
+        answerDialog(QStringLiteral("Open"), scratch.filePath(QStringLiteral("linie 3.txt")));
+        press("mE");
+        QVERIFY(signShows("Am Markt"));
+    }
+
     void lineAndDestinationThroughTheInputBoxes()
     {
         press("ma"); // "Menü", then "Linie / Ziel"
