@@ -135,12 +135,19 @@ void TestHelp::shownFromMenuPageOne()
 
     // On page 1 it shows the help and the menu stays as it was; asking again
     // keeps the one window, open, with the same text.
+    // It is not modal: the other windows stay usable beside it. Asked again
+    // while the control unit is the active window, it comes to the front.
     press(form.Label5);
     for (int ask = 0; ask < 2; ++ask) {
+        form.activateWindow();
+        QTRY_VERIFY(form.isActiveWindow());
         press(form.Shape10);
         QVERIFY(showsHelp());
         QCOMPARE(helpWindowCount(), 1);
         QCOMPARE(form.MenuPage, 1);
+        QCOMPARE(help->windowModality(), Qt::NonModal);
+        QCOMPARE(QGuiApplication::modalWindow(), nullptr);
+        QTRY_VERIFY(help->isActiveWindow());
     }
 
     // Closing hides it; it is not destroyed, not even once pending deletions

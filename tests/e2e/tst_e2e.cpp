@@ -392,6 +392,34 @@ private slots:
         QVERIFY(signShows("  7 Hauptbahnhof", 8000));
     }
 
+    // A refused scatter: its message is on the screen during the 2 s the
+    // program then pauses, before the interval is asked again.
+    void aRefusedScatterIsShownDuringThePause()
+    {
+        // Text pixels, darker than the lime, in a band of the display.
+        auto textIn = [](const QImage& shot, int top, int bottom) {
+            int count = 0;
+            for (int y = top; y < bottom; ++y)
+                for (int x = 72; x < 289; ++x)
+                    count += shot.pixelColor(controlOrigin + QPoint(x, y)).green() < 180;
+            return count;
+        };
+        press("mvc5M");  // page 2, "Timer Automatik einstellen", interval 5 s
+        press("5M");     // a scatter of 5 s is refused
+        // The two lines of the message, and nothing below them: the typed
+        // seconds are gone. Neither the screen before nor the interval
+        // question after the pause looks like this.
+        auto messageShown = [&] {
+            const QImage shot = screenshot();
+            return textIn(shot, 60, 105) > 200 && textIn(shot, 110, 168) == 0;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(messageShown(), 1900);
+        QTRY_VERIFY_WITH_TIMEOUT(textIn(screenshot(), 110, 168) > 0, 5000); // the interval question
+        press("5M1Mm");
+        // A "Menü" pressed next must not make a double click with this one.
+        QTest::qWait(1000);
+    }
+
     void automaticAdvanceStepsByItself()
     {
         press("mvc2M1M"); // page 2, "Timer Automatik einstellen": 2 s, scatter 1 s
