@@ -134,9 +134,9 @@ void TestHelp::shownFromMenuPageOne()
     QCOMPARE(bytes(help->Label1->Caption()), QByteArray("Label1"));
 
     // On page 1 it shows the help and the menu stays as it was; asking again
-    // keeps the one window, open, with the same text.
-    // It is not modal: the other windows stay usable beside it. Asked again
-    // while the control unit is the active window, it comes to the front.
+    // keeps the one window, open, with the same text. It is not modal, so the
+    // other windows stay usable beside it, and each request, made while the
+    // control unit is the active window, brings it to the front.
     press(form.Label5);
     for (int ask = 0; ask < 2; ++ask) {
         form.activateWindow();
