@@ -19,6 +19,10 @@ build_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev)
 # The end-to-end tests drive the real program under a virtual X server (one
 # of them under valgrind); the fuzz targets need clang's libFuzzer.
 test_packages=(xvfb xdotool xclip x11-utils imagemagick valgrind clang libclang-rt-14-dev)
+# The companion pendralumovista-ansage speaks with espeak-ng (its German
+# voice is in espeak-ng-data, which the library package brings) and plays
+# through ALSA.
+build_packages+=(libespeak-ng-dev libasound2-dev)
 # The checks about windows run again under two window managers. Both run on a
 # bare X server without a session manager or a D-Bus session.
 test_packages+=(openbox metacity)

@@ -24,6 +24,7 @@ void TForm2::loadStopDataSet()
         return;
     }
 
+    // From here on nothing allocates: the names are moved into the list.
     // Every entry from StopCount on must be empty: the following-stop line
     // and the forward terminus test read the entry after the last stop.
     for (tk::Text& name : Stops)

@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include <cerrno>
+#include <new>
 #include <string>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -73,9 +74,15 @@ Result failed(int errorNumber)
     return result;
 }
 
-} // namespace
+Result tooLarge(std::uint64_t limit)
+{
+    Result result;
+    result.status = Result::Status::TooLarge;
+    result.sizeLimit = limit;
+    return result;
+}
 
-Result read(const QString& path)
+Result readFile(const QString& path, std::uint64_t maxBytes)
 {
     // An empty name, or one the file system cannot even spell (a NUL inside
     // would silently cut it short), is no file name at all.
@@ -99,6 +106,11 @@ Result read(const QString& path)
         ::close(fd);
         return failed(statError != 0 ? statError : EACCES);
     }
+    // Refused from its size alone: nothing of a huge file is read.
+    if (std::uint64_t(status.st_size) > maxBytes) {
+        ::close(fd);
+        return tooLarge(maxBytes);
+    }
 
     QFile file;
     if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
@@ -109,11 +121,17 @@ Result read(const QString& path)
 
     LineSplitter splitter;
     char buffer[65536];
+    // The size measured above may not hold: a file can grow while it is
+    // read, and some regular files report no size at all.
+    std::uint64_t total = 0;
     for (;;) {
         errno = 0;
         const qint64 count = file.read(buffer, qint64(sizeof buffer));
         if (count < 0)
             return failed(errno);
+        total += std::uint64_t(count);
+        if (total > maxBytes)
+            return tooLarge(maxBytes);
         if (count == 0) {
             splitter.finish();
             break;
@@ -132,11 +150,33 @@ Result read(const QString& path)
     return result;
 }
 
+} // namespace
+
+Result read(const QString& path, std::uint64_t maxBytes)
+{
+    try {
+        return readFile(path, maxBytes);
+    } catch (const std::bad_alloc&) {
+        Result result;
+        result.status = Result::Status::OutOfMemory;
+        return result;
+    }
+}
+
 tk::Text failureMessage(const Result& result)
 {
     if (result.status == Result::Status::TooManyStops)
         return "Der Haltestellensatz hat mehr als " + std::to_string(MaxStops)
                + " Haltestellen und kann nicht geladen werden.";
+    if (result.status == Result::Status::TooLarge) {
+        const std::uint64_t mib = std::uint64_t(1) << 20;
+        const tk::Text limit = result.sizeLimit % mib == 0 ? std::to_string(result.sizeLimit / mib) + " MB"
+                                                           : std::to_string(result.sizeLimit) + " Bytes";
+        return tk::fromUtf8("Die Datei ist größer als " + limit
+                            + " und damit kein Haltestellensatz. Sie wird nicht geladen.");
+    }
+    if (result.status == Result::Status::OutOfMemory)
+        return tk::fromUtf8("Für diesen Haltestellensatz reicht der Arbeitsspeicher nicht. Er wird nicht geladen.");
 
     switch (result.errorNumber) {
     case ENOENT:

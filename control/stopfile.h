@@ -7,6 +7,7 @@
 #include <text.h>
 
 #include <QString>
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
@@ -17,6 +18,14 @@ namespace stopfile {
 constexpr int MaxStops = 99;
 
 constexpr char EndOfData = '\x1a';
+
+// The largest file read as a stop data set: 1 MiB. A real stop list is a few
+// kilobytes (99 names of 50 characters are 5 KB), and 99 names of 10 000
+// characters each, far longer than any sign can sensibly page, still fit. A
+// larger file is no stop list: it is refused from its size before a byte is
+// read, so memory and time stay bounded whatever is chosen in the dialog, and
+// what a loaded name costs to show on the display and the sign stays small.
+constexpr std::uint64_t MaxFileBytes = std::uint64_t(1) << 20;
 
 // Splits the bytes of a stop data set into names, fed in pieces of any size:
 //  - CR LF or a lone LF ends a line; a CR not followed by LF is left out of
@@ -49,19 +58,22 @@ private:
 };
 
 struct Result {
-    enum class Status { Read, Failed, TooManyStops };
+    enum class Status { Read, Failed, TooManyStops, TooLarge, OutOfMemory };
     Status status = Status::Failed;
     // The names, when read.
     std::vector<tk::Text> names;
     // The platform's error number, when failed.
     int errorNumber = 0;
+    // The size limit the file was measured against, when too large.
+    std::uint64_t sizeLimit = 0;
 
     bool ok() const { return status == Status::Read; }
 };
 
 // Opens, reads and closes the file. Either every name is read or the result
-// tells why not; a caller never gets half a data set.
-Result read(const QString& path);
+// tells why not; a caller never gets half a data set. A file larger than
+// maxBytes is refused; an allocation failure while reading is a result too.
+Result read(const QString& path, std::uint64_t maxBytes = MaxFileBytes);
 
 // What the operator is told when a load fails, without a closing full stop.
 tk::Text failureMessage(const Result& result);

@@ -12,7 +12,10 @@
 // The splitter must say "nothing more wanted" exactly when the byte that
 // ended the data or began the 100th line was in the piece just fed.
 // Then the same bytes go through a file on disk and stopfile::read, which
-// must agree with the splitter.
+// must agree with the splitter; read once more with a size limit taken from
+// the input (16 times its first byte, so that the fuzzer reaches it), a file
+// larger than the limit must be refused with no names, and any other must
+// read as before.
 
 #include <stopfile.h>
 
@@ -169,6 +172,18 @@ void readThroughFile(std::string_view bytes, const Expected& expected)
     } else {
         check(result.ok(), "read: a readable file failed");
         check(result.names == expected.names, "read: names differ from the splitter's");
+    }
+
+    const std::uint64_t limit = bytes.empty() ? 0 : 16u * static_cast<unsigned char>(bytes[0]);
+    const stopfile::Result limited = stopfile::read(tempFile, limit);
+    if (bytes.size() > limit) {
+        check(limited.status == stopfile::Result::Status::TooLarge, "read: a file over the limit not refused");
+        check(limited.names.empty(), "read: names handed back with a file over the limit");
+        const tk::Text message = stopfile::withFullStop(stopfile::failureMessage(limited));
+        check(!message.empty() && message.back() == '.', "read: message without full stop");
+    } else {
+        check(limited.status == result.status && limited.names == result.names,
+              "read: a limit the file keeps to changed the result");
     }
 }
 

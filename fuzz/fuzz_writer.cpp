@@ -27,6 +27,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -45,19 +46,28 @@ struct Model {
     bool timerEnabled = false;
     tk::Text shown;
 
+    // A write from outside ends any paging before it writes.
+    void writeFromOutside(tk::Text text)
+    {
+        timerEnabled = false;
+        write(std::move(text));
+    }
+
     void write(tk::Text text)
     {
         if (text.size() > SignLength) {
-            // The last blank among positions 21 down to 2; a blank at
-            // position 1 alone, or none, breaks at 21.
-            size_t b = SignLength + 1;
+            // The last blank among positions 21 down to 2 is dropped; a blank
+            // at position 1 alone, or none, gives pages of characters 1 to
+            // 20 and 21 to the end.
+            size_t firstEnd = SignLength, secondStart = SignLength;
             for (size_t position = SignLength + 1; position >= 2; --position)
                 if (text[position - 1] == ' ') {
-                    b = position;
+                    firstEnd = position - 1;
+                    secondStart = position;
                     break;
                 }
-            firstPage = text.substr(0, b - 1);
-            secondPage = text.substr(b);
+            firstPage = text.substr(0, firstEnd);
+            secondPage = text.substr(secondStart);
             text = firstPage;
             firstPageShown = true;
             pageTicks = 0;
@@ -149,7 +159,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
 
     sign->Reset1->trigger();
     sign->schreib(text);
-    model.write(text);
+    model.writeFromOutside(text);
     checkSign(model);
 
     const size_t limit = text.size() + 10;

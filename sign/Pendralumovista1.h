@@ -48,7 +48,8 @@ public:
     void GroupBox1MouseUp(tk::MouseButton Button, tk::ShiftState Shift, int X, int Y);
 
     // Writes a text from cell 0, one character per cell; pages a text longer
-    // than 20 characters. Never clears: callers trigger Reset1 first.
+    // than 20 characters. Ends the paging of any earlier text. Never clears:
+    // callers trigger Reset1 first.
     void schreib(tk::Text text);
 
     // One operation per glyph, named after it: lights the glyph's dots in the
@@ -67,6 +68,10 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+
+private:
+    // The writer without ending the paging: what the page change writes.
+    void writePage(tk::Text text);
 };
 
 // The sign window of the running program, created first at start.

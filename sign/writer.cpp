@@ -3,38 +3,56 @@
 #include <QAction>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
-// Where a text longer than the sign breaks, as a 0-based index: the last
-// blank among the first CellCount + 1 characters. A blank at index 0 would
-// leave an empty first page, so it counts as no blank; without one the text
-// breaks at index CellCount. The character at the break shows on neither
-// page. Indices are size_t, so texts of any length split the same way.
-size_t pageBreak(const tk::Text& text)
+// Where a text longer than the sign breaks, as a 0-based index, and where its
+// second page starts. The break is the last blank among the first
+// CellCount + 1 characters; that blank shows on neither page. A blank at
+// index 0 would leave an empty first page, so it counts as no blank. Without
+// a blank the first page is the first CellCount characters and the second
+// page starts right after them: a name without blanks loses no letter.
+// Indices are size_t, so texts of any length split the same way.
+struct PageSplit {
+    size_t firstLength;
+    size_t secondStart;
+};
+
+PageSplit pageSplit(const tk::Text& text)
 {
     const size_t last = std::min<size_t>(text.size() - 1, TForm1::CellCount);
     for (size_t i = last; i > 0; --i)
         if (text[i] == ' ')
-            return i;
-    return TForm1::CellCount;
+            return {i, i + 1};
+    return {TForm1::CellCount, TForm1::CellCount};
 }
 
 } // namespace
 
 void TForm1::schreib(tk::Text text)
 {
+    // Every caller clears the sign and writes to replace what it showed, so
+    // a write from outside ends the paging of an earlier text: its pages
+    // never come back over the new one. A new long text then starts a
+    // period of its own, changing page a full period after it was written.
+    Timer1->setEnabled(false);
+    writePage(std::move(text));
+}
+
+void TForm1::writePage(tk::Text text)
+{
     // The text is our own copy: a page change passes its page members, which
     // the split below replaces.
     if (text.size() > size_t(CellCount)) {
-        const size_t b = pageBreak(text);
-        FirstPage = text.substr(0, b);
-        SecondPage = b + 1 < text.size() ? text.substr(b + 1) : tk::Text();
+        const PageSplit split = pageSplit(text);
+        FirstPage = text.substr(0, split.firstLength);
+        SecondPage = split.secondStart < text.size() ? text.substr(split.secondStart) : tk::Text();
         text = FirstPage;
         FirstPageShown = true;
         PageTicks = 0;
-        // Enabling a running timer keeps its period: a new long text written
-        // during paging changes page when the running period is due.
+        // A page change that splits its own too-long page keeps the running
+        // period.
         Timer1->setEnabled(true);
     }
 
@@ -52,13 +70,14 @@ void TForm1::Timer1Timer()
         Timer1->setEnabled(false);
     Reset1->trigger();
     // The flag is set after the writer returns: a page that is itself too
-    // long splits inside schreib, which sets the flag to true, and the next
-    // change must then show that same first piece again before moving on.
+    // long splits inside the writer, which sets the flag to true, and the
+    // next change must then show that same first piece again before moving
+    // on.
     if (FirstPageShown) {
-        schreib(SecondPage);
+        writePage(SecondPage);
         FirstPageShown = false;
     } else {
-        schreib(FirstPage);
+        writePage(FirstPage);
         FirstPageShown = true;
     }
 }

@@ -143,13 +143,20 @@ void TestHelp::shownFromMenuPageOne()
     QCOMPARE(bytes(help->Label1->Caption()), QByteArray("Label1"));
 
     // On page 1 it shows the help and the menu stays as it was; asking again
-    // keeps the one window, open, with the same text.
+    // keeps the one window, open, with the same text. It is not modal, so the
+    // other windows stay usable beside it, and each request, made while the
+    // control unit is the active window, brings it to the front.
     press(form.Label5);
     for (int ask = 0; ask < 2; ++ask) {
+        form.activateWindow();
+        QTRY_VERIFY(form.isActiveWindow());
         press(form.Shape10);
         QVERIFY(showsHelp());
         QCOMPARE(helpWindowCount(), 1);
         QCOMPARE(form.MenuPage, 1);
+        QCOMPARE(help->windowModality(), Qt::NonModal);
+        QCOMPARE(QGuiApplication::modalWindow(), nullptr);
+        QTRY_VERIFY(help->isActiveWindow());
     }
 
     // Closing hides it; it is not destroyed, not even once pending deletions

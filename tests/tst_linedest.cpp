@@ -127,8 +127,9 @@ void TestLineDestination::restOfUnitUntouched_data()
     QTest::newRow("delay running") << true;
 }
 
-// The entry leaves the menu, the stops and the delay as they are; the new
-// texts show on return to the standard view and after the next stop call.
+// The entry leaves the menu, the stops, the delay, the direction and the
+// automatic advance as they are; the new texts show on return to the
+// standard view and after the next stop call.
 void TestLineDestination::restOfUnitUntouched()
 {
     QFETCH(bool, delayRunning);
@@ -138,6 +139,9 @@ void TestLineDestination::restOfUnitUntouched()
         u.form.Stops[u.form.StopCount++] = name;
     u.form.StopsLoaded = true;
     u.form.CurrentStop = 1;
+    u.form.Label7DblClick(); // direction B
+    u.form.Label7Click();    // automatic advance on
+    const int stepInterval = u.form.Timer3->Interval();
     u.form.Timer2->setEnabled(delayRunning);
     // Let a little of the delay run off, so that a restart would show.
     if (delayRunning)
@@ -151,6 +155,10 @@ void TestLineDestination::restOfUnitUntouched()
     QVERIFY(!u.form.Label8->isVisibleTo(&u.form));
     QCOMPARE(u.form.Timer2->Enabled(), delayRunning);
     QVERIFY(u.form.Timer2->remainingTime() <= remaining);
+    QVERIFY(u.form.DirectionB);
+    QCOMPARE(bytes(u.form.Label10->Caption()), QByteArray("B"));
+    QVERIFY(u.form.autoAdvanceOn() && u.form.Timer3->Enabled());
+    QCOMPARE(u.form.Timer3->Interval(), stepInterval);
 
     Unit::click(u.form.Label5);
     QCOMPARE(bytes(u.form.Label1->Caption()), QByteArray("Hauptbahnhof"));

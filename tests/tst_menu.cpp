@@ -163,6 +163,7 @@ void TestMenu::keys_data()
     row("leading zeros", "mdi007M", shown, pageTwoLegend, 2, 0, false, "7/75/50");
     row("delay 0 accepted", "mdi0M", shown, pageTwoLegend, 2, 0, false, "0/75/50");
     row("M with nothing typed", "mdiM", delayQuestion, emptyField, 5, 1, false);
+    row("M with no scatter typed", "mdb60MM", scatterQuestion, emptyField, 5, 3, false, "30/60/50");
     row("M after C", "mdi5CM", delayQuestion, emptyField, 5, 1, false);
     row("arrows and soft keys idle in an entry", "mdi4udtib", delayQuestion, "\r      4 Sekunden", 5, 1, false);
 
@@ -191,6 +192,8 @@ void TestMenu::keys_data()
     row("entry left, digits", "mdi4m2", "Zoo", "\r     42 Sekunden", 0, 1, true);
     row("entry left, completed", "mdi4m2M", shown, pageTwoLegend, 2, 0, true, "42/75/50");
     row("entry left, completed, Menü", "mdi4m2Mm", "Zoo", stopLines, 0, 0, true, "42/75/50");
+    // A new entry begun after one left this way starts empty.
+    row("entry left, another typed", "mdi4mmdb7", intervalQuestion, "\r      7 Sekunden", 5, 2, false);
     // Left like this, the former scatter stays even though it is too large.
     row("interval in the standard view", "mdbm20M", scatterQuestion, emptyField, 0, 3, true, "30/20/50");
     row("refusal in the standard view", "mdbm40M40M", intervalQuestion, emptyField, 0, 2, true, "30/40/50", 1);

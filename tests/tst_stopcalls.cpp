@@ -130,6 +130,8 @@ private slots:
         // An empty line ends the route forwards like the end of the file.
         QTest::newRow("onto the stop before an empty line") << gap << 0 << "" << "d" << 1 << "Bonn\r\r" << 85 << 2;
         QTest::newRow("onto the empty line") << gap << 1 << "" << "d" << 2 << "\r\rDorf" << 107 << 1;
+        // Backwards only the first stop is a terminus.
+        QTest::newRow("up onto the stop before an empty line") << gap << 2 << "" << "u" << 1 << "Bonn\r\r" << 85 << 1;
         QTest::newRow("up at the first stop") << FourStops << 0 << "x" << "u" << 0 << "x" << 140 << 0;
         QTest::newRow("down at the last stop") << FourStops << 3 << "x" << "d" << 3 << "x" << 140 << 0;
         QTest::newRow("down at the only stop") << QStringList{"Aachen"} << 0 << "x" << "d" << 0 << "x" << 140 << 0;
@@ -237,6 +239,10 @@ private slots:
         // With the display switch off the gated keys leave the timer alone.
         QTest::newRow("switch alone, running") << "a" << true << true << true << false;
         QTest::newRow("switch off, down, running") << "ad" << true << true << true << false;
+        QTest::newRow("switch off, up, running") << "au" << true << true << true << false;
+        // A press that finds no stop to go to leaves the delay running.
+        QTest::newRow("up at the first stop, running") << "uu" << true << true << true << true;
+        QTest::newRow("down at the last stop, running") << "ddd" << true << true << true << true;
         QTest::newRow("switch off, Endstelle, stopped, no fall-back") << "ae" << false << false << true << true;
         QTest::newRow("number beyond the set, running") << "C9M" << true << true << true << false;
     }

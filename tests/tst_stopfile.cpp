@@ -8,6 +8,7 @@
 #include <Pendralumovista2.h>
 #include <scriptedplatform.h>
 #include <signreader.h>
+#include <stopfile.h>
 #include <text.h>
 
 #include <QAction>
@@ -16,9 +17,29 @@
 #include <QtTest>
 
 #include <cerrno>
+#include <cstdlib>
+#include <new>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+// Low memory, made to order: while armed, every allocation of at least this
+// many bytes fails as it would with the memory used up.
+static size_t failAllocationsFrom = size_t(-1);
+
+void* operator new(size_t size)
+{
+    if (size >= failAllocationsFrom)
+        throw std::bad_alloc();
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void* operator new[](size_t size) { return operator new(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
+void operator delete[](void* p, size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -68,13 +89,16 @@ struct Unit {
     }
 
     // What a load leaves alone: the sign, the route marker, the fall-back,
-    // line and destination, the direction and the display.
+    // line and destination, the direction and its letter, the automatic
+    // advance and the display.
     QStringList rest() const
     {
         return {tk::toQString(readSign(sign)), QString::number(form.Shape7->y()),
                 QString::number(form.Timer2->Enabled()), QString::number(form.Timer2->Interval()),
                 tk::toQString(form.LineNumber + "|" + form.Destination + "|" + form.LineDestinationText),
-                QString::number(form.DirectionB), tk::toQString(form.Label1->Caption() + "|" + form.Label3->Caption())};
+                QString::number(form.DirectionB), tk::toQString(form.Label10->Caption()),
+                QString::number(form.autoAdvanceOn()), QString::number(form.Timer3->Enabled()),
+                tk::toQString(form.Label1->Caption() + "|" + form.Label3->Caption())};
     }
 };
 
@@ -113,6 +137,8 @@ class TestStopFile : public QObject {
         form.Destination = "Zentrum";
         form.LineDestinationText = "  7 Zentrum";
         form.DirectionB = true;
+        form.Label10->setCaption("B");
+        form.Label7Click(); // automatic advance on
         return path;
     }
 
@@ -190,6 +216,18 @@ private slots:
         isRefused("no read permission", unreadable, "File access denied.");
         // Opens, then fails on the first read: nothing is mapped at address 0.
         isRefused("read error", "/proc/self/mem", QStringLiteral("I/O error %1.").arg(EIO));
+        // Refused from its size, before a byte is read: memory and time stay
+        // bounded whatever the file. 99 very long names still load.
+        const QString tooLarge =
+            tk::toQString(tk::fromUtf8("Die Datei ist größer als 1 MB und damit kein Haltestellensatz. Sie wird nicht geladen."));
+        isRefused("1 MB and a byte", writeFile(QByteArray(1 << 20, 'x') + "\n"), tooLarge);
+        const QString huge = writeFile(QByteArray());
+        QVERIFY(QFile::resize(huge, 3LL << 30)); // sparse: nothing is written
+        isRefused("3 GB without a line end", huge, tooLarge);
+        Names longest;
+        for (int i = 0; i < 99; ++i)
+            longest << QByteArray(10000, char('A' + i % 26));
+        loads("99 names of 10000 characters", fileOf(longest), longest);
     }
 
     void aLoadReplacesTheSetInUse()
@@ -221,6 +259,22 @@ private slots:
         unit.load(path);
         QCOMPARE(setrlimit(RLIMIT_NOFILE, &saved), 0);
         verifyUnit(unit, oldNames, 7, QStringLiteral("Too many open files."));
+    }
+
+    void lowMemoryIsReported()
+    {
+        const QString path = writeFile(QByteArray(200000, 'L'));
+        Unit unit;
+        loadOldSet(unit);
+        failAllocationsFrom = 65536;
+        unit.load(path);
+        failAllocationsFrom = size_t(-1);
+        verifyUnit(unit, oldNames, 7,
+                   tk::toQString(tk::fromUtf8(
+                       "Für diesen Haltestellensatz reicht der Arbeitsspeicher nicht. Er wird nicht geladen.")));
+        // A file that reports no size of its own is measured as it is read.
+        QCOMPARE(stopfile::read(QStringLiteral("/proc/self/environ"), 16).status,
+                 stopfile::Result::Status::TooLarge);
     }
 
     void cancellingChangesNothingAndTheDialogRemembers()

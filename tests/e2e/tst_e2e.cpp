@@ -4,7 +4,9 @@
 
 #include <font.h>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
@@ -504,6 +506,66 @@ private slots:
         QVERIFY(clipboardIs(QString::fromUtf8("nächste Haltestelle: Am Markt")));
     }
 
+    // The companion beside the program, on the same display: each stop call
+    // reaches it through the clipboard and comes out as a WAV file. The
+    // terminus key pressed twice leaves the program at the stop it was on.
+    void companionWritesEachStopCallAsWav()
+    {
+#ifndef PENDRALUMOVISTA_ANSAGE_BINARY
+        QSKIP("the companion pendralumovista-ansage is not built (PENDRALUMOVISTA_ANSAGE=OFF)");
+#else
+        const QString folder = scratch.filePath(QStringLiteral("ansagen"));
+        QProcess companion;
+        companion.setProcessEnvironment(environment());
+        companion.start(QStringLiteral(PENDRALUMOVISTA_ANSAGE_BINARY), {"--wav-dir", folder});
+        QTRY_VERIFY_WITH_TIMEOUT(companion.canReadLine() || companion.state() == QProcess::NotRunning, 15000);
+        QVERIFY2(companion.readLine().startsWith("Wartet auf Ansagen"), companion.readAllStandardError().constData());
+        QByteArray said;
+        for (const char* wav : {"ansage-0001.wav", "ansage-0002.wav"}) {
+            press("E");
+            QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(QDir(folder).filePath(QLatin1String(wav))).size() > 22050, 10000);
+            QTRY_VERIFY(companion.canReadLine());
+            said = companion.readLine();
+            QVERIFY2(said.endsWith("): " + clipboard("UTF8_STRING") + "\n"), said.constData());
+        }
+        QVERIFY(said.contains("nächste Haltestelle: "));
+        companion.kill();
+        companion.waitForFinished();
+#endif
+    }
+
+    // A long name pages on the real sign, and a short name called during
+    // that paging stays: the long name's pages never come back over it.
+    // Loads a route of its own and leaves the one loaded before as it found
+    // it (loaded again, at its last stop).
+    void aShortNameStaysWhileALongOnePaged()
+    {
+        const QString path = scratch.filePath(QStringLiteral("lange Namen.txt"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("Gewerbepark An der Fl\xf6\xdf" "erstra\xdf" "e\r\nSchule\r\nEnde\r\n");
+        file.close();
+        press("mb");
+        answerDialog(QStringLiteral("Open"), path);
+        press("mC0M"); // standard view, stop 0 by number
+        QVERIFY(signShows("Gewerbepark An der"));
+        QVERIFY(signShows("Fl\xf6\xdf" "erstra\xdf" "e", 8000)); // the page change, 5 s later
+        press("v");
+        QVERIFY(signShows("Schule", 3000));
+        QElapsedTimer watch;
+        watch.start();
+        while (watch.elapsed() < 10000) {
+            const auto seen = readSignFromScreen(screenshot());
+            QVERIFY2(seen == QByteArray("Schule"), seen.value_or("<unreadable>").constData());
+            QTest::qWait(250);
+        }
+
+        press("mb");
+        answerDialog(QStringLiteral("Open"), scratch.filePath(QStringLiteral("linie 3.txt")));
+        press("mE");
+        QVERIFY(signShows("Am Markt"));
+    }
+
     void lineAndDestinationThroughTheInputBoxes()
     {
         press("ma"); // "Menü", then "Linie / Ziel"
@@ -518,6 +580,34 @@ private slots:
         press("m^");   // standard view, up arrow
         QVERIFY(signShows("M\xfcllerstra\xdf" "e"));
         QVERIFY(signShows("  7 Hauptbahnhof", 8000));
+    }
+
+    // A refused scatter: its message is on the screen during the 2 s the
+    // program then pauses, before the interval is asked again.
+    void aRefusedScatterIsShownDuringThePause()
+    {
+        // Text pixels, darker than the lime, in a band of the display.
+        auto textIn = [](const QImage& shot, int top, int bottom) {
+            int count = 0;
+            for (int y = top; y < bottom; ++y)
+                for (int x = 72; x < 289; ++x)
+                    count += shot.pixelColor(controlOrigin + QPoint(x, y)).green() < 180;
+            return count;
+        };
+        press("mvc5M");  // page 2, "Timer Automatik einstellen", interval 5 s
+        press("5M");     // a scatter of 5 s is refused
+        // The two lines of the message, and nothing below them: the typed
+        // seconds are gone. Neither the screen before nor the interval
+        // question after the pause looks like this.
+        auto messageShown = [&] {
+            const QImage shot = screenshot();
+            return textIn(shot, 60, 105) > 200 && textIn(shot, 110, 168) == 0;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(messageShown(), 1900);
+        QTRY_VERIFY_WITH_TIMEOUT(textIn(screenshot(), 110, 168) > 0, 5000); // the interval question
+        press("5M1Mm");
+        // A "Menü" pressed next must not make a double click with this one.
+        QTest::qWait(1000);
     }
 
     void automaticAdvanceStepsByItself()

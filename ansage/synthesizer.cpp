@@ -1,0 +1,71 @@
+#include "synthesizer.h"
+
+#include <QStringList>
+
+#include <espeak-ng/speak_lib.h>
+
+namespace {
+bool loaded = false;
+// Where the callback puts the samples of the synthesis under way. espeak-ng
+// calls it from inside espeak_Synth on this thread (synchronous mode).
+std::vector<std::int16_t>* collecting = nullptr;
+
+int collect(short* samples, int count, espeak_EVENT*)
+{
+    if (samples && count > 0 && collecting)
+        collecting->insert(collecting->end(), samples, samples + count);
+    return 0; // go on
+}
+} // namespace
+
+std::unique_ptr<Synthesizer> Synthesizer::create(const QString& voice, int wordsPerMinute, QString* error)
+{
+    Q_ASSERT(!loaded);
+    // DONT_EXIT: without it espeak-ng ends the whole process when its data
+    // is missing.
+    const int rate = espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 0, nullptr, espeakINITIALIZE_DONT_EXIT);
+    if (rate <= 0) {
+        *error = QStringLiteral("Die Sprachdaten von espeak-ng fehlen (Paket espeak-ng-data).");
+        return nullptr;
+    }
+    loaded = true;
+    std::unique_ptr<Synthesizer> synthesizer(new Synthesizer(rate));
+    espeak_SetSynthCallback(collect);
+    if (espeak_SetVoiceByName(voice.toUtf8().constData()) != EE_OK) {
+        *error = QStringLiteral("espeak-ng kennt die Stimme „%1“ nicht (Liste: espeak-ng --voices).").arg(voice);
+        return nullptr;
+    }
+    espeak_SetParameter(espeakRATE, wordsPerMinute, 0);
+    return synthesizer;
+}
+
+Synthesizer::~Synthesizer()
+{
+    espeak_Terminate();
+    loaded = false;
+}
+
+Speech Synthesizer::synthesize(const QString& text)
+{
+    Speech speech;
+    speech.sampleRate = sampleRate_;
+    const QByteArray utf8 = text.toUtf8();
+    collecting = &speech.samples;
+    const espeak_ERROR result = espeak_Synth(utf8.constData(), size_t(utf8.size()) + 1, 0, POS_CHARACTER, 0,
+                                             espeakCHARS_UTF8, nullptr, nullptr);
+    collecting = nullptr;
+    if (result != EE_OK)
+        speech.samples.clear();
+    return speech;
+}
+
+QString Synthesizer::phonemes(const QString& text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    const void* rest = utf8.constData();
+    QStringList clauses;
+    constexpr int ipa = 0x02;
+    while (rest)
+        clauses << QString::fromUtf8(espeak_TextToPhonemes(&rest, espeakCHARS_UTF8, ipa));
+    return clauses.join(QLatin1Char(' '));
+}
