@@ -5,6 +5,47 @@
 #include <QApplication>
 #include <QIcon>
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+bool environmentSet(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value && *value;
+}
+
+bool platformChosenOnCommandLine(int argc, char** argv)
+{
+    // Qt takes "-platform NAME" and "--platform NAME".
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
+            return true;
+    return false;
+}
+} // namespace
+
+bool prepareWindowSystem(int argc, char** argv)
+{
+    if (environmentSet("QT_QPA_PLATFORM") || platformChosenOnCommandLine(argc, argv))
+        return true;
+    if (environmentSet("DISPLAY")) {
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        return true;
+    }
+    if (environmentSet("WAYLAND_DISPLAY"))
+        std::fputs("pendralumovista: needs X11, which a Wayland session offers through XWayland, but DISPLAY is "
+                   "not set: enable XWayland, or run it on a virtual X server, e.g. "
+                   "Xvfb :99 & DISPLAY=:99 pendralumovista\n",
+                   stderr);
+    else
+        std::fputs("pendralumovista: needs an X11 display, and DISPLAY is not set: start it on an X11 desktop, or "
+                   "on a virtual X server, e.g. Xvfb :99 & DISPLAY=:99 pendralumovista\n",
+                   stderr);
+    return false;
+}
+
 void prepareApplication(QApplication& application)
 {
     application.setApplicationName(QStringLiteral("Pendralumovista"));

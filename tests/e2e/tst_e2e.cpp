@@ -395,6 +395,38 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(greenText() > 100, 5000);
     }
 
+    // Without an X display the program says in one line what it needs, and
+    // ends with an error, before Qt's own, misleading message.
+    void withoutADisplayOneLineSaysWhatIsNeeded_data()
+    {
+        QTest::addColumn<QString>("waylandDisplay");
+        QTest::addColumn<QString>("mentioned");
+        QTest::newRow("no display at all") << QString() << QStringLiteral("X11 desktop");
+        QTest::newRow("Wayland without XWayland") << QStringLiteral("wayland-0") << QStringLiteral("XWayland");
+    }
+
+    void withoutADisplayOneLineSaysWhatIsNeeded()
+    {
+        QFETCH(QString, waylandDisplay);
+        QFETCH(QString, mentioned);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QString::fromLatin1(name));
+        if (!waylandDisplay.isEmpty())
+            env.insert(QStringLiteral("WAYLAND_DISPLAY"), waylandDisplay);
+        QProcess alone;
+        alone.setProcessEnvironment(env);
+        alone.start(QStringLiteral(PENDRALUMOVISTA_BINARY), {});
+        QVERIFY(alone.waitForFinished(15000));
+        QCOMPARE(alone.exitStatus(), QProcess::NormalExit);
+        QVERIFY(alone.exitCode() != 0);
+        const QStringList lines = QString::fromUtf8(alone.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines[0].contains(mentioned) && lines[0].contains(QStringLiteral("DISPLAY=:99"))
+                     && lines[0].contains(QStringLiteral("Xvfb")),
+                 qPrintable(lines[0]));
+    }
+
     // Last: "Schließen" ends the program with exit code 0, also while the
     // help window is open.
     void closeKeyEndsTheProgram()
