@@ -1,9 +1,13 @@
 #include "startup.h"
 
 #include <controls.h>
+#include <platform.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QIcon>
+#include <QSettings>
+#include <QTranslator>
 
 #include <cstdio>
 #include <cstdlib>
@@ -61,6 +65,25 @@ void prepareApplication(QApplication& application)
     application.setFont(tk::uiFont(12));
     // Only closing the sign ends the program; the other windows just hide.
     application.setQuitOnLastWindowClosed(false);
+
+    // Qt's own dialogs (the file dialog, the buttons of the input and
+    // message boxes) in German like the rest of the program, from the
+    // translation compiled into the resources.
+    auto* qtTranslation = new QTranslator(&application);
+    if (qtTranslation->load(QStringLiteral(":/translations/qtbase_de.qm")))
+        QApplication::installTranslator(qtTranslation);
+
+    // The file dialog keeps its recent folders in the user's QtProject.conf
+    // when it closes. Pointed into the read-only resources, the user scope
+    // has nowhere to write: the settings stay in memory and are dropped.
+    for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, QStringLiteral(":/no-settings"));
+
+    // The example stop files: installed beside the program's share folder,
+    // or, run from a build folder, in the source tree it was built from.
+    tk::setFileDialogFolders({QDir(QApplication::applicationDirPath())
+                                  .filePath(QStringLiteral(PENDRALUMOVISTA_INSTALLED_EXAMPLES)),
+                              QStringLiteral(PENDRALUMOVISTA_SOURCE_EXAMPLES)});
 }
 
 Windows::Windows()

@@ -18,7 +18,10 @@ class QApplication;
 // and returns false, before Qt would fail with a message of its own.
 bool prepareWindowSystem(int argc, char** argv);
 
-// Names the application, sets its icon, and lets only the sign end it.
+// Names the application, sets its icon, lets only the sign end it, gives
+// Qt's own dialogs their German texts, and keeps the file dialog from
+// saving its recent folders; tells the file dialog where the example stop
+// files are.
 void prepareApplication(QApplication& application);
 
 // The sign first (it is the main window), then the control unit, both shown;

@@ -318,7 +318,7 @@ private slots:
         file.close();
 
         press("mb"); // "Menü", then "Haltestellensatz laden"
-        answerDialog(QStringLiteral("Open"), path);
+        answerDialog(QString::fromUtf8("Öffnen"), path); // Qt's file dialog, in German
         press("mv"); // back to the standard view, down arrow
         QVERIFY(signShows("M\xfcllerstra\xdf" "e"));
         QVERIFY(clipboardIs(QString::fromUtf8("nächste Haltestelle: Müllerstraße")));
@@ -342,6 +342,49 @@ private slots:
         press("E");
         QVERIFY(signShows("Am Markt"));
         QVERIFY(clipboardIs(QString::fromUtf8("nächste Haltestelle: Am Markt")));
+    }
+
+    // Qt's own button texts in German: the input box's cancel button reads
+    // "Abbrechen", not "Cancel". Read from the screen as the width of each
+    // button's dark content (icon and text), the buttons told apart by the
+    // space between them; "OK" is the same in both languages. At the dialog
+    // font's 12 pixels "Abbrechen" is some 40 pixels wider than "OK",
+    // "Cancel" some 20. Escape then cancels both boxes: the defaults, line 1
+    // and no destination, go to the sign.
+    void inputBoxSpeaksGermanAndEscapeKeepsTheDefaults()
+    {
+        press("ma"); // "Menü", then "Linie / Ziel"
+        QTRY_VERIFY_WITH_TIMEOUT(windowExists(QStringLiteral("Liniennummer")), 10000);
+        QTest::qWait(500);
+        const QRect box = windowGeometry(QStringLiteral("Liniennummer"));
+        const QImage shot = screenshot();
+        QList<std::pair<int, int>> runs; // first and last dark column of each button
+        for (int x = box.left(); x <= box.right(); ++x) {
+            bool dark = false;
+            for (int y = box.bottom() - 40; y <= box.bottom() && !dark; ++y) {
+                const QColor c = shot.pixelColor(x, y);
+                dark = c.value() < 90 && c.value() - qMin(c.red(), qMin(c.green(), c.blue())) < 40;
+            }
+            if (!dark)
+                continue;
+            if (runs.isEmpty() || x - runs.last().second > 6)
+                runs.append({x, x});
+            else
+                runs.last().second = x;
+        }
+        QCOMPARE(runs.size(), 2);
+        const int widthOk = runs[0].second - runs[0].first + 1;
+        const int widthCancel = runs[1].second - runs[1].first + 1;
+        QVERIFY2(widthCancel - widthOk > 30, qPrintable(QStringLiteral("%1 %2").arg(widthOk).arg(widthCancel)));
+
+        run(QStringLiteral("xdotool"), {"key", "Escape"});
+        QTRY_VERIFY_WITH_TIMEOUT(windowExists(QStringLiteral("Richtung/Ziel")), 10000);
+        QTest::qWait(300);
+        run(QStringLiteral("xdotool"), {"key", "Escape"});
+        QTRY_VERIFY_WITH_TIMEOUT(!windowExists(QStringLiteral("Richtung/Ziel")), 10000);
+        QVERIFY(signShows("  1"));
+        press("m"); // back to the standard view
+        QTest::qWait(1000); // so that the next "Menü" is no double click
     }
 
     void lineAndDestinationThroughTheInputBoxes()
