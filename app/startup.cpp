@@ -1,9 +1,54 @@
 #include "startup.h"
 
 #include <controls.h>
+#include <platform.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QIcon>
+#include <QSettings>
+#include <QTranslator>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+bool environmentSet(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value && *value;
+}
+
+bool platformChosenOnCommandLine(int argc, char** argv)
+{
+    // Qt takes "-platform NAME" and "--platform NAME".
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
+            return true;
+    return false;
+}
+} // namespace
+
+bool prepareWindowSystem(int argc, char** argv)
+{
+    if (environmentSet("QT_QPA_PLATFORM") || platformChosenOnCommandLine(argc, argv))
+        return true;
+    if (environmentSet("DISPLAY")) {
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        return true;
+    }
+    if (environmentSet("WAYLAND_DISPLAY"))
+        std::fputs("pendralumovista: needs X11, which a Wayland session offers through XWayland, but DISPLAY is "
+                   "not set: enable XWayland, or run it on a virtual X server, e.g. "
+                   "Xvfb :99 & DISPLAY=:99 pendralumovista\n",
+                   stderr);
+    else
+        std::fputs("pendralumovista: needs an X11 display, and DISPLAY is not set: start it on an X11 desktop, or "
+                   "on a virtual X server, e.g. Xvfb :99 & DISPLAY=:99 pendralumovista\n",
+                   stderr);
+    return false;
+}
 
 void prepareApplication(QApplication& application)
 {
@@ -20,6 +65,25 @@ void prepareApplication(QApplication& application)
     application.setFont(tk::uiFont(12));
     // Only closing the sign ends the program; the other windows just hide.
     application.setQuitOnLastWindowClosed(false);
+
+    // Qt's own dialogs (the file dialog, the buttons of the input and
+    // message boxes) in German like the rest of the program, from the
+    // translation compiled into the resources.
+    auto* qtTranslation = new QTranslator(&application);
+    if (qtTranslation->load(QStringLiteral(":/translations/qtbase_de.qm")))
+        QApplication::installTranslator(qtTranslation);
+
+    // The file dialog keeps its recent folders in the user's QtProject.conf
+    // when it closes. Pointed into the read-only resources, the user scope
+    // has nowhere to write: the settings stay in memory and are dropped.
+    for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, QStringLiteral(":/no-settings"));
+
+    // The example stop files: installed beside the program's share folder,
+    // or, run from a build folder, in the source tree it was built from.
+    tk::setFileDialogFolders({QDir(QApplication::applicationDirPath())
+                                  .filePath(QStringLiteral(PENDRALUMOVISTA_INSTALLED_EXAMPLES)),
+                              QStringLiteral(PENDRALUMOVISTA_SOURCE_EXAMPLES)});
 }
 
 Windows::Windows()
