@@ -39,13 +39,14 @@ bool prepareWindowSystem(int argc, char** argv)
         return true;
     }
     if (environmentSet("WAYLAND_DISPLAY"))
-        std::fputs("pendralumovista: needs X11, which a Wayland session offers through XWayland, but DISPLAY is "
-                   "not set: enable XWayland, or run it on a virtual X server, e.g. "
+        std::fputs("pendralumovista: braucht X11, das eine Wayland-Sitzung über XWayland bietet, aber DISPLAY ist "
+                   "nicht gesetzt: XWayland einschalten oder auf einem virtuellen X-Server starten, z. B. "
                    "Xvfb :99 & DISPLAY=:99 pendralumovista\n",
                    stderr);
     else
-        std::fputs("pendralumovista: needs an X11 display, and DISPLAY is not set: start it on an X11 desktop, or "
-                   "on a virtual X server, e.g. Xvfb :99 & DISPLAY=:99 pendralumovista\n",
+        std::fputs("pendralumovista: braucht eine X11-Anzeige, aber DISPLAY ist nicht gesetzt: auf einem "
+                   "X11-Desktop starten oder auf einem virtuellen X-Server, z. B. Xvfb :99 & DISPLAY=:99 "
+                   "pendralumovista\n",
                    stderr);
     return false;
 }

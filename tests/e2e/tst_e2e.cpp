@@ -534,7 +534,7 @@ private slots:
     {
         QTest::addColumn<QString>("waylandDisplay");
         QTest::addColumn<QString>("mentioned");
-        QTest::newRow("no display at all") << QString() << QStringLiteral("X11 desktop");
+        QTest::newRow("no display at all") << QString() << QStringLiteral("X11-Desktop");
         QTest::newRow("Wayland without XWayland") << QStringLiteral("wayland-0") << QStringLiteral("XWayland");
     }
 
