@@ -240,6 +240,16 @@ private slots:
                                         : inFrame && !frameHole ? QColor(Qt::black) : QColor(Qt::white);
                 QCOMPARE(image.pixelColor(x, y), expected);
             }
+        // Overlapping shapes: the later one lies above, outline and all.
+        Panel stack(nullptr, 0, 0, 20, 20, clWhite);
+        Shape lower(&stack, 0, 0, 10, 10);
+        lower.setBrushColor(clLime);
+        Shape upper(&stack, 5, 5, 10, 10);
+        upper.setBrushColor(clGray);
+        image = stack.grab().toImage();
+        QCOMPARE(image.pixelColor(5, 7), QColor(Qt::black));      // upper's outline over lower's fill
+        QCOMPARE(image.pixelColor(7, 7), toQColor(clGray));       // upper's fill over lower's outline
+        QCOMPARE(image.pixelColor(3, 3), QColor(0, 255, 0));
         // 0xBBGGRR: blue in the high byte.
         QCOMPARE(toQColor(0x507070), QColor(0x70, 0x70, 0x50));
     }

@@ -70,6 +70,7 @@ Control::Control(WinControl* host, int left, int top, int width, int height)
 {
     if (host_) {
         host_->controls_.push_back(this);
+        host_->tilesChecked_ = false;
         invalidate();
     }
 }
@@ -80,6 +81,7 @@ Control::~Control()
         return;
     invalidate();
     std::erase(host_->controls_, this);
+    host_->tilesChecked_ = false;
     if (host_->pressedControl_ == this)
         host_->pressedControl_ = nullptr;
 }
@@ -91,6 +93,8 @@ void Control::setBounds(int left, int top, int width, int height)
         return;
     invalidate(); // the old place
     bounds_ = bounds;
+    if (host_)
+        host_->tilesChecked_ = false;
     invalidate();
 }
 
@@ -143,9 +147,101 @@ void WinControl::paintControls(QPainter& painter, const QRect& dirty)
 {
     // The painter is already clipped to the region being repainted; the
     // bounding rectangle only spares the controls wholly outside it.
-    for (Control* control : controls_)
-        if (control->visible_ && control->bounds_.intersects(dirty))
+    //
+    // Consecutive tiles (the sign's dots) are painted together, all outlines
+    // and then all fills, one call per colour: far fewer painter calls than
+    // one control after the other, and the same pixels as long as no two of
+    // them overlap.
+    if (!tilesChecked_) {
+        tilesApart_ = tilesApart();
+        tilesChecked_ = true;
+    }
+    Tile tile;
+    for (size_t i = 0; i < controls_.size(); ++i) {
+        Control* control = controls_[i];
+        if (tilesApart_ && control->tile(tile)) {
+            tileBuffer_.clear();
+            for (; i < controls_.size() && controls_[i]->tile(tile); ++i)
+                if (controls_[i]->visible_ && tile.outer.intersects(dirty))
+                    tileBuffer_.push_back(tile);
+            paintTiles(painter, tileBuffer_);
+            --i;
+        } else if (control->visible_ && control->bounds_.intersects(dirty)) {
             control->paint(painter);
+        }
+    }
+}
+
+bool WinControl::tilesApart()
+{
+    // Sorted by left edge, each rectangle needs comparing only with those
+    // that start before it ends.
+    std::vector<QRect> rects;
+    Tile tile;
+    for (Control* control : controls_)
+        if (auto* shape = dynamic_cast<Shape*>(control); shape && shape->Type() == ShapeType::Rectangle)
+            rects.push_back(shape->geometry());
+    std::sort(rects.begin(), rects.end(), [](const QRect& a, const QRect& b) { return a.left() < b.left(); });
+    for (size_t i = 0; i < rects.size(); ++i)
+        for (size_t j = i + 1; j < rects.size() && rects[j].left() <= rects[i].right(); ++j)
+            if (rects[i].intersects(rects[j]))
+                return false;
+    return true;
+}
+
+namespace {
+// Adds a rectangle to a layer of one colour, joined to the last one where
+// the two make a rectangle together: the sign's outlines, which touch each
+// other, come to one rectangle per cell.
+void addToLayer(std::vector<QRect>& rects, const QRect& rect)
+{
+    if (!rects.empty()) {
+        QRect& last = rects.back();
+        if (rect.top() == last.top() && rect.height() == last.height() && rect.left() == last.right() + 1) {
+            last.setRight(rect.right());
+            if (rects.size() > 1) {
+                QRect& above = rects[rects.size() - 2];
+                if (above.left() == last.left() && above.width() == last.width() && last.top() == above.bottom() + 1) {
+                    above.setBottom(last.bottom());
+                    rects.pop_back();
+                }
+            }
+            return;
+        }
+        if (rect.left() == last.left() && rect.width() == last.width() && rect.top() == last.bottom() + 1) {
+            last.setBottom(rect.bottom());
+            return;
+        }
+    }
+    rects.push_back(rect);
+}
+} // namespace
+
+void WinControl::paintTiles(QPainter& painter, const std::vector<Tile>& tiles)
+{
+    if (tiles.empty())
+        return;
+    painter.save();
+    painter.setPen(Qt::NoPen);
+    const auto paintLayer = [&](QRect Tile::*rect, Color Tile::*color) {
+        for (auto& [layerColor, rects] : layerBuffer_)
+            rects.clear();
+        for (const Tile& tile : tiles) {
+            auto layer = std::find_if(layerBuffer_.begin(), layerBuffer_.end(),
+                                      [&](const auto& entry) { return entry.first == tile.*color; });
+            if (layer == layerBuffer_.end())
+                layer = layerBuffer_.insert(layerBuffer_.end(), {tile.*color, {}});
+            addToLayer(layer->second, tile.*rect);
+        }
+        for (const auto& [layerColor, rects] : layerBuffer_)
+            if (!rects.empty()) {
+                painter.setBrush(toQColor(layerColor));
+                painter.drawRects(rects.data(), int(rects.size()));
+            }
+    };
+    paintLayer(&Tile::outer, &Tile::pen);
+    paintLayer(&Tile::inner, &Tile::brush);
+    painter.restore();
 }
 
 void WinControl::press(QMouseEvent* event, bool isDouble)
@@ -323,6 +419,14 @@ void Shape::setBrushVisible(bool visible)
     invalidate();
 }
 
+bool Shape::tile(Tile& tile) const
+{
+    if (type_ != ShapeType::Rectangle || !penVisible_ || penWidth_ <= 0 || !brushVisible_)
+        return false;
+    tile = {geometry(), geometry().adjusted(penWidth_, penWidth_, -penWidth_, -penWidth_), penColor_, brushColor_};
+    return true;
+}
+
 void Shape::paint(QPainter& painter)
 {
     const int pen = penVisible_ ? penWidth_ : 0;
@@ -388,8 +492,6 @@ Panel::Panel(QWidget* parent, int left, int top, int width, int height, Color co
     : WinControl(parent), color_(color)
 {
     setGeometry(left, top, width, height);
-    // It covers its whole rectangle: nothing behind it needs painting.
-    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 void Panel::paintEvent(QPaintEvent* event)

@@ -60,6 +60,15 @@ using MouseHandler = std::function<void(MouseButton, ShiftState, int x, int y)>;
 
 class WinControl;
 
+// A rectangle with an outline and a fill, both opaque: what a host may paint
+// together with others of its kind.
+struct Tile {
+    QRect outer;
+    QRect inner;
+    Color pen;
+    Color brush;
+};
+
 // The mouse handlers and the classic order in which they are called.
 class MouseTarget {
 public:
@@ -109,6 +118,9 @@ public:
     // to the region being repainted, not to the control.
     virtual void paint(QPainter& painter) = 0;
 
+    // A control that shows as a tile describes it and answers true.
+    virtual bool tile(Tile&) const { return false; }
+
 protected:
     // Asks the host to repaint the control's rectangle, if it shows.
     void invalidate() const;
@@ -144,8 +156,16 @@ protected:
 private:
     friend class Control;
     void press(QMouseEvent* event, bool isDouble);
+    bool tilesApart();
+    void paintTiles(QPainter& painter, const std::vector<Tile>& tiles);
 
     std::vector<Control*> controls_;
+    // Whether no two rectangle shapes overlap, so that a run of tiles can be
+    // painted layer by layer; checked again after the controls move.
+    bool tilesApart_ = false;
+    bool tilesChecked_ = false;
+    std::vector<Tile> tileBuffer_;
+    std::vector<std::pair<Color, std::vector<QRect>>> layerBuffer_;
     // What took the last press: a graphic control, or the host itself.
     Control* pressedControl_ = nullptr;
     bool pressed_ = false;
@@ -206,6 +226,7 @@ public:
     void setBrushVisible(bool visible);
 
     void paint(QPainter& painter) override;
+    bool tile(Tile& tile) const override;
 
 private:
     ShapeType type_;
