@@ -10,8 +10,12 @@
 
 class QApplication;
 
-// Names the application, sets its icon, and lets only the sign end it.
+// Names the application, sets its font, and lets only the sign end it.
 void prepareApplication(QApplication& application);
+
+// Gives every window of the program the icon drawn at build time. The start
+// sequence does this itself once the first windows have been painted.
+void setApplicationIcon();
 
 // The sign first (it is the main window), then the control unit, both shown;
 // then the help window, hidden until the menu shows it. The program-wide
