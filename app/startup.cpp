@@ -7,7 +7,6 @@
 #include <QIcon>
 #include <QTimer>
 
-#include <algorithm>
 #include <vector>
 
 namespace {

@@ -177,7 +177,6 @@ bool WinControl::tilesApart()
     // Sorted by left edge, each rectangle needs comparing only with those
     // that start before it ends.
     std::vector<QRect> rects;
-    Tile tile;
     for (Control* control : controls_)
         if (auto* shape = dynamic_cast<Shape*>(control); shape && shape->Type() == ShapeType::Rectangle)
             rects.push_back(shape->geometry());
@@ -421,9 +420,10 @@ void Shape::setBrushVisible(bool visible)
 
 bool Shape::tile(Tile& tile) const
 {
-    if (type_ != ShapeType::Rectangle || !penVisible_ || penWidth_ <= 0 || !brushVisible_)
+    const QRect inner = geometry().adjusted(penWidth_, penWidth_, -penWidth_, -penWidth_);
+    if (type_ != ShapeType::Rectangle || !penVisible_ || penWidth_ <= 0 || !brushVisible_ || inner.isEmpty())
         return false;
-    tile = {geometry(), geometry().adjusted(penWidth_, penWidth_, -penWidth_, -penWidth_), penColor_, brushColor_};
+    tile = {geometry(), inner, penColor_, brushColor_};
     return true;
 }
 
