@@ -220,7 +220,7 @@ void TForm2::closeEvent(QCloseEvent* event)
 void TForm2::setRouteStripVisible(bool visible)
 {
     for (tk::Control* control : std::initializer_list<tk::Control*>{Shape3, Shape4, Shape5, Shape6, Shape7,
-                                                             Image2, Label2, Label8, Label10})
+                                                                     Image2, Label2, Label8, Label10})
         control->setVisible(visible);
 }
 
