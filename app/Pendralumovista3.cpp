@@ -6,7 +6,7 @@
 TForm3* Form3 = nullptr;
 
 TForm3::TForm3(QWidget* parent)
-    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    : tk::Form(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("Form3"));
@@ -27,7 +27,7 @@ bool TForm3::event(QEvent* event)
 {
     if (event->type() == QEvent::WindowActivate)
         FormActivate();
-    return QWidget::event(event);
+    return tk::Form::event(event);
 }
 
 void TForm3::showEvent(QShowEvent* event)
@@ -35,7 +35,7 @@ void TForm3::showEvent(QShowEvent* event)
     // Not every platform activates a window that is shown (the offscreen one
     // and some window managers do not), so showing it sets the text as well.
     FormActivate();
-    QWidget::showEvent(event);
+    tk::Form::showEvent(event);
 }
 
 void TForm3::FormActivate()

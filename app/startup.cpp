@@ -5,13 +5,16 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QEvent>
 #include <QIcon>
 #include <QSettings>
+#include <QTimer>
 #include <QTranslator>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 bool environmentSet(const char* name)
@@ -51,15 +54,47 @@ bool prepareWindowSystem(int argc, char** argv)
     return false;
 }
 
-void prepareApplication(QApplication& application)
+namespace {
+// The windows' icon shows only in task bars and window lists: neither the
+// sign nor the control unit has a title bar. Reading its two bitmaps and
+// handing them to the window system costs about a tenth of the whole start,
+// so it is set right after both windows have painted their first frame.
+class IconAfterFirstFrame : public QObject {
+public:
+    IconAfterFirstFrame(QObject* parent, std::vector<QWidget*> windows) : QObject(parent), waiting_(std::move(windows))
+    {
+        for (QWidget* window : waiting_)
+            window->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && std::erase(waiting_, watched) > 0 && waiting_.empty())
+            QTimer::singleShot(0, this, [this] {
+                setApplicationIcon();
+                deleteLater();
+            });
+        return false;
+    }
+
+private:
+    std::vector<QWidget*> waiting_;
+};
+} // namespace
+
+void setApplicationIcon()
 {
-    application.setApplicationName(QStringLiteral("Pendralumovista"));
-    // The icon drawn at build time, and the name of the installed menu
-    // entry, so that task bars group the windows under that entry.
     QIcon icon;
     icon.addFile(QStringLiteral(":/icon-64.png"));
     icon.addFile(QStringLiteral(":/icon-256.png"));
-    application.setWindowIcon(icon);
+    QApplication::setWindowIcon(icon);
+}
+
+void prepareApplication(QApplication& application)
+{
+    application.setApplicationName(QStringLiteral("Pendralumovista"));
+    // The name of the installed menu entry, so that task bars group the
+    // windows under that entry; the icon follows once the windows show.
     application.setDesktopFileName(QStringLiteral("pendralumovista"));
     // The dialogs too use the font compiled into the program, so that they
     // read the same on a machine without any fonts installed.
@@ -96,6 +131,7 @@ Windows::Windows()
     controlUnit_ = std::make_unique<TForm2>(*sign_);
     Form2 = controlUnit_.get();
     controlUnit_->show();
+    new IconAfterFirstFrame(controlUnit_.get(), {sign_.get(), controlUnit_.get()});
 
     help_ = std::make_unique<TForm3>();
     Form3 = help_.get();

@@ -18,11 +18,15 @@ class QApplication;
 // and returns false, before Qt would fail with a message of its own.
 bool prepareWindowSystem(int argc, char** argv);
 
-// Names the application, sets its icon, lets only the sign end it, gives
+// Names the application, sets its font, lets only the sign end it, gives
 // Qt's own dialogs their German texts, and keeps the file dialog from
 // saving its recent folders; tells the file dialog where the example stop
 // files are.
 void prepareApplication(QApplication& application);
+
+// Gives every window of the program the icon drawn at build time. The start
+// sequence does this itself once the first windows have been painted.
+void setApplicationIcon();
 
 // The sign first (it is the main window), then the control unit, both shown;
 // then the help window, hidden until the menu shows it. The program-wide

@@ -278,6 +278,15 @@ private slots:
         QCOMPARE(windowGeometry(QStringLiteral("Form2")), QRect(268, 381, 516, 250));
     }
 
+    void windowsCarryTheProgramIcon()
+    {
+        // Set just after the first frame, for task bars and window lists.
+        for (const char* title : {"Form1", "Form2"})
+            QTRY_VERIFY_WITH_TIMEOUT(
+                run(QStringLiteral("xprop"), {"-notype", "-name", title, "_NET_WM_ICON"}).contains("Icon (64 x 64)"),
+                10000);
+    }
+
     void signStartsWithAllDotsDark()
     {
         QTRY_COMPARE_WITH_TIMEOUT(readSignFromScreen(screenshot()), std::optional<QByteArray>(QByteArray()), 10000);
