@@ -15,7 +15,8 @@ case "$mode" in
   *) echo "usage: $0 run|test" >&2; exit 2 ;;
 esac
 
-build_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev)
+# qt6-translations-l10n: Qt's German texts for its own dialogs, compiled in.
+build_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev qt6-translations-l10n)
 # The end-to-end tests drive the real program under a virtual X server (one
 # of them under valgrind); the fuzz targets need clang's libFuzzer.
 test_packages=(xvfb xdotool xclip x11-utils imagemagick valgrind clang libclang-rt-14-dev)
@@ -46,14 +47,22 @@ configure_and_build() {
   cmake --build "$dir"
 }
 
+# build/ has one configuration, the one the README's commands give by hand
+# too, spelled out in full because CMake keeps whatever a folder was last
+# configured with: "run" and "test" and the commands of the README may then
+# follow one another in any order.
+release_options=(-DCMAKE_BUILD_TYPE=Release -DPENDRALUMOVISTA_TESTS=ON -DPENDRALUMOVISTA_BENCH=ON
+  -DPENDRALUMOVISTA_SANITIZE=OFF -DPENDRALUMOVISTA_FUZZ=OFF)
+
 if [ "$mode" = run ]; then
   install_missing "${build_packages[@]}"
-  configure_and_build build -DCMAKE_BUILD_TYPE=Release -DPENDRALUMOVISTA_TESTS=OFF -DPENDRALUMOVISTA_BENCH=OFF
+  cmake -S . -B build -G Ninja "${release_options[@]}"
+  cmake --build build --target pendralumovista
   exec ./build/app/pendralumovista
 fi
 
 install_missing "${build_packages[@]}" "${test_packages[@]}"
-configure_and_build build -DCMAKE_BUILD_TYPE=Release -DPENDRALUMOVISTA_TESTS=ON
+configure_and_build build "${release_options[@]}"
 ctest --test-dir build --output-on-failure
 configure_and_build build-sanitize -DCMAKE_BUILD_TYPE=Debug -DPENDRALUMOVISTA_SANITIZE=ON -DPENDRALUMOVISTA_BENCH=OFF
 ctest --test-dir build-sanitize --output-on-failure

@@ -11,7 +11,7 @@ TForm3* Form3 = nullptr;
 // the stay-on-top sign included. The frame is customised to a title bar with
 // a close button only; the fixed size takes away resizing and maximising.
 TForm3::TForm3(QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    : tk::Form(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("Form3"));
@@ -35,7 +35,7 @@ bool TForm3::event(QEvent* event)
 {
     if (event->type() == QEvent::WindowActivate)
         FormActivate();
-    return QWidget::event(event);
+    return tk::Form::event(event);
 }
 
 void TForm3::showEvent(QShowEvent* event)
@@ -43,7 +43,7 @@ void TForm3::showEvent(QShowEvent* event)
     // Not every platform activates a window that is shown (the offscreen one
     // and some window managers do not), so showing it sets the text as well.
     FormActivate();
-    QWidget::showEvent(event);
+    tk::Form::showEvent(event);
 }
 
 void TForm3::FormActivate()

@@ -9,7 +9,7 @@
 
 #include <QWidget>
 
-class TForm3 : public QWidget {
+class TForm3 : public tk::Form {
     Q_OBJECT
 public:
     explicit TForm3(QWidget* parent = nullptr);

@@ -8,6 +8,8 @@
 
 int main(int argc, char** argv)
 {
+    if (!prepareWindowSystem(argc, argv))
+        return 1;
     QApplication application(argc, argv);
     prepareApplication(application);
     Windows windows;

@@ -1,25 +1,125 @@
 #include "startup.h"
 
 #include <controls.h>
+#include <platform.h>
 
 #include <QApplication>
+#include <QDir>
+#include <QEvent>
 #include <QIcon>
+#include <QSettings>
+#include <QTimer>
+#include <QTranslator>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+bool environmentSet(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value && *value;
+}
+
+bool platformChosenOnCommandLine(int argc, char** argv)
+{
+    // Qt takes "-platform NAME" and "--platform NAME".
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
+            return true;
+    return false;
+}
+} // namespace
+
+bool prepareWindowSystem(int argc, char** argv)
+{
+    if (environmentSet("QT_QPA_PLATFORM") || platformChosenOnCommandLine(argc, argv))
+        return true;
+    if (environmentSet("DISPLAY")) {
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        return true;
+    }
+    if (environmentSet("WAYLAND_DISPLAY"))
+        std::fputs("pendralumovista: braucht X11, das eine Wayland-Sitzung über XWayland bietet, aber DISPLAY ist "
+                   "nicht gesetzt: XWayland einschalten oder auf einem virtuellen X-Server starten, z. B. "
+                   "Xvfb :99 & DISPLAY=:99 pendralumovista\n",
+                   stderr);
+    else
+        std::fputs("pendralumovista: braucht eine X11-Anzeige, aber DISPLAY ist nicht gesetzt: auf einem "
+                   "X11-Desktop starten oder auf einem virtuellen X-Server, z. B. Xvfb :99 & DISPLAY=:99 "
+                   "pendralumovista\n",
+                   stderr);
+    return false;
+}
+
+namespace {
+// The windows' icon shows only in task bars and window lists: neither the
+// sign nor the control unit has a title bar. Reading its two bitmaps and
+// handing them to the window system costs about a tenth of the whole start,
+// so it is set right after both windows have painted their first frame.
+class IconAfterFirstFrame : public QObject {
+public:
+    IconAfterFirstFrame(QObject* parent, std::vector<QWidget*> windows) : QObject(parent), waiting_(std::move(windows))
+    {
+        for (QWidget* window : waiting_)
+            window->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && std::erase(waiting_, watched) > 0 && waiting_.empty())
+            QTimer::singleShot(0, this, [this] {
+                setApplicationIcon();
+                deleteLater();
+            });
+        return false;
+    }
+
+private:
+    std::vector<QWidget*> waiting_;
+};
+} // namespace
+
+void setApplicationIcon()
+{
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/icon-64.png"));
+    icon.addFile(QStringLiteral(":/icon-256.png"));
+    QApplication::setWindowIcon(icon);
+}
 
 void prepareApplication(QApplication& application)
 {
     application.setApplicationName(QStringLiteral("Pendralumovista"));
-    // The icon drawn at build time, and the name of the installed menu
-    // entry, so that task bars group the windows under that entry.
-    QIcon icon;
-    icon.addFile(QStringLiteral(":/icon-64.png"));
-    icon.addFile(QStringLiteral(":/icon-256.png"));
-    application.setWindowIcon(icon);
+    // The name of the installed menu entry, so that task bars group the
+    // windows under that entry; the icon follows once the windows show.
     application.setDesktopFileName(QStringLiteral("pendralumovista"));
     // The dialogs too use the font compiled into the program, so that they
     // read the same on a machine without any fonts installed.
     application.setFont(tk::uiFont(12));
     // Only closing the sign ends the program; the other windows just hide.
     application.setQuitOnLastWindowClosed(false);
+
+    // Qt's own dialogs (the file dialog, the buttons of the input and
+    // message boxes) in German like the rest of the program, from the
+    // translation compiled into the resources.
+    auto* qtTranslation = new QTranslator(&application);
+    if (qtTranslation->load(QStringLiteral(":/translations/qtbase_de.qm")))
+        QApplication::installTranslator(qtTranslation);
+
+    // The file dialog keeps its recent folders in the user's QtProject.conf
+    // when it closes. Pointed into the read-only resources, the user scope
+    // has nowhere to write: the settings stay in memory and are dropped.
+    for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, QStringLiteral(":/no-settings"));
+
+    // The example stop files: installed beside the program's share folder,
+    // or, run from a build folder, in the source tree it was built from.
+    tk::setFileDialogFolders({QDir(QApplication::applicationDirPath())
+                                  .filePath(QStringLiteral(PENDRALUMOVISTA_INSTALLED_EXAMPLES)),
+                              QStringLiteral(PENDRALUMOVISTA_SOURCE_EXAMPLES)});
 }
 
 Windows::Windows()
@@ -31,6 +131,7 @@ Windows::Windows()
     controlUnit_ = std::make_unique<TForm2>(*sign_);
     Form2 = controlUnit_.get();
     controlUnit_->show();
+    new IconAfterFirstFrame(controlUnit_.get(), {sign_.get(), controlUnit_.get()});
 
     help_ = std::make_unique<TForm3>();
     Form3 = help_.get();

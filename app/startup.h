@@ -10,8 +10,23 @@
 
 class QApplication;
 
-// Names the application, sets its icon, and lets only the sign end it.
+// Before the application object exists: chooses the X11 platform (xcb),
+// through XWayland on a Wayland session, unless the user chose a platform
+// with Qt's -platform option or QT_QPA_PLATFORM; the windows place
+// themselves and the sign stays on top, which a Wayland client cannot do.
+// Without an X display to run on it prints one line saying what is needed
+// and returns false, before Qt would fail with a message of its own.
+bool prepareWindowSystem(int argc, char** argv);
+
+// Names the application, sets its font, lets only the sign end it, gives
+// Qt's own dialogs their German texts, and keeps the file dialog from
+// saving its recent folders; tells the file dialog where the example stop
+// files are.
 void prepareApplication(QApplication& application);
+
+// Gives every window of the program the icon drawn at build time. The start
+// sequence does this itself once the first windows have been painted.
+void setApplicationIcon();
 
 // The sign first (it is the main window), then the control unit, both shown;
 // then the help window, hidden until the menu shows it. The program-wide

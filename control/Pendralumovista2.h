@@ -29,7 +29,7 @@ struct OpenDialog {
     bool Execute();
 };
 
-class TForm2 : public QWidget {
+class TForm2 : public tk::Form {
     Q_OBJECT
 public:
     static constexpr int StopCapacity = 100;

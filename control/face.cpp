@@ -15,7 +15,7 @@ bool OpenDialog::Execute()
 }
 
 TForm2::TForm2(TForm1& sign, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), Sign(sign)
+    : tk::Form(parent, Qt::Window | Qt::FramelessWindowHint), Sign(sign)
 {
     setWindowTitle(QStringLiteral("Form2"));
     setFixedSize(516, 250);
@@ -25,13 +25,13 @@ TForm2::TForm2(TForm1& sign, QWidget* parent)
 }
 
 namespace {
-tk::Label* keyCaption(QWidget* parent, int left, int top, int width, int height, const char* utf8,
+tk::Label* keyCaption(tk::Form* parent, int left, int top, int width, int height, const char* utf8,
                       tk::Color color = tk::clBlack)
 {
     return new tk::Label(parent, left, top, width, height, tk::fromUtf8(utf8), color, 11);
 }
 
-tk::Shape* invisibleKey(QWidget* parent, int left, int top, int width, int height, tk::ShapeType type)
+tk::Shape* invisibleKey(tk::Form* parent, int left, int top, int width, int height, tk::ShapeType type)
 {
     auto* shape = new tk::Shape(parent, left, top, width, height, type);
     shape->setPenVisible(false);
@@ -39,7 +39,7 @@ tk::Shape* invisibleKey(QWidget* parent, int left, int top, int width, int heigh
     return shape;
 }
 
-tk::Shape* oliveFrame(QWidget* parent, int left, int top, int width, int height)
+tk::Shape* oliveFrame(tk::Form* parent, int left, int top, int width, int height)
 {
     auto* shape = new tk::Shape(parent, left, top, width, height);
     shape->setPen(TForm2::Olive, 2);
@@ -51,7 +51,7 @@ tk::Shape* oliveFrame(QWidget* parent, int left, int top, int width, int height)
 // The lime glass of the display in the skin ends here; the frame follows.
 constexpr int GlassRight = 292;
 
-tk::Label* keypadKey(QWidget* parent, int left, int top)
+tk::Label* keypadKey(tk::Form* parent, int left, int top)
 {
     return new tk::Label(parent, left, top, 33, 33);
 }
@@ -202,8 +202,8 @@ void TForm2::closeEvent(QCloseEvent* event)
 
 void TForm2::setRouteStripVisible(bool visible)
 {
-    for (QWidget* control : std::initializer_list<QWidget*>{Shape3, Shape4, Shape5, Shape6, Shape7,
-                                                             Image2, Label2, Label8, Label10})
+    for (tk::Control* control : std::initializer_list<tk::Control*>{Shape3, Shape4, Shape5, Shape6, Shape7,
+                                                                     Image2, Label2, Label8, Label10})
         control->setVisible(visible);
 }
 

@@ -8,7 +8,7 @@
 TForm1* Form1 = nullptr;
 
 TForm1::TForm1(QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+    : tk::Form(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
 {
     setWindowTitle(QStringLiteral("Form1"));
     setFixedSize(926, 113);

@@ -17,7 +17,7 @@
 class QAction;
 class QMenuBar;
 
-class TForm1 : public QWidget {
+class TForm1 : public tk::Form {
     Q_OBJECT
 public:
     static constexpr int CellCount = 20;

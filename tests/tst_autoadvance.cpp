@@ -6,6 +6,7 @@
 #include <Pendralumovista1.h>
 #include <Pendralumovista2.h>
 #include <scriptedplatform.h>
+#include <mouse.h>
 #include <signreader.h>
 
 #include <QClipboard>
@@ -32,22 +33,6 @@ QString announcement(const QString& stop, bool terminus = false)
 {
     return QString::fromUtf8("nächste Haltestelle: ") + stop
            + (terminus ? QStringLiteral(". Endstelle. Bitte aussteigen") : QString());
-}
-
-// The events the platform really delivers, sent straight to a key: a click
-// is press and release; a double click adds a second press flagged as
-// double and its release.
-void clickKey(QWidget* key, bool doubleClick = false)
-{
-    std::vector<QEvent::Type> events{QEvent::MouseButtonPress, QEvent::MouseButtonRelease};
-    if (doubleClick)
-        events.insert(events.end(), {QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease});
-    const QPoint pos(5, 5);
-    for (const QEvent::Type type : events) {
-        const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
-        QMouseEvent event(type, pos, key->mapToGlobal(pos), Qt::LeftButton, held, Qt::NoModifier);
-        QCoreApplication::sendEvent(key, &event);
-    }
 }
 
 // One control unit with its sign, on a scripted platform installed before
@@ -125,7 +110,7 @@ private slots:
         u.platform.randomAnswers = {37, 37, 37};
 
         for (const QChar click : clicks)
-            clickKey(u.form.Label7, click == u'd');
+            clickControl(u.form.Label7, click == u'd');
 
         QCOMPARE(u.autoOn(), on);
         QCOMPARE(u.form.Timer3->Enabled(), on);

@@ -5,12 +5,14 @@
 
 #include <Pendralumovista1.h>
 #include <Pendralumovista2.h>
+#include <mouse.h>
 #include <scriptedplatform.h>
 #include <textfit.h>
 
 #include <QApplication>
 #include <QFontMetrics>
 #include <QImage>
+#include <QScreen>
 #include <QSet>
 #include <QTimer>
 #include <QWindow>
@@ -39,7 +41,7 @@ struct Fixture {
 };
 
 // Name, control, place, shown at start.
-using FaceControl = std::tuple<const char*, QWidget*, QRect, bool>;
+using FaceControl = std::tuple<const char*, tk::Control*, QRect, bool>;
 
 // Every control of the face, bottom to top, with its place and whether it
 // shows at start.
@@ -63,15 +65,14 @@ std::vector<FaceControl> faceOf(const TForm2& f)
         {"Shape7", f.Shape7, {229, 63, 10, 10}, false},     {"Shape8", f.Shape8, {20, 50, 30, 33}, true},
         {"Shape9", f.Shape9, {20, 91, 30, 33}, true},       {"Shape10", f.Shape10, {20, 132, 30, 33}, true},
         {"Label10", f.Label10, {272, 112, 9, 13}, false},   {"Label1", f.Label1, {72, 57, 217, 112}, true},
-        {"Edit1", f.Edit1, {128, 288, 9, 21}, false},
     };
 }
 
-QWidget* control(const TForm2& f, const QByteArray& name)
+tk::Control* control(const TForm2& f, const QByteArray& name)
 {
-    for (const auto& [controlName, widget, rect, shown] : faceOf(f))
+    for (const auto& [controlName, found, rect, shown] : faceOf(f))
         if (name == controlName)
-            return widget;
+            return found;
     return nullptr;
 }
 
@@ -84,14 +85,14 @@ QImage faceImage(TForm2& form)
 
 // Whether two pictures of the display differ only in rows beside `keys`,
 // and somewhere beside each of them: where a caption put its lines of text.
-bool inkedBesideOnly(const QImage& before, const QImage& after, const QList<QWidget*>& keys)
+bool inkedBesideOnly(const QImage& before, const QImage& after, const QList<tk::Control*>& keys)
 {
-    QSet<QWidget*> inked;
+    QSet<tk::Control*> inked;
     for (int y = 50; y < 178; ++y)
         for (int x = 72; x < 290; ++x) {
             if (before.pixel(x, y) == after.pixel(x, y))
                 continue;
-            const auto key = std::find_if(keys.begin(), keys.end(), [y](QWidget* k) {
+            const auto key = std::find_if(keys.begin(), keys.end(), [y](tk::Control* k) {
                 return y >= k->y() && y <= k->geometry().bottom();
             });
             if (key == keys.end())
@@ -136,10 +137,13 @@ private slots:
     void drawing();
     void textsFit_data();
     void textsFit();
+    void repaintOnChange();
     void clock_data();
     void clock();
     void press_data();
     void press();
+    void keys_data();
+    void keys();
     void standardView_data();
     void standardView();
     void closing_data();
@@ -179,12 +183,15 @@ void TestFace::layout()
     QCOMPARE(f.form.geometry(), QRect(268, 381, 516, 250));
     QCOMPARE(f.form.minimumSize(), f.form.maximumSize());
 
-    QList<QWidget*> expected;
-    for (const auto& [name, widget, rect, shown] : faceOf(f.form)) {
-        QVERIFY2(widget->geometry() == rect && widget->isVisible() == shown, name);
-        expected.append(widget);
+    std::vector<tk::Control*> expected;
+    for (const auto& [name, control, rect, shown] : faceOf(f.form)) {
+        QVERIFY2(control->geometry() == rect && control->isVisible() == shown, name);
+        expected.push_back(control);
     }
-    QCOMPARE(f.form.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly), expected);
+    QVERIFY(f.form.graphicControls() == expected);
+    // The one widget on the face: the hidden edit field, outside the client area.
+    QCOMPARE(f.form.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly), QList<QWidget*>{f.form.Edit1});
+    QVERIFY(f.form.Edit1->geometry() == QRect(128, 288, 9, 21) && f.form.Edit1->isHidden());
 }
 
 void TestFace::captions()
@@ -202,15 +209,15 @@ void TestFace::captions()
     };
     Fixture f;
     for (const auto& [name, caption, color, pixelHeight, key] : labels) {
-        auto* label = qobject_cast<tk::Label*>(control(f.form, name));
+        auto* label = dynamic_cast<tk::Label*>(control(f.form, name));
         QVERIFY2(label && label->Caption() == caption, name);
         QVERIFY2(label->FontColor() == color && label->font().pixelSize() == pixelHeight, name);
         QVERIFY2(!key || QFontMetrics(label->font()).height() <= label->height() + 1, name);
     }
     // The keypad's digits and letters are painted on the skin, not written.
-    for (const auto& [name, widget, rect, shown] : faceOf(f.form))
+    for (const auto& [name, key, rect, shown] : faceOf(f.form))
         if (QByteArray(name).startsWith("Label0"))
-            QVERIFY2(static_cast<tk::Label*>(widget)->Caption().empty(), name);
+            QVERIFY2(static_cast<tk::Label*>(key)->Caption().empty(), name);
 }
 
 void TestFace::drawing()
@@ -222,7 +229,7 @@ void TestFace::drawing()
     QCOMPARE(skin.size(), QSize(515, 249));
 
     // The arrow and soft keys draw nothing: over them the face is the skin.
-    for (QWidget* key : std::initializer_list<QWidget*>{f.form.Shape1, f.form.Shape2, f.form.Shape8,
+    for (tk::Control* key : std::initializer_list<tk::Control*>{f.form.Shape1, f.form.Shape2, f.form.Shape8,
                                                         f.form.Shape9, f.form.Shape10}) {
         const QRect r = key->geometry();
         for (int y = r.top(); y <= r.bottom(); ++y)
@@ -246,7 +253,7 @@ void TestFace::drawing()
     // the display showing through, a solid olive marker above the strip.
     f.form.Label1->setCaption({});
     f.form.Label3->setCaption({});
-    for (QWidget* w : std::initializer_list<QWidget*>{f.form.Shape3, f.form.Shape4, f.form.Shape5, f.form.Shape6,
+    for (tk::Control* w : std::initializer_list<tk::Control*>{f.form.Shape3, f.form.Shape4, f.form.Shape5, f.form.Shape6,
                                                       f.form.Shape7, f.form.Image2})
         w->show();
     const QImage face = faceImage(f.form);
@@ -312,7 +319,7 @@ void TestFace::textsFit()
     QFETCH(QByteArray, caption);
     QFETCH(bool, whole);
     Fixture f;
-    auto* shown = qobject_cast<tk::Label*>(control(f.form, label));
+    auto* shown = dynamic_cast<tk::Label*>(control(f.form, label));
     QVERIFY(shown);
     f.form.Label1->setCaption({});
     const tk::Text text = tk::fromUtf8(caption.constData());
@@ -358,6 +365,33 @@ void TestFace::textsFit()
     const int drawnWidth = inkRight - inkLeft + 1;
     QVERIFY2(std::abs(drawnWidth - ownWidth * tk::MinimumStretch / 100) <= 3,
              qPrintable(QStringLiteral("%1 of %2").arg(drawnWidth).arg(ownWidth)));
+}
+
+void TestFace::repaintOnChange()
+{
+    // What the window shows, read back from the platform after the changes
+    // have been painted: a caption written, the marker moved, and its old
+    // place showing the display again.
+    Fixture f;
+    f.form.Label1->setCaption({});
+    f.form.Shape7->show();
+    QVERIFY(f.show());
+    const auto shown = [&f] {
+        return f.form.screen()->grabWindow(f.form.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    const QRgb olive = tk::toQColor(TForm2::Olive).rgb();
+    const QImage& skin = f.form.Image1->image();
+    QTRY_COMPARE(shown().pixel(233, 67), olive);
+    const QImage before = shown();
+
+    f.form.Label3->setCaption("Rathaus");
+    QTRY_VERIFY(inkedBesideOnly(before, shown(), {f.form.Shape9}));
+    f.form.Shape7->move(229, 130);
+    QTRY_COMPARE(shown().pixel(233, 134), olive);
+    const QImage after = shown();
+    for (int y = 63; y < 73; ++y)
+        for (int x = 229; x < 239; ++x)
+            QCOMPARE(after.pixel(x, y), skin.pixel(x, y) | 0xFF000000u);
 }
 
 void TestFace::clock_data()
@@ -430,14 +464,13 @@ void TestFace::press()
     QFETCH(QPoint, drag);
     Fixture f;
     std::vector<std::pair<QByteArray, QPoint>> presses;
-    for (const auto& [controlName, widget, rect, shown] : faceOf(f.form))
-        if (auto* key = qobject_cast<tk::Control*>(widget))
-            key->OnMouseDown = [&presses, name = QByteArray(controlName), handler = key->OnMouseDown](
-                                   tk::MouseButton b, tk::ShiftState s, int x, int y) {
-                presses.push_back({name, QPoint(x, y)});
-                if (handler)
-                    handler(b, s, x, y);
-            };
+    for (const auto& [controlName, key, rect, shown] : faceOf(f.form))
+        key->OnMouseDown = [&presses, name = QByteArray(controlName), handler = key->OnMouseDown](
+                               tk::MouseButton b, tk::ShiftState s, int x, int y) {
+            presses.push_back({name, QPoint(x, y)});
+            if (handler)
+                handler(b, s, x, y);
+        };
     QVERIFY(f.show());
     const QPoint origin = f.form.pos();
 
@@ -449,6 +482,52 @@ void TestFace::press()
     QCOMPARE(presses[0].first, name);
     QCOMPARE(presses[0].second, point - control(f.form, name)->pos());
     QTRY_COMPARE(f.form.pos(), origin + (name == "Image1" ? drag : QPoint()));
+}
+
+void TestFace::keys_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<bool>("onPress");
+    for (const char* name : {"Shape1", "Shape2", "Shape8", "Shape9", "Shape10", "Label01", "Label02", "Label03",
+                             "Label04", "Label05", "Label06", "Label07", "Label08", "Label09", "Label00", "Label0C",
+                             "Label9"})
+        QTest::newRow(name) << QByteArray(name) << true;
+    for (const char* name : {"Label0M", "Label5", "Label6", "Label7", "Label4"})
+        QTest::newRow(name) << QByteArray(name) << false;
+}
+
+void TestFace::keys()
+{
+    // Every key, through the window with the events the platform sends: it
+    // acts either on the press of any button or on a completed click of the
+    // primary one. A press moved off the key before its release clicks
+    // nothing; a double click acts twice on a key that acts on the press.
+    QFETCH(QByteArray, name);
+    QFETCH(bool, onPress);
+    Fixture f;
+    tk::Control* key = control(f.form, name);
+    int acted = 0;
+    if (key->OnMouseDown)
+        key->OnMouseDown = [&acted](tk::MouseButton, tk::ShiftState, int, int) { ++acted; };
+    if (key->OnClick)
+        key->OnClick = [&acted] { ++acted; };
+    using E = QEvent;
+    const QPoint at = key->geometry().center();
+    const int whenPressed = onPress ? 1 : 0;
+
+    sendMouse(&f.form, E::MouseButtonPress, Qt::LeftButton, at);
+    QCOMPARE(acted, whenPressed);
+    sendMouse(&f.form, E::MouseButtonRelease, Qt::LeftButton, at);
+    QCOMPARE(acted, 1);
+    sendMouse(&f.form, {E::MouseButtonPress, E::MouseButtonRelease}, Qt::RightButton, at);
+    QCOMPARE(acted, 1 + whenPressed);
+    sendMouse(&f.form, E::MouseButtonPress, Qt::LeftButton, at);
+    sendMouse(&f.form, E::MouseButtonRelease, Qt::LeftButton, at + QPoint(0, 40));
+    QCOMPARE(acted, 1 + 2 * whenPressed);
+    acted = 0;
+    sendMouse(&f.form, {E::MouseButtonPress, E::MouseButtonRelease, E::MouseButtonDblClick, E::MouseButtonRelease},
+              Qt::LeftButton, at);
+    QCOMPARE(acted, onPress ? 2 : 1);
 }
 
 void TestFace::standardView_data()

@@ -5,6 +5,7 @@
 #include <Pendralumovista1.h>
 #include <Pendralumovista2.h>
 #include <Pendralumovista3.h>
+#include <mouse.h>
 #include <scriptedplatform.h>
 
 #include <QApplication>
@@ -134,7 +135,7 @@ void TestHelp::shownFromMenuPageOne()
     form.HelpWindow = help;
     sign.show();
     form.show();
-    auto press = [](QWidget* key) { QTest::mouseClick(key, Qt::LeftButton); };
+    auto press = [](tk::Control* key) { clickControl(key); };
     auto showsHelp = [&] { return help->isVisible() && help->Label1->Caption() == TForm3::helpText(); };
 
     // The bottom soft key in the standard view shows nothing.

@@ -5,6 +5,7 @@
 #include <Pendralumovista1.h>
 #include <Pendralumovista2.h>
 #include <scriptedplatform.h>
+#include <mouse.h>
 #include <signreader.h>
 
 #include <QApplication>
@@ -40,7 +41,7 @@ struct Unit {
     TForm1 sign;
     TForm2 form{sign};
 
-    static void click(QWidget* key) { QTest::mouseClick(key, Qt::LeftButton); }
+    static void click(tk::Control* key) { clickControl(key); }
 
     // Opens page 1 and presses the soft key beside "Linie / Ziel" with the
     // answers given in UTF-8; a null answer stands for Cancel.
@@ -152,7 +153,7 @@ void TestLineDestination::restOfUnitUntouched()
     QCOMPARE(int(u.form.MenuPage), 1);
     QCOMPARE(bytes(u.form.Label1->Caption()), QByteArray("Linie / Ziel"));
     QCOMPARE(bytes(u.form.Label3->Caption()), QByteArray("Haltestellensatz laden\r\rHilfe"));
-    QVERIFY(!u.form.Label8->isVisibleTo(&u.form));
+    QVERIFY(!u.form.Label8->isVisible());
     QCOMPARE(u.form.Timer2->Enabled(), delayRunning);
     QVERIFY(u.form.Timer2->remainingTime() <= remaining);
     QVERIFY(u.form.DirectionB);
@@ -162,7 +163,7 @@ void TestLineDestination::restOfUnitUntouched()
 
     Unit::click(u.form.Label5);
     QCOMPARE(bytes(u.form.Label1->Caption()), QByteArray("Hauptbahnhof"));
-    QVERIFY(u.form.Label8->isVisibleTo(&u.form));
+    QVERIFY(u.form.Label8->isVisible());
     QCOMPARE(bytes(u.form.Label8->Caption()), QByteArray("7/01"));
 
     Unit::click(u.form.Shape2);

@@ -6,6 +6,7 @@
 #include <Pendralumovista1.h>
 #include <Pendralumovista2.h>
 #include <scriptedplatform.h>
+#include <mouse.h>
 #include <signreader.h>
 
 #include <QTest>
@@ -82,17 +83,17 @@ struct Unit {
                 control = digits[key - '0'];
             }
             }
-            QTest::mouseClick(control, Qt::LeftButton);
+            clickControl(control);
         }
     }
 
     int routeStripShown() const
     {
         int count = 0;
-        for (QWidget* control : std::initializer_list<QWidget*>{form.Shape3, form.Shape4, form.Shape5, form.Shape6,
+        for (tk::Control* control : std::initializer_list<tk::Control*>{form.Shape3, form.Shape4, form.Shape5, form.Shape6,
                                                                 form.Shape7, form.Image2, form.Label2, form.Label8,
                                                                 form.Label10})
-            count += control->isVisibleTo(&form);
+            count += control->isVisible();
         return count;
     }
 

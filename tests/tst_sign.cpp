@@ -6,6 +6,7 @@
 #include <signreader.h>
 
 #include <QAction>
+#include <QScreen>
 #include <QtTest>
 
 namespace {
@@ -143,7 +144,7 @@ private slots:
         QCOMPARE(sign.PageTicks, 0);
         QVERIFY(litDots(sign).isEmpty());
         for (const tk::Shape* dot : sign.Dots) {
-            QCOMPARE(dot->parentWidget(), sign.GroupBox1);
+            QCOMPARE(dot->host(), sign.GroupBox1);
             QCOMPARE(dot->size(), QSize(8, 8));
             QCOMPARE(dot->BrushColor(), TForm1::DarkColor);
             QCOMPARE(dot->PenColor(), tk::clBlack);
@@ -181,6 +182,41 @@ private slots:
             const int nextLeft = sign.Dots[size_t(TForm1::dotIndex(cell + 1, 0, 0))]->x();
             QCOMPARE(nextLeft - rightEdge - 1, 5);
         }
+    }
+
+    void paintedAsShown()
+    {
+        // Read back from the window as the platform shows it, after a write
+        // and after a clear: each dot a 6 x 6 square inside a 1-pixel black
+        // outline, on the black panel, which shows between the cells.
+        TForm1 sign;
+        sign.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&sign));
+        const auto shown = [&sign] {
+            return sign.screen()->grabWindow(sign.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+        };
+        const QColor black(Qt::black), lit = tk::toQColor(TForm1::LitColor), dark = tk::toQColor(TForm1::DarkColor);
+        const auto checkDot = [&](const QImage& image, QPoint corner, const QColor& fill) {
+            for (int y = 0; y < 8; ++y)
+                for (int x = 0; x < 8; ++x) {
+                    const bool edge = x == 0 || y == 0 || x == 7 || y == 7;
+                    if (image.pixelColor(corner + QPoint(x, y)) != (edge ? black : fill))
+                        return false;
+                }
+            return true;
+        };
+        const QPoint litDot = QPoint(8 + 10, 8 + 26), darkDot = QPoint(8 + 10, 8 + 10); // indices 2 and 0
+        sign.schreib("A");
+        QTRY_VERIFY(checkDot(shown(), litDot, lit));
+        const QImage image = shown();
+        QVERIFY(checkDot(image, darkDot, dark));
+        for (int y = 0; y < 97; ++y) // the gap between cells 0 and 1, top to bottom
+            for (int x = 50; x < 55; ++x)
+                QCOMPARE(image.pixelColor(8 + x, 8 + y), black);
+        QCOMPARE(image.pixelColor(8 + 500, 8 + 94), black);
+        QVERIFY(image.pixelColor(4, 4) != black); // the window round the panel
+        sign.Reset1->trigger();
+        QTRY_VERIFY(checkDot(shown(), litDot, dark));
     }
 
     void resetClearsEveryDotAndOnlyTheDots()

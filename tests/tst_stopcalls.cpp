@@ -6,6 +6,7 @@
 #include <Pendralumovista1.h>
 #include <Pendralumovista2.h>
 #include <scriptedplatform.h>
+#include <mouse.h>
 #include <signreader.h>
 #include <text.h>
 
@@ -325,13 +326,7 @@ private slots:
     {
         Unit unit;
         unit.setStops(FourStops);
-        const QPoint pos(16, 20);
-        for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick,
-                                        QEvent::MouseButtonRelease}) {
-            const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
-            QMouseEvent event(type, pos, unit.form.Shape2->mapToGlobal(pos), Qt::LeftButton, held, Qt::NoModifier);
-            QCoreApplication::sendEvent(unit.form.Shape2, &event);
-        }
+        clickControl(unit.form.Shape2, true);
         QCOMPARE(int(unit.form.CurrentStop), 2);
         QCOMPARE(unit.signText(), QStringLiteral("Celle"));
         QCOMPARE(clipboard(), sentence("Celle"));

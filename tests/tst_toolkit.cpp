@@ -1,8 +1,10 @@
 // The toolkit rules the windows are written against: timer enable/interval
-// behaviour, the classic mouse-event order, 8-bit text at the Qt edges, shape
-// painting and the hidden edit field's way to the clipboard.
+// behaviour, the classic mouse-event order of graphic controls held by a
+// window, 8-bit text at the Qt edges, painting by the holding window and the
+// hidden edit field's way to the clipboard.
 
 #include <controls.h>
+#include <mouse.h>
 #include <platform.h>
 #include <text.h>
 #include <textfit.h>
@@ -11,23 +13,14 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QImage>
-#include <QMouseEvent>
 #include <QtTest>
 
 using namespace tk;
 
 namespace {
-// Sends the event sequence the platform really delivers, straight to a control.
-void sendMouse(QWidget* widget, QEvent::Type type, Qt::MouseButton button, QPoint pos)
-{
-    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
-    QMouseEvent event(type, pos, widget->mapToGlobal(pos), button, held, Qt::NoModifier);
-    QCoreApplication::sendEvent(widget, &event);
-}
-
 struct Recorder {
     QStringList events;
-    void attach(Control& control)
+    void attach(MouseTarget& control)
     {
         control.OnMouseDown = [this](MouseButton b, ShiftState s, int x, int y) {
             events << QStringLiteral("down%1%2 %3,%4")
@@ -105,39 +98,45 @@ private slots:
         QCOMPARE(ticks, 3);
     }
 
-    void mouseClickAndDoubleClickOrder()
+    // Events go to the window holding the control, at window positions; the
+    // handlers get positions relative to the control at (100, 50).
+    void mouseOrder_data()
     {
-        Control control(nullptr, 0, 0, 40, 20);
-        Recorder recorder;
-        recorder.attach(control);
+        using E = QEvent;
+        QTest::addColumn<QList<E::Type>>("events");
+        QTest::addColumn<Qt::MouseButton>("button");
+        QTest::addColumn<QPoint>("release");
+        QTest::addColumn<QStringList>("expected");
+        const QPoint at(105, 56);
         // Qt under X11 delivers a double click as press, release,
         // double-click event, release.
-        sendMouse(&control, QEvent::MouseButtonPress, Qt::LeftButton, {5, 6});
-        sendMouse(&control, QEvent::MouseButtonRelease, Qt::LeftButton, {5, 6});
-        sendMouse(&control, QEvent::MouseButtonDblClick, Qt::LeftButton, {5, 6});
-        sendMouse(&control, QEvent::MouseButtonRelease, Qt::LeftButton, {5, 6});
-        QCOMPARE(recorder.events, (QStringList{"downL 5,6", "click", "up 5,6", "dblclick", "downL2 5,6", "up 5,6"}));
+        QTest::newRow("double click")
+            << QList<E::Type>{E::MouseButtonPress, E::MouseButtonRelease, E::MouseButtonDblClick, E::MouseButtonRelease}
+            << Qt::LeftButton << at
+            << QStringList{"downL 5,6", "click", "up 5,6", "dblclick", "downL2 5,6", "up 5,6"};
+        QTest::newRow("other buttons press but do not click")
+            << QList<E::Type>{E::MouseButtonPress, E::MouseButtonRelease, E::MouseButtonDblClick}
+            << Qt::RightButton << QPoint(103, 54) << QStringList{"downR 5,6", "up 3,4", "downR2 5,6"};
+        QTest::newRow("released off the control: no click, the release still comes")
+            << QList<E::Type>{E::MouseButtonPress, E::MouseButtonRelease} << Qt::LeftButton << QPoint(160, 55)
+            << QStringList{"downL 5,6", "up 60,5"};
     }
-
-    void mouseOtherButtonsPressButDoNotClick()
+    void mouseOrder()
     {
-        Control control(nullptr, 0, 0, 40, 20);
-        Recorder recorder;
+        QFETCH(QList<QEvent::Type>, events);
+        QFETCH(Qt::MouseButton, button);
+        QFETCH(QPoint, release);
+        QFETCH(QStringList, expected);
+        WinControl window;
+        window.resize(200, 100);
+        Shape control(&window, 100, 50, 40, 20);
+        Recorder recorder, behind;
         recorder.attach(control);
-        sendMouse(&control, QEvent::MouseButtonPress, Qt::RightButton, {1, 2});
-        sendMouse(&control, QEvent::MouseButtonRelease, Qt::RightButton, {3, 4});
-        sendMouse(&control, QEvent::MouseButtonDblClick, Qt::RightButton, {1, 2});
-        QCOMPARE(recorder.events, (QStringList{"downR 1,2", "up 3,4", "downR2 1,2"}));
-    }
-
-    void mouseReleaseOutsideDoesNotClick()
-    {
-        Control control(nullptr, 0, 0, 40, 20);
-        Recorder recorder;
-        recorder.attach(control);
-        sendMouse(&control, QEvent::MouseButtonPress, Qt::LeftButton, {5, 5});
-        sendMouse(&control, QEvent::MouseButtonRelease, Qt::LeftButton, {60, 5});
-        QCOMPARE(recorder.events, (QStringList{"downL 5,5", "up 60,5"}));
+        behind.attach(window);
+        for (QEvent::Type type : events)
+            sendMouse(&window, type, button, type == QEvent::MouseButtonRelease ? release : QPoint(105, 56));
+        QCOMPARE(recorder.events, expected);
+        QVERIFY(behind.events.isEmpty());
     }
 
     void mousePressIsTakenByTheControlItLandsOn()
@@ -151,9 +150,11 @@ private slots:
         Shape hiddenDot(&panel, 60, 20, 8, 8);
         hiddenDot.hide();
         Label transparentLabel(&panel, 100, 20, 30, 15);
-        int panelPresses = 0, labelPresses = 0;
+        Label above(&panel, 120, 30, 30, 15); // overlaps the first label's corner
+        int panelPresses = 0, labelPresses = 0, abovePresses = 0;
         panel.OnMouseDown = [&](MouseButton, ShiftState, int, int) { ++panelPresses; };
         transparentLabel.OnMouseDown = [&](MouseButton, ShiftState, int, int) { ++labelPresses; };
+        above.OnMouseDown = [&](MouseButton, ShiftState, int, int) { ++abovePresses; };
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
 
@@ -166,6 +167,10 @@ private slots:
         QTest::mousePress(window.windowHandle(), Qt::LeftButton, {}, {125, 40}); // on the empty label
         QTest::mouseRelease(window.windowHandle(), Qt::LeftButton, {}, {125, 40});
         QCOMPARE(labelPresses, 1);
+        QTest::mousePress(window.windowHandle(), Qt::LeftButton, {}, {135, 43}); // where both labels are
+        QTest::mouseRelease(window.windowHandle(), Qt::LeftButton, {}, {135, 43});
+        QCOMPARE(labelPresses, 1);
+        QCOMPARE(abovePresses, 1);
         QCOMPARE(panelPresses, 1);
     }
 
@@ -237,9 +242,10 @@ private slots:
 
     void labelPaintsCarriageReturnsAsLineBreaks()
     {
-        Label label(nullptr, 0, 0, 60, 60, "X\rX", clBlack, 11);
-        label.setAttribute(Qt::WA_TranslucentBackground);
-        QImage image = label.grab().toImage();
+        WinControl window;
+        window.resize(60, 60);
+        Label label(&window, 0, 0, 60, 60, "X\rX", clBlack, 11);
+        QImage image = window.grab().toImage();
         auto inkRows = [&] {
             QList<int> rows;
             for (int y = 0; y < image.height(); ++y)
@@ -256,16 +262,34 @@ private slots:
 
     void shapePaintsOutlineAndFill()
     {
-        Shape dot(nullptr, 0, 0, 8, 8);
+        Panel panel(nullptr, 0, 0, 20, 20, clWhite);
+        Shape dot(&panel, 4, 4, 8, 8);
         dot.setPen(clBlack, 1);
         dot.setBrushColor(clLime);
-        QImage image = dot.grab().toImage();
-        QCOMPARE(image.size(), QSize(8, 8));
-        for (int y = 0; y < 8; ++y)
-            for (int x = 0; x < 8; ++x) {
-                const bool edge = x == 0 || y == 0 || x == 7 || y == 7;
-                QCOMPARE(image.pixelColor(x, y), edge ? QColor(Qt::black) : QColor(0, 255, 0));
+        Shape frame(&panel, 12, 12, 6, 6);
+        frame.setPen(clBlack, 2);
+        frame.setBrushVisible(false);
+        QImage image = panel.grab().toImage();
+        for (int y = 0; y < 20; ++y)
+            for (int x = 0; x < 20; ++x) {
+                const bool inDot = x >= 4 && x < 12 && y >= 4 && y < 12;
+                const bool edge = x == 4 || y == 4 || x == 11 || y == 11;
+                const bool inFrame = x >= 12 && x < 18 && y >= 12 && y < 18;
+                const bool frameHole = x >= 14 && x < 16 && y >= 14 && y < 16;
+                const QColor expected = inDot ? (edge ? QColor(Qt::black) : QColor(0, 255, 0))
+                                        : inFrame && !frameHole ? QColor(Qt::black) : QColor(Qt::white);
+                QCOMPARE(image.pixelColor(x, y), expected);
             }
+        // Overlapping shapes: the later one lies above, outline and all.
+        Panel stack(nullptr, 0, 0, 20, 20, clWhite);
+        Shape lower(&stack, 0, 0, 10, 10);
+        lower.setBrushColor(clLime);
+        Shape upper(&stack, 5, 5, 10, 10);
+        upper.setBrushColor(clGray);
+        image = stack.grab().toImage();
+        QCOMPARE(image.pixelColor(5, 7), QColor(Qt::black));      // upper's outline over lower's fill
+        QCOMPARE(image.pixelColor(7, 7), toQColor(clGray));       // upper's fill over lower's outline
+        QCOMPARE(image.pixelColor(3, 3), QColor(0, 255, 0));
         // 0xBBGGRR: blue in the high byte.
         QCOMPARE(toQColor(0x507070), QColor(0x70, 0x70, 0x50));
     }

@@ -2,8 +2,11 @@
 #include "textfit.h"
 
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
+#include <algorithm>
 #include <limits>
 
 namespace tk {
@@ -26,7 +29,7 @@ QFont uiFont(int pixelHeight)
     return font;
 }
 
-// ---- Control ----------------------------------------------------------------
+// ---- MouseTarget --------------------------------------------------------------
 
 namespace {
 MouseButton toButton(Qt::MouseButton button)
@@ -39,60 +42,261 @@ MouseButton toButton(Qt::MouseButton button)
 }
 } // namespace
 
-Control::Control(QWidget* parent, int left, int top, int width, int height) : QWidget(parent)
+void MouseTarget::mouseDown(const QMouseEvent& event, QPoint position, bool isDouble)
 {
-    setGeometry(left, top, width, height);
+    const bool primary = event.button() == Qt::LeftButton;
+    if (isDouble && primary && OnDblClick)
+        OnDblClick();
+    if (primary)
+        clickPending_ = !isDouble;
+    if (OnMouseDown)
+        OnMouseDown(toButton(event.button()), {event.modifiers(), isDouble}, position.x(), position.y());
+}
+
+void MouseTarget::mouseUp(const QMouseEvent& event, QPoint position, bool inside)
+{
+    if (event.button() == Qt::LeftButton && clickPending_) {
+        clickPending_ = false;
+        if (inside && OnClick)
+            OnClick();
+    }
+    if (OnMouseUp)
+        OnMouseUp(toButton(event.button()), {event.modifiers(), false}, position.x(), position.y());
+}
+
+// ---- Control ------------------------------------------------------------------
+
+Control::Control(WinControl* host, int left, int top, int width, int height)
+    : host_(host), bounds_(left, top, width, height)
+{
+    if (host_) {
+        host_->controls_.push_back(this);
+        host_->tilesChecked_ = false;
+        invalidate();
+    }
+}
+
+Control::~Control()
+{
+    if (!host_)
+        return;
+    invalidate();
+    std::erase(host_->controls_, this);
+    host_->tilesChecked_ = false;
+    if (host_->pressedControl_ == this)
+        host_->pressedControl_ = nullptr;
 }
 
 void Control::setBounds(int left, int top, int width, int height)
 {
-    setGeometry(left, top, width, height);
+    const QRect bounds(left, top, width, height);
+    if (bounds == bounds_)
+        return;
+    invalidate(); // the old place
+    bounds_ = bounds;
+    if (host_)
+        host_->tilesChecked_ = false;
+    invalidate();
 }
 
-void Control::press(QMouseEvent* event, bool isDouble)
+void Control::setVisible(bool visible)
 {
-    event->accept();
-    if (event->button() == Qt::LeftButton)
-        clickPending_ = !isDouble;
-    if (OnMouseDown) {
-        QPoint p = event->position().toPoint();
-        OnMouseDown(toButton(event->button()), {event->modifiers(), isDouble}, p.x(), p.y());
+    if (visible == visible_)
+        return;
+    visible_ = visible;
+    if (host_)
+        host_->update(bounds_);
+}
+
+void Control::invalidate() const
+{
+    if (visible_ && host_)
+        host_->update(bounds_);
+}
+
+// ---- WinControl ---------------------------------------------------------------
+
+WinControl::WinControl(QWidget* parent, Qt::WindowFlags flags) : QWidget(parent, flags) {}
+
+WinControl::~WinControl()
+{
+    // The graphic controls still held belong to this control.
+    const std::vector<Control*> controls = std::move(controls_);
+    for (Control* control : controls) {
+        control->host_ = nullptr;
+        delete control;
     }
 }
 
-void Control::mousePressEvent(QMouseEvent* event)
+Control* WinControl::controlAt(QPoint position) const
+{
+    for (auto it = controls_.rbegin(); it != controls_.rend(); ++it)
+        if ((*it)->visible_ && (*it)->bounds_.contains(position))
+            return *it;
+    return nullptr;
+}
+
+void WinControl::paintEvent(QPaintEvent* event)
+{
+    if (controls_.empty())
+        return;
+    QPainter painter(this);
+    paintControls(painter, event->rect());
+}
+
+void WinControl::paintControls(QPainter& painter, const QRect& dirty)
+{
+    // The painter is already clipped to the region being repainted; the
+    // bounding rectangle only spares the controls wholly outside it.
+    //
+    // Consecutive tiles (the sign's dots) are painted together, all outlines
+    // and then all fills, one call per colour: far fewer painter calls than
+    // one control after the other, and the same pixels as long as no two of
+    // them overlap.
+    if (!tilesChecked_) {
+        tilesApart_ = tilesApart();
+        tilesChecked_ = true;
+    }
+    Tile tile;
+    for (size_t i = 0; i < controls_.size(); ++i) {
+        Control* control = controls_[i];
+        if (tilesApart_ && control->tile(tile)) {
+            tileBuffer_.clear();
+            for (; i < controls_.size() && controls_[i]->tile(tile); ++i)
+                if (controls_[i]->visible_ && tile.outer.intersects(dirty))
+                    tileBuffer_.push_back(tile);
+            paintTiles(painter, tileBuffer_);
+            --i;
+        } else if (control->visible_ && control->bounds_.intersects(dirty)) {
+            control->paint(painter);
+        }
+    }
+}
+
+bool WinControl::tilesApart()
+{
+    // Sorted by left edge, each rectangle needs comparing only with those
+    // that start before it ends.
+    std::vector<QRect> rects;
+    for (Control* control : controls_)
+        if (auto* shape = dynamic_cast<Shape*>(control); shape && shape->Type() == ShapeType::Rectangle)
+            rects.push_back(shape->geometry());
+    std::sort(rects.begin(), rects.end(), [](const QRect& a, const QRect& b) { return a.left() < b.left(); });
+    for (size_t i = 0; i < rects.size(); ++i)
+        for (size_t j = i + 1; j < rects.size() && rects[j].left() <= rects[i].right(); ++j)
+            if (rects[i].intersects(rects[j]))
+                return false;
+    return true;
+}
+
+namespace {
+// Adds a rectangle to a layer of one colour, joined to the last one where
+// the two make a rectangle together: the sign's outlines, which touch each
+// other, come to one rectangle per cell.
+void addToLayer(std::vector<QRect>& rects, const QRect& rect)
+{
+    if (!rects.empty()) {
+        QRect& last = rects.back();
+        if (rect.top() == last.top() && rect.height() == last.height() && rect.left() == last.right() + 1) {
+            last.setRight(rect.right());
+            if (rects.size() > 1) {
+                QRect& above = rects[rects.size() - 2];
+                if (above.left() == last.left() && above.width() == last.width() && last.top() == above.bottom() + 1) {
+                    above.setBottom(last.bottom());
+                    rects.pop_back();
+                }
+            }
+            return;
+        }
+        if (rect.left() == last.left() && rect.width() == last.width() && rect.top() == last.bottom() + 1) {
+            last.setBottom(rect.bottom());
+            return;
+        }
+    }
+    rects.push_back(rect);
+}
+} // namespace
+
+void WinControl::paintTiles(QPainter& painter, const std::vector<Tile>& tiles)
+{
+    if (tiles.empty())
+        return;
+    painter.save();
+    painter.setPen(Qt::NoPen);
+    const auto paintLayer = [&](QRect Tile::*rect, Color Tile::*color) {
+        for (auto& [layerColor, rects] : layerBuffer_)
+            rects.clear();
+        for (const Tile& tile : tiles) {
+            auto layer = std::find_if(layerBuffer_.begin(), layerBuffer_.end(),
+                                      [&](const auto& entry) { return entry.first == tile.*color; });
+            if (layer == layerBuffer_.end())
+                layer = layerBuffer_.insert(layerBuffer_.end(), {tile.*color, {}});
+            addToLayer(layer->second, tile.*rect);
+        }
+        for (const auto& [layerColor, rects] : layerBuffer_)
+            if (!rects.empty()) {
+                painter.setBrush(toQColor(layerColor));
+                painter.drawRects(rects.data(), int(rects.size()));
+            }
+    };
+    paintLayer(&Tile::outer, &Tile::pen);
+    paintLayer(&Tile::inner, &Tile::brush);
+    painter.restore();
+}
+
+void WinControl::press(QMouseEvent* event, bool isDouble)
+{
+    event->accept();
+    const QPoint position = event->position().toPoint();
+    // A further button pressed while one is held goes where the first went.
+    const bool anotherHeld = (event->buttons() & ~event->button()) != Qt::NoButton;
+    if (!pressed_ || !anotherHeld) {
+        pressedControl_ = controlAt(position);
+        pressed_ = true;
+    }
+    if (Control* control = pressedControl_)
+        control->mouseDown(*event, position - control->pos(), isDouble);
+    else
+        mouseDown(*event, position, isDouble);
+}
+
+void WinControl::mousePressEvent(QMouseEvent* event)
 {
     press(event, false);
 }
 
-void Control::mouseDoubleClickEvent(QMouseEvent* event)
+void WinControl::mouseDoubleClickEvent(QMouseEvent* event)
 {
-    event->accept();
-    if (event->button() == Qt::LeftButton && OnDblClick)
-        OnDblClick();
     press(event, true);
 }
 
-void Control::mouseReleaseEvent(QMouseEvent* event)
+void WinControl::mouseReleaseEvent(QMouseEvent* event)
 {
     event->accept();
-    QPoint p = event->position().toPoint();
-    if (event->button() == Qt::LeftButton && clickPending_) {
-        clickPending_ = false;
-        if (rect().contains(p) && OnClick)
-            OnClick();
+    const QPoint position = event->position().toPoint();
+    // Qt sends the release to the widget that took the press; here it goes
+    // on to the graphic control that took it. A release without a press goes
+    // to what lies under the pointer.
+    Control* control = pressed_ ? pressedControl_ : controlAt(position);
+    if (event->buttons() == Qt::NoButton) {
+        pressed_ = false;
+        pressedControl_ = nullptr;
     }
-    if (OnMouseUp)
-        OnMouseUp(toButton(event->button()), {event->modifiers(), false}, p.x(), p.y());
+    if (control) {
+        const QPoint local = position - control->pos();
+        control->mouseUp(*event, local, control->rect().contains(local));
+    } else {
+        mouseUp(*event, position, rect().contains(position));
+    }
 }
 
-// ---- Label ------------------------------------------------------------------
+// ---- Label --------------------------------------------------------------------
 
-Label::Label(QWidget* parent, int left, int top, int width, int height,
+Label::Label(WinControl* host, int left, int top, int width, int height,
              Text caption, Color fontColor, int fontPixelHeight)
-    : Control(parent, left, top, width, height), caption_(std::move(caption)), fontColor_(fontColor)
+    : Control(host, left, top, width, height), caption_(std::move(caption)), fontColor_(fontColor),
+      font_(uiFont(fontPixelHeight))
 {
-    setFont(uiFont(fontPixelHeight));
 }
 
 void Label::setCaption(const Text& caption)
@@ -102,7 +306,7 @@ void Label::setCaption(const Text& caption)
     caption_ = caption;
     if (autoSize_)
         fitToCaption();
-    update();
+    invalidate();
 }
 
 void Label::setFontColor(Color color)
@@ -110,7 +314,15 @@ void Label::setFontColor(Color color)
     if (color == fontColor_)
         return;
     fontColor_ = color;
-    update();
+    invalidate();
+}
+
+void Label::setFont(const QFont& font)
+{
+    font_ = font;
+    if (autoSize_)
+        fitToCaption();
+    invalidate();
 }
 
 void Label::setAutoSize(bool autoSize)
@@ -122,7 +334,7 @@ void Label::setAutoSize(bool autoSize)
 
 int Label::lineHeight() const
 {
-    return lineHeight_ > 0 ? lineHeight_ : fontMetrics().height();
+    return lineHeight_ > 0 ? lineHeight_ : QFontMetrics(font_).height();
 }
 
 void Label::setLineHeight(int pixels)
@@ -130,7 +342,7 @@ void Label::setLineHeight(int pixels)
     lineHeight_ = pixels;
     if (autoSize_)
         fitToCaption();
-    update();
+    invalidate();
 }
 
 int Label::textWidth() const
@@ -141,7 +353,7 @@ int Label::textWidth() const
 void Label::setTextWidth(int pixels)
 {
     textWidth_ = pixels;
-    update();
+    invalidate();
 }
 
 namespace {
@@ -160,49 +372,55 @@ void Label::fitToCaption()
     const QStringList lines = captionLines(caption_);
     int width = 0;
     for (const QString& line : lines)
-        width = std::max(width, lineWidth(font(), line));
+        width = std::max(width, lineWidth(font_, line));
     resize(width, int(lines.size()) * lineHeight());
 }
 
-void Label::paintEvent(QPaintEvent*)
+void Label::paint(QPainter& painter)
 {
     if (caption_.empty())
         return;
-    QPainter painter(this);
+    painter.save();
+    painter.setClipRect(geometry(), Qt::IntersectClip);
     painter.setPen(toQColor(fontColor_));
-    const int ascent = fontMetrics().ascent();
+    const int ascent = QFontMetrics(font_).ascent();
     const int step = lineHeight();
-    int y = 0;
+    int top = 0;
     for (const QString& line : captionLines(caption_)) {
-        if (y >= height())
+        if (top >= height())
             break;
-        QFont lineFont = font();
+        QFont lineFont = font_;
         if (const int stretch = fittingStretch(lineFont, line, textWidth()); stretch != 100)
             lineFont.setStretch(stretch);
         painter.setFont(lineFont);
-        painter.drawText(0, y + ascent, line);
-        y += step;
+        painter.drawText(x(), y() + top + ascent, line);
+        top += step;
     }
+    painter.restore();
 }
 
-// ---- Shape ------------------------------------------------------------------
+// ---- Shape --------------------------------------------------------------------
 
-Shape::Shape(QWidget* parent, int left, int top, int width, int height, ShapeType type)
-    : Control(parent, left, top, width, height), type_(type)
+Shape::Shape(WinControl* host, int left, int top, int width, int height, ShapeType type)
+    : Control(host, left, top, width, height), type_(type)
 {
 }
 
 void Shape::setPen(Color color, int width)
 {
+    if (color == penColor_ && width == penWidth_)
+        return;
     penColor_ = color;
     penWidth_ = width;
-    update();
+    invalidate();
 }
 
 void Shape::setPenVisible(bool visible)
 {
+    if (visible == penVisible_)
+        return;
     penVisible_ = visible;
-    update();
+    invalidate();
 }
 
 void Shape::setBrushColor(Color color)
@@ -210,33 +428,48 @@ void Shape::setBrushColor(Color color)
     if (color == brushColor_)
         return;
     brushColor_ = color;
-    update();
+    invalidate();
 }
 
 void Shape::setBrushVisible(bool visible)
 {
+    if (visible == brushVisible_)
+        return;
     brushVisible_ = visible;
-    update();
+    invalidate();
 }
 
-void Shape::paintEvent(QPaintEvent*)
+bool Shape::tile(Tile& tile) const
+{
+    const QRect inner = geometry().adjusted(penWidth_, penWidth_, -penWidth_, -penWidth_);
+    if (type_ != ShapeType::Rectangle || !penVisible_ || penWidth_ <= 0 || !brushVisible_ || inner.isEmpty())
+        return false;
+    tile = {geometry(), inner, penColor_, brushColor_};
+    return true;
+}
+
+void Shape::paint(QPainter& painter)
 {
     const int pen = penVisible_ ? penWidth_ : 0;
-    if (pen == 0 && !brushVisible_)
+    if (pen <= 0 && !brushVisible_)
         return;
-    QPainter painter(this);
-    QRect outer = rect();
+    QRect outer = geometry();
     if (type_ == ShapeType::Circle) {
         const int side = std::min(width(), height());
-        outer = QRect((width() - side) / 2, (height() - side) / 2, side, side);
+        outer = QRect(x() + (width() - side) / 2, y() + (height() - side) / 2, side, side);
     }
     if (type_ == ShapeType::Rectangle) {
         // Pixel-exact: the outline covers the outermost pen-width pixels, the
         // fill the rest (an 8 x 8 dot with a 1-pixel pen shows 6 x 6 colour).
         const QRect inner = outer.adjusted(pen, pen, -pen, -pen);
-        if (brushVisible_)
+        if (pen > 0 && brushVisible_) {
+            // Both colours are opaque: the fill painted over the outline's
+            // colour leaves the same pixels as four edges, in two steps.
+            painter.fillRect(outer, toQColor(penColor_));
             painter.fillRect(inner, toQColor(brushColor_));
-        if (pen > 0) {
+        } else if (brushVisible_) {
+            painter.fillRect(outer, toQColor(brushColor_));
+        } else {
             const QColor c = toQColor(penColor_);
             painter.fillRect(QRect(outer.left(), outer.top(), outer.width(), pen), c);
             painter.fillRect(QRect(outer.left(), outer.bottom() - pen + 1, outer.width(), pen), c);
@@ -245,40 +478,51 @@ void Shape::paintEvent(QPaintEvent*)
         }
         return;
     }
+    painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(pen > 0 ? QPen(toQColor(penColor_), pen) : QPen(Qt::NoPen));
     painter.setBrush(brushVisible_ ? QBrush(toQColor(brushColor_)) : QBrush(Qt::NoBrush));
     const double inset = pen / 2.0;
     painter.drawEllipse(QRectF(outer).adjusted(inset, inset, -inset, -inset));
+    painter.restore();
 }
 
-// ---- Picture ----------------------------------------------------------------
+// ---- Picture ------------------------------------------------------------------
 
-Picture::Picture(QWidget* parent, int left, int top, int width, int height, const QString& resource)
-    : Control(parent, left, top, width, height), image_(resource)
+Picture::Picture(WinControl* host, int left, int top, int width, int height, QString resource)
+    : Control(host, left, top, width, height), resource_(std::move(resource))
 {
 }
 
-void Picture::paintEvent(QPaintEvent*)
+const QImage& Picture::image() const
 {
-    QPainter painter(this);
-    painter.drawImage(0, 0, image_);
+    if (image_.isNull() && !resource_.isEmpty())
+        image_.load(resource_);
+    return image_;
 }
 
-// ---- Panel ------------------------------------------------------------------
+void Picture::paint(QPainter& painter)
+{
+    const QImage& bitmap = image();
+    painter.drawImage(pos(), bitmap, rect().intersected(bitmap.rect()));
+}
+
+// ---- Panel --------------------------------------------------------------------
 
 Panel::Panel(QWidget* parent, int left, int top, int width, int height, Color color)
-    : Control(parent, left, top, width, height), color_(color)
+    : WinControl(parent), color_(color)
 {
+    setGeometry(left, top, width, height);
 }
 
-void Panel::paintEvent(QPaintEvent*)
+void Panel::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
-    painter.fillRect(rect(), toQColor(color_));
+    painter.fillRect(event->rect(), toQColor(color_));
+    paintControls(painter, event->rect());
 }
 
-// ---- Edit -------------------------------------------------------------------
+// ---- Edit ---------------------------------------------------------------------
 
 Edit::Edit(QWidget* parent, int left, int top, int width, int height) : QLineEdit(parent)
 {

@@ -1,24 +1,43 @@
 #pragma once
-// Lightweight controls with the classic mouse-event order:
+// Controls as the classic desktop toolkit has them, in two kinds:
+//  - windowed controls (WinControl: each window, and Panel) are QWidgets;
+//  - graphic controls (Label, Shape, Picture) are plain objects without a
+//    window of their own. The windowed control that holds one (its host)
+//    owns it, paints its graphic controls in creation order (later ones
+//    above), only those that meet the region being repainted, and finds the
+//    top-most visible one under the pointer for a press. A change of a
+//    property asks the host to repaint that control's rectangle only (old
+//    and new one on a move); Qt gathers the requests, so many changes inside
+//    one handler give one paint with the final picture. A hidden graphic
+//    control is neither painted nor hit.
+//
+// The mouse order, the same for both kinds:
 //  - a press of any button calls OnMouseDown with button and position;
 //  - a release calls OnClick first (only after a primary-button press that
 //    was not the second press of a double click, and only when released over
 //    the control), then OnMouseUp;
 //  - the second press of a double click calls OnDblClick (primary button
 //    only) and then OnMouseDown flagged as double; its release clicks nothing.
-// A press is taken by the control it lands on, whether or not a handler is
-// set: it never falls through to the control behind. Qt grabs the pointer for
-// the pressed widget, so the release reaches the same control wherever the
-// pointer is let go. The whole rectangle takes the mouse, also where nothing
-// is painted (transparent labels, invisible shapes).
+// A press is taken by the graphic control it lands on, whether or not a
+// handler is set: it never reaches the host behind. Only a press on no
+// graphic control goes to the host's own handlers. The release goes to what
+// took the press, wherever the pointer is let go. The whole rectangle takes
+// the mouse, also where nothing is painted (transparent labels, invisible
+// shapes). Positions are relative to the control's top-left corner.
 
 #include "text.h"
 
+#include <QFont>
 #include <QImage>
 #include <QLineEdit>
+#include <QRect>
+#include <QString>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <vector>
+
+class QPainter;
 
 namespace tk {
 
@@ -39,36 +58,129 @@ struct ShiftState {
 
 using MouseHandler = std::function<void(MouseButton, ShiftState, int x, int y)>;
 
-class Control : public QWidget {
-    Q_OBJECT
+class WinControl;
+
+// A rectangle with an outline and a fill, both opaque: what a host may paint
+// together with others of its kind.
+struct Tile {
+    QRect outer;
+    QRect inner;
+    Color pen;
+    Color brush;
+};
+
+// The mouse handlers and the classic order in which they are called.
+class MouseTarget {
 public:
-    Control(QWidget* parent, int left, int top, int width, int height);
-
-    void setBounds(int left, int top, int width, int height);
-
     MouseHandler OnMouseDown;
     MouseHandler OnMouseUp;
     std::function<void()> OnClick;
     std::function<void()> OnDblClick;
 
+private:
+    friend class WinControl;
+    void mouseDown(const QMouseEvent& event, QPoint position, bool isDouble);
+    void mouseUp(const QMouseEvent& event, QPoint position, bool inside);
+
+    bool clickPending_ = false;
+};
+
+// A graphic control: bounds in its host's coordinates, a visibility, the
+// mouse handlers, and a way to paint itself.
+class Control : public MouseTarget {
+public:
+    Control(WinControl* host, int left, int top, int width, int height);
+    virtual ~Control();
+    Control(const Control&) = delete;
+    Control& operator=(const Control&) = delete;
+
+    WinControl* host() const { return host_; }
+
+    QRect geometry() const { return bounds_; }
+    QRect rect() const { return {0, 0, bounds_.width(), bounds_.height()}; }
+    QPoint pos() const { return bounds_.topLeft(); }
+    QSize size() const { return bounds_.size(); }
+    int x() const { return bounds_.x(); }
+    int y() const { return bounds_.y(); }
+    int width() const { return bounds_.width(); }
+    int height() const { return bounds_.height(); }
+    void setBounds(int left, int top, int width, int height);
+    void move(int left, int top) { setBounds(left, top, width(), height()); }
+    void resize(int width, int height) { setBounds(x(), y(), width, height); }
+
+    bool isVisible() const { return visible_; }
+    bool isHidden() const { return !visible_; }
+    void setVisible(bool visible);
+    void show() { setVisible(true); }
+    void hide() { setVisible(false); }
+
+    // Paints the control in its host's coordinates. The painter is clipped
+    // to the region being repainted, not to the control.
+    virtual void paint(QPainter& painter) = 0;
+
+    // A control that shows as a tile describes it and answers true.
+    virtual bool tile(Tile&) const { return false; }
+
 protected:
+    // Asks the host to repaint the control's rectangle, if it shows.
+    void invalidate() const;
+
+private:
+    friend class WinControl;
+    WinControl* host_;
+    QRect bounds_;
+    bool visible_ = true;
+};
+
+// A windowed control: a widget that holds, paints and hit-tests graphic
+// controls, and takes the presses that land on none of them.
+class WinControl : public QWidget, public MouseTarget {
+    Q_OBJECT
+public:
+    explicit WinControl(QWidget* parent = nullptr, Qt::WindowFlags flags = {});
+    ~WinControl() override;
+
+    // The graphic controls, bottom to top.
+    const std::vector<Control*>& graphicControls() const { return controls_; }
+    // The top-most visible graphic control at a point, or none.
+    Control* controlAt(QPoint position) const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    // Paints the graphic controls that meet the rectangle being repainted.
+    void paintControls(QPainter& painter, const QRect& dirty);
 
 private:
+    friend class Control;
     void press(QMouseEvent* event, bool isDouble);
-    bool clickPending_ = false;
+    bool tilesApart();
+    void paintTiles(QPainter& painter, const std::vector<Tile>& tiles);
+
+    std::vector<Control*> controls_;
+    // Whether no two rectangle shapes overlap, so that a run of tiles can be
+    // painted layer by layer; checked again after the controls move.
+    bool tilesApart_ = false;
+    bool tilesChecked_ = false;
+    std::vector<Tile> tileBuffer_;
+    std::vector<std::pair<Color, std::vector<QRect>>> layerBuffer_;
+    // What took the last press: a graphic control, or the host itself.
+    Control* pressedControl_ = nullptr;
+    bool pressed_ = false;
 };
+
+// The classic toolkit's form: a window holding graphic controls.
+using Form = WinControl;
 
 // A caption of 8-bit text on a transparent background. Carriage returns (and
 // line feeds) start new lines; nothing wraps. A line too wide for the label is
 // set narrower, just enough to fit but not below tk::MinimumStretch; what does
 // not fit even then is clipped.
 class Label : public Control {
-    Q_OBJECT
 public:
-    Label(QWidget* parent, int left, int top, int width, int height,
+    Label(WinControl* host, int left, int top, int width, int height,
           Text caption = {}, Color fontColor = clBlack, int fontPixelHeight = 11);
 
     const Text& Caption() const { return caption_; }
@@ -76,6 +188,9 @@ public:
 
     Color FontColor() const { return fontColor_; }
     void setFontColor(Color color);
+
+    const QFont& font() const { return font_; }
+    void setFont(const QFont& font);
 
     // When set, the label resizes itself to fit its caption.
     void setAutoSize(bool autoSize);
@@ -91,14 +206,14 @@ public:
     int textWidth() const;
     void setTextWidth(int pixels);
 
-protected:
-    void paintEvent(QPaintEvent* event) override;
+    void paint(QPainter& painter) override;
 
 private:
     void fitToCaption();
 
     Text caption_;
     Color fontColor_;
+    QFont font_;
     bool autoSize_ = false;
     int lineHeight_ = 0;
     int textWidth_ = 0;
@@ -107,9 +222,8 @@ private:
 enum class ShapeType { Rectangle, Circle };
 
 class Shape : public Control {
-    Q_OBJECT
 public:
-    Shape(QWidget* parent, int left, int top, int width, int height,
+    Shape(WinControl* host, int left, int top, int width, int height,
           ShapeType type = ShapeType::Rectangle);
 
     ShapeType Type() const { return type_; }
@@ -124,8 +238,8 @@ public:
     void setBrushColor(Color color);
     void setBrushVisible(bool visible);
 
-protected:
-    void paintEvent(QPaintEvent* event) override;
+    void paint(QPainter& painter) override;
+    bool tile(Tile& tile) const override;
 
 private:
     ShapeType type_;
@@ -137,21 +251,22 @@ private:
 };
 
 // A bitmap drawn unscaled from the top-left corner, clipped to the control.
+// It is read from the resources when first needed, so a picture that is
+// hidden at start costs nothing until it shows.
 class Picture : public Control {
-    Q_OBJECT
 public:
-    Picture(QWidget* parent, int left, int top, int width, int height, const QString& resource);
-    const QImage& image() const { return image_; }
+    Picture(WinControl* host, int left, int top, int width, int height, QString resource);
+    const QImage& image() const;
 
-protected:
-    void paintEvent(QPaintEvent* event) override;
+    void paint(QPainter& painter) override;
 
 private:
-    QImage image_;
+    QString resource_;
+    mutable QImage image_;
 };
 
 // A flat panel in one colour, without border or caption.
-class Panel : public Control {
+class Panel : public WinControl {
     Q_OBJECT
 public:
     Panel(QWidget* parent, int left, int top, int width, int height, Color color);

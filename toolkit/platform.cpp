@@ -2,17 +2,20 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QScreen>
 #include <QThread>
 #include <random>
+#include <utility>
 
 namespace tk {
 
 namespace {
 Platform* installed = nullptr;
+QStringList fileDialogFolders;
 }
 
 Platform& platform()
@@ -26,14 +29,18 @@ void setPlatform(Platform* platform)
     installed = platform;
 }
 
+void setFileDialogFolders(QStringList folders)
+{
+    fileDialogFolders = std::move(folders);
+}
+
 Text QtPlatform::inputBox(const Text& title, const Text& prompt, const Text& defaultText)
 {
     QInputDialog dialog;
     dialog.setWindowTitle(toQString(title));
     dialog.setLabelText(toQString(prompt));
     dialog.setTextValue(toQString(defaultText));
-    dialog.setOkButtonText(QStringLiteral("OK"));
-    dialog.setCancelButtonText(QStringLiteral("Cancel"));
+    // The buttons keep Qt's own texts, which the German translation gives.
     if (auto* edit = dialog.findChild<QLineEdit*>())
         edit->setMaxLength(255);
     dialog.adjustSize();
@@ -53,8 +60,15 @@ bool QtPlatform::openFileDialog(QString& fileName)
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    if (!fileName.isEmpty())
+    if (!fileName.isEmpty()) {
         dialog.selectFile(fileName);
+    } else {
+        for (const QString& folder : std::as_const(fileDialogFolders))
+            if (QFileInfo(folder).isDir()) {
+                dialog.setDirectory(folder);
+                break;
+            }
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return false;
     fileName = dialog.selectedFiles().constFirst();

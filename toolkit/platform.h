@@ -7,6 +7,7 @@
 #include "text.h"
 
 #include <QString>
+#include <QStringList>
 #include <QTime>
 #include <random>
 
@@ -47,6 +48,10 @@ public:
 Platform& platform();
 // Installs another implementation (tests); nullptr goes back to Qt's.
 void setPlatform(Platform* platform);
+
+// Where Qt's file dialog opens while nothing has been chosen yet: the first
+// of these folders that exists when it opens, else Qt's default.
+void setFileDialogFolders(QStringList folders);
 
 class QtPlatform : public Platform {
 public:

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Takes the picture of the three windows shown at the top of README.md, from
-# the real program running under a virtual X server: it loads the example
-# tram line through the menu and the file dialog, enters line 7 towards
-# "Waldschänke", opens the help window, steps down two stops and photographs
-# the sign, the control unit and the help window together.
+# Takes the picture shown at the top of README.md, from the real program
+# running under a virtual X server: it loads the example tram line through
+# the menu and the file dialog, enters line 7 towards "Waldschänke", steps
+# down two stops and photographs the sign and the control unit where they
+# opened. The help window is left closed: it opens over the control unit.
 #
 #   tools/screenshot.sh [BINARY] [OUTPUT]
 #     BINARY  the built program (default: build/app/pendralumovista)
@@ -63,7 +63,6 @@ export DISPLAY
 QT_QPA_PLATFORM=xcb "$binary" >"$scratch/program.log" 2>&1 &
 program_pid=$!
 
-window_id() { xwininfo -name "$1" 2>/dev/null | awk '/Window id:/ { print $4 }'; }
 window_exists() { xwininfo -name "$1" >/dev/null 2>&1; }
 # "X Y" of a window's top-left corner on the screen.
 window_origin() {
@@ -112,46 +111,28 @@ answer() {
 
 menu_key
 soft_key_middle            # "Haltestellensatz laden"
-answer Open "$stops"
+answer "Öffnen" "$stops"
 soft_key_top               # "Linie / Ziel"
 answer Liniennummer 7
 answer Richtung/Ziel "Waldschänke"
-soft_key_bottom            # "Hilfe"
-wait_for 10 window_exists Form3 || fail "the help window did not appear"
-sleep 0.5
-
-# Without a window manager nothing keeps the windows apart, and the help
-# window opens over the control unit. Stack the three under one another,
-# centred under the sign, before going on: the "Menü" key is under the help
-# window where it opened.
-read -r sign_x sign_y < <(window_origin Form1)
-sign_width=926 sign_height=113 unit_width=516 unit_height=250 help_width=805 help_height=372
-gap=14
-unit_x=$((sign_x + (sign_width - unit_width) / 2))
-unit_y=$((sign_y + sign_height + gap))
-help_x=$((sign_x + (sign_width - help_width) / 2))
-help_y=$((unit_y + unit_height + gap))
-xdotool windowmove "$(window_id Form2)" "$unit_x" "$unit_y"
-xdotool windowmove "$(window_id Form3)" "$help_x" "$help_y"
-wait_for 10 bash -c "xwininfo -name Form2 | grep -q 'Absolute upper-left Y:  *$unit_y\$'" ||
-  fail "the control unit did not move"
-sleep 0.5
-
 menu_key                   # back to the standard view: stop lines, route strip, clock
 down_arrow
 down_arrow                 # stop 2: the sign shows its name
 xdotool mousemove 1279 799 # the pointer out of the picture
 sleep 1.5
 
-# One picture of the whole screen; each window is cut out of it and set on a
-# plain background at the same place, with a margin around the group.
+# One picture of the whole screen; the two windows are cut out of it and set
+# on a plain background at the places where they opened (without a window
+# manager nothing moves them), with a margin around the group.
+read -r sign_x sign_y < <(window_origin Form1)
+sign_width=926 sign_height=113 unit_width=516 unit_height=250
 import -window root "$scratch/root.png"
 margin=16
-left=$((help_x < sign_x ? help_x : sign_x))
+left=$((unit_x < sign_x ? unit_x : sign_x))
 right=$((sign_x + sign_width))
-[ $((help_x + help_width)) -gt "$right" ] && right=$((help_x + help_width))
+[ $((unit_x + unit_width)) -gt "$right" ] && right=$((unit_x + unit_width))
 width=$((right - left + 2 * margin))
-height=$((help_y + help_height - sign_y + 2 * margin))
+height=$((unit_y + unit_height - sign_y + 2 * margin))
 place() { # WIDTH HEIGHT X Y
   printf '%s\n' "(" "$scratch/root.png" -crop "$1x$2+$3+$4" +repage ")" \
     -geometry "+$(($3 - left + margin))+$(($4 - sign_y + margin))" -composite
@@ -159,12 +140,11 @@ place() { # WIDTH HEIGHT X Y
 mapfile -t layers < <(
   place "$sign_width" "$sign_height" "$sign_x" "$sign_y"
   place "$unit_width" "$unit_height" "$unit_x" "$unit_y"
-  place "$help_width" "$help_height" "$help_x" "$help_y"
 )
 mkdir -p "$(dirname "$output")"
 convert -size "${width}x${height}" xc:'#5c6670' "${layers[@]}" -strip "$output"
 
-# "Schließen" ends the program; the help window no longer covers it.
+# "Schließen" ends the program.
 # (An ended child stays a zombie until it is waited for, so kill -0 would
 # still find it.)
 program_ended() {

@@ -438,6 +438,15 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(windowGeometry(QStringLiteral("Form2")), QRect(268, 381, 516, 250), 5000);
     }
 
+    void windowsCarryTheProgramIcon()
+    {
+        // Set just after the first frame, for task bars and window lists.
+        for (const char* title : {"Form1", "Form2"})
+            QTRY_VERIFY_WITH_TIMEOUT(
+                run(QStringLiteral("xprop"), {"-notype", "-name", title, "_NET_WM_ICON"}).contains("Icon (64 x 64)"),
+                10000);
+    }
+
     void signStartsWithAllDotsDark()
     {
         QTRY_COMPARE_WITH_TIMEOUT(readSignFromScreen(screenshot()), std::optional<QByteArray>(QByteArray()), 10000);
@@ -480,7 +489,7 @@ private slots:
         file.close();
 
         press("mb"); // "Menü", then "Haltestellensatz laden"
-        answerDialog(QStringLiteral("Open"), path);
+        answerDialog(QString::fromUtf8("Öffnen"), path); // Qt's file dialog, in German
         press("mv"); // back to the standard view, down arrow
         QVERIFY(signShows("M\xfcllerstra\xdf" "e"));
         QVERIFY(clipboardIs(QString::fromUtf8("nächste Haltestelle: Müllerstraße")));
@@ -546,7 +555,7 @@ private slots:
         file.write("Gewerbepark An der Fl\xf6\xdf" "erstra\xdf" "e\r\nSchule\r\nEnde\r\n");
         file.close();
         press("mb");
-        answerDialog(QStringLiteral("Open"), path);
+        answerDialog(QString::fromUtf8("Öffnen"), path);
         press("mC0M"); // standard view, stop 0 by number
         QVERIFY(signShows("Gewerbepark An der"));
         QVERIFY(signShows("Fl\xf6\xdf" "erstra\xdf" "e", 8000)); // the page change, 5 s later
@@ -561,9 +570,52 @@ private slots:
         }
 
         press("mb");
-        answerDialog(QStringLiteral("Open"), scratch.filePath(QStringLiteral("linie 3.txt")));
+        answerDialog(QString::fromUtf8("Öffnen"), scratch.filePath(QStringLiteral("linie 3.txt")));
         press("mE");
         QVERIFY(signShows("Am Markt"));
+    }
+
+    // Qt's own button texts in German: the input box's cancel button reads
+    // "Abbrechen", not "Cancel". Read from the screen as the width of each
+    // button's dark content (icon and text), the buttons told apart by the
+    // space between them; "OK" is the same in both languages. At the dialog
+    // font's 12 pixels "Abbrechen" is some 40 pixels wider than "OK",
+    // "Cancel" some 20. Escape then cancels both boxes: the defaults, line 1
+    // and no destination, go to the sign.
+    void inputBoxSpeaksGermanAndEscapeKeepsTheDefaults()
+    {
+        press("ma"); // "Menü", then "Linie / Ziel"
+        QTRY_VERIFY_WITH_TIMEOUT(windowExists(QStringLiteral("Liniennummer")), 10000);
+        QTest::qWait(500);
+        const QRect box = windowGeometry(QStringLiteral("Liniennummer"));
+        const QImage shot = screenshot();
+        QList<std::pair<int, int>> runs; // first and last dark column of each button
+        for (int x = box.left(); x <= box.right(); ++x) {
+            bool dark = false;
+            for (int y = box.bottom() - 40; y <= box.bottom() && !dark; ++y) {
+                const QColor c = shot.pixelColor(x, y);
+                dark = c.value() < 90 && c.value() - qMin(c.red(), qMin(c.green(), c.blue())) < 40;
+            }
+            if (!dark)
+                continue;
+            if (runs.isEmpty() || x - runs.last().second > 6)
+                runs.append({x, x});
+            else
+                runs.last().second = x;
+        }
+        QCOMPARE(runs.size(), 2);
+        const int widthOk = runs[0].second - runs[0].first + 1;
+        const int widthCancel = runs[1].second - runs[1].first + 1;
+        QVERIFY2(widthCancel - widthOk > 30, qPrintable(QStringLiteral("%1 %2").arg(widthOk).arg(widthCancel)));
+
+        run(QStringLiteral("xdotool"), {"key", "Escape"});
+        QTRY_VERIFY_WITH_TIMEOUT(windowExists(QStringLiteral("Richtung/Ziel")), 10000);
+        QTest::qWait(300);
+        run(QStringLiteral("xdotool"), {"key", "Escape"});
+        QTRY_VERIFY_WITH_TIMEOUT(!windowExists(QStringLiteral("Richtung/Ziel")), 10000);
+        QVERIFY(signShows("  1"));
+        press("m"); // back to the standard view
+        QTest::qWait(1000); // so that the next "Menü" is no double click
     }
 
     void lineAndDestinationThroughTheInputBoxes()
@@ -744,7 +796,7 @@ private slots:
     {
         if (!underWindowManager())
             QSKIP("stacking needs a window manager (PENDRALUMOVISTA_E2E_WM)");
-        const QString unit = QStringLiteral("Form2"), open = QStringLiteral("Open");
+        const QString unit = QStringLiteral("Form2"), open = QString::fromUtf8("Öffnen");
         const QString messageBox = QStringLiteral("Pendralumovista");
         press("b"); // "Haltestellensatz laden"
         QVERIFY(stackedAbove(open, unit));
@@ -770,6 +822,38 @@ private slots:
         typeAndConfirm(QStringLiteral("Ost"));
         QTRY_COMPARE_WITH_TIMEOUT(visibleWindows(QStringLiteral("Richtung/Ziel")).size(), qsizetype(0), 5000);
         QVERIFY(signShows("  1 Ost"));
+    }
+
+    // Without an X display the program says in one line what it needs, and
+    // ends with an error, before Qt's own, misleading message.
+    void withoutADisplayOneLineSaysWhatIsNeeded_data()
+    {
+        QTest::addColumn<QString>("waylandDisplay");
+        QTest::addColumn<QString>("mentioned");
+        QTest::newRow("no display at all") << QString() << QStringLiteral("X11-Desktop");
+        QTest::newRow("Wayland without XWayland") << QStringLiteral("wayland-0") << QStringLiteral("XWayland");
+    }
+
+    void withoutADisplayOneLineSaysWhatIsNeeded()
+    {
+        QFETCH(QString, waylandDisplay);
+        QFETCH(QString, mentioned);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QString::fromLatin1(name));
+        if (!waylandDisplay.isEmpty())
+            env.insert(QStringLiteral("WAYLAND_DISPLAY"), waylandDisplay);
+        QProcess alone;
+        alone.setProcessEnvironment(env);
+        alone.start(QStringLiteral(PENDRALUMOVISTA_BINARY), {});
+        QVERIFY(alone.waitForFinished(15000));
+        QCOMPARE(alone.exitStatus(), QProcess::NormalExit);
+        QVERIFY(alone.exitCode() != 0);
+        const QStringList lines = QString::fromUtf8(alone.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines[0].contains(mentioned) && lines[0].contains(QStringLiteral("DISPLAY=:99"))
+                     && lines[0].contains(QStringLiteral("Xvfb")),
+                 qPrintable(lines[0]));
     }
 
     // Last: "Schließen" ends the program with exit code 0, also while the

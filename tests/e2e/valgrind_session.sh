@@ -187,7 +187,7 @@ sleep 5
 step "menu, load the stop data set"
 menu
 soft_middle
-answer_dialog Open "$stops"
+answer_dialog "Öffnen" "$stops"
 menu
 
 step "two stops down"
