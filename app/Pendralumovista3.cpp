@@ -5,8 +5,13 @@
 
 TForm3* Form3 = nullptr;
 
+// An ordinary top-level window, not a dialog: Qt makes a parentless dialog
+// transient for the whole program, and window managers of the GNOME lineage
+// then keep it above every other window of the program, the control unit and
+// the stay-on-top sign included. The frame is customised to a title bar with
+// a close button only; the fixed size takes away resizing and maximising.
 TForm3::TForm3(QWidget* parent)
-    : tk::Form(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    : tk::Form(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("Form3"));
@@ -18,8 +23,11 @@ TForm3::TForm3(QWidget* parent)
     setPalette(black);
     setAutoFillBackground(true);
 
-    // Lime on the window's black; the label grows with its text.
+    // Lime on the window's black; the label grows with its text. Characters
+    // 11 pixels high on lines 13 pixels apart: the 27 lines of the help text
+    // end 359 pixels below the top, inside the 372 of the window.
     Label1 = new tk::Label(this, 8, 8, 0, 0, "Label1", tk::clLime, 11);
+    Label1->setLineHeight(13);
     Label1->setAutoSize(true);
 }
 

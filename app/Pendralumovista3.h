@@ -1,7 +1,8 @@
 #pragma once
-// The help window: one fixed German text on black, in a fixed-size dialog
-// frame with a close button only. Created hidden at start; the control unit's
-// menu shows it non-modally. Closing it only hides it.
+// The help window: one fixed German text on black, an ordinary top-level
+// window beside the others with a fixed-size dialog frame and a close button
+// only. Created hidden at start; the control unit's menu shows it
+// non-modally. Closing it only hides it.
 
 #include <controls.h>
 #include <text.h>

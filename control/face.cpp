@@ -48,26 +48,8 @@ tk::Shape* oliveFrame(tk::Form* parent, int left, int top, int width, int height
     return shape;
 }
 
-// The named keys carry their captions in the 11-pixel window font on labels
-// of fixed width. In the compiled-in sans-serif "Anzeige" and "Endstelle" come
-// out a few pixels wider than their keys, "Menü" and "Auto" one pixel, and
-// would lose their last letter, so such a caption is set a little narrower,
-// at the same height, until the whole word fits.
-bool captionFits(const QString& caption, const QFont& font, int width)
-{
-    const QFontMetrics metrics(font);
-    const int inkRight = metrics.boundingRect(caption).right() + 1;
-    return std::max(metrics.horizontalAdvance(caption), inkRight) <= width;
-}
-
-void fitKeyCaption(tk::Label* label)
-{
-    const QString caption = tk::toQString(label->Caption());
-    QFont font = label->font();
-    for (int stretch = 99; stretch >= 70 && !captionFits(caption, font, label->width()); --stretch)
-        font.setStretch(stretch);
-    label->setFont(font);
-}
+// The lime glass of the display in the skin ends here; the frame follows.
+constexpr int GlassRight = 292;
 
 tk::Label* keypadKey(tk::Form* parent, int left, int top)
 {
@@ -80,6 +62,9 @@ void TForm2::buildFace()
     // Created bottom to top: each control lies above those made before it.
     Image1 = new tk::Picture(this, 0, 0, 515, 249, QStringLiteral(":/skin.bmp"));
     Label3 = new tk::Label(this, 72, 98, 225, 79, {}, Olive, 21);
+    // Its right end lies over the display's frame: the lines are fitted to
+    // the lime glass, which ends at x 291.
+    Label3->setTextWidth(GlassRight - 72);
     Shape1 = invisibleKey(this, 316, 52, 33, 41, tk::ShapeType::Circle);
     Shape2 = invisibleKey(this, 318, 131, 33, 41, tk::ShapeType::Circle);
     Label4 = keyCaption(this, 276, 203, 49, 17, "Schließen");
@@ -99,8 +84,6 @@ void TForm2::buildFace()
     Label00 = keypadKey(this, 411, 152);
     Label0M = keypadKey(this, 450, 152);
     Label9 = keyCaption(this, 219, 203, 43, 13, "Endstelle");
-    for (tk::Label* key : {Label4, Label5, Label6, Label7, Label9})
-        fitKeyCaption(key);
     Shape3 = oliveFrame(this, 68, 54, 162, 30);
     Image2 = new tk::Picture(this, 230, 56, 36, 112, QStringLiteral(":/routestrip.bmp"));
     Image2->hide();

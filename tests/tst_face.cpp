@@ -133,6 +133,8 @@ private slots:
     void layout();
     void captions();
     void drawing();
+    void textsFit_data();
+    void textsFit();
     void repaintOnChange();
     void clock_data();
     void clock();
@@ -193,7 +195,7 @@ void TestFace::layout()
 void TestFace::captions()
 {
     // The captions at start with their colours and pixel heights; a named
-    // key shows its whole caption.
+    // key's line is as high as its label.
     const tk::Color olive = TForm2::Olive;
     const std::tuple<const char*, tk::Text, tk::Color, int, bool> labels[] = {
         {"Label1", Splash, olive, 21, false},   {"Label3", {}, olive, 21, false},
@@ -208,11 +210,7 @@ void TestFace::captions()
         auto* label = dynamic_cast<tk::Label*>(control(f.form, name));
         QVERIFY2(label && label->Caption() == caption, name);
         QVERIFY2(label->FontColor() == color && label->font().pixelSize() == pixelHeight, name);
-        const QFontMetrics metrics(label->font());
-        const QString text = tk::toQString(caption);
-        QVERIFY2(!key || (metrics.horizontalAdvance(text) <= label->width()
-                          && metrics.boundingRect(text).right() < label->width()
-                          && metrics.height() <= label->height() + 1), name);
+        QVERIFY2(!key || QFontMetrics(label->font()).height() <= label->height() + 1, name);
     }
     // The keypad's digits and letters are painted on the skin, not written.
     for (const auto& [name, key, rect, shown] : faceOf(f.form))
@@ -274,6 +272,82 @@ void TestFace::drawing()
     // The strip's bitmap is drawn unscaled from its corner, clipped to 36 x 112.
     QCOMPARE(f.form.Image2->image().size(), QSize(37, 113));
     QCOMPARE(face.pixel(250, 100), f.form.Image2->image().pixel(20, 44) | 0xFF000000u);
+}
+
+void TestFace::textsFit_data()
+{
+    QTest::addColumn<QByteArray>("label");
+    QTest::addColumn<QByteArray>("caption"); // UTF-8, \r as on the display
+    const std::pair<const char*, const char*> fixed[] = {
+        {"Label1", "\r          Orbis-Motion\r       Pendralumovista\r          Version: 2.2"},
+        {"Label1", "Linie / Ziel"},
+        {"Label3", "Haltestellensatz laden\r\rHilfe"},
+        {"Label1", "Linie / Ziel angezeigt"},
+        {"Label1", "Linie / Ziel n. angezeigt"},
+        {"Label3", "Timer Linie / Ziel einstell.\r\rTimer Automatik einstellen"},
+        {"Label1", "Zeit bis Anzeige auf\rLinie/Ziel umschaltet:"},
+        {"Label1", "Zeit bis Weiterschalten:"},
+        {"Label1", "Streuung um:"},
+        {"Label3", "\r     __ Sekunden"},
+        {"Label3", "\r      1 Sekunde"},
+        {"Label3", "\r    888 Sekunden"},
+        {"Label1", "Streuung muss kleiner als\rWeiterschaltdauer sein!"},
+        {"Label3", "Sie können nur\rZahlen\rübernehmen"},
+        {"Label4", "Schließen"},
+        {"Label5", "Menü"},
+        {"Label6", "Anzeige"},
+        {"Label7", "Auto"},
+        {"Label9", "Endstelle"},
+    };
+    for (const auto& [label, caption] : fixed)
+        QTest::newRow(QByteArray(caption).replace('\r', '|').constData()) << QByteArray(label) << QByteArray(caption);
+}
+
+// Every fixed text of the display and the keys is drawn whole, inside its
+// label and, on the display, inside the lime glass. The text as the label
+// draws it is compared with the same text drawn by a label that is wider but
+// fits its lines to the same width, so that nothing clips it.
+void TestFace::textsFit()
+{
+    QFETCH(QByteArray, label);
+    QFETCH(QByteArray, caption);
+    Fixture f;
+    auto* shown = dynamic_cast<tk::Label*>(control(f.form, label));
+    QVERIFY(shown);
+    f.form.Label1->setCaption({});
+    const tk::Text text = tk::fromUtf8(caption.constData());
+    const bool onDisplay = shown == f.form.Label1 || shown == f.form.Label3;
+
+    // Where the lime glass ends, read from the skin.
+    const QImage& skin = f.form.Image1->image();
+    int glassRight = 100;
+    while (skin.pixelColor(glassRight + 1, 110).green() > 200)
+        ++glassRight;
+    const int limit = onDisplay ? std::min(glassRight, shown->geometry().right()) : shown->geometry().right();
+
+    shown->setCaption({});
+    const QImage empty = faceImage(f.form);
+    shown->setCaption(text);
+    const QImage drawn = faceImage(f.form);
+    shown->hide();
+    const QRect r = shown->geometry();
+    tk::Label unclipped(&f.form, r.x(), r.y(), r.width() + 200, r.height(), text, shown->FontColor(), 11);
+    unclipped.setFont(shown->font());
+    unclipped.setTextWidth(shown->textWidth());
+    unclipped.show();
+    const QImage free = faceImage(f.form);
+
+    int inkRight = -1;
+    bool same = true;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x < std::min(r.right() + 200, free.width()); ++x) {
+            if (free.pixel(x, y) != empty.pixel(x, y))
+                inkRight = std::max(inkRight, x);
+            same = same && free.pixel(x, y) == drawn.pixel(x, y);
+        }
+    QVERIFY(inkRight >= 0);
+    QVERIFY2(same, "the label cut its text");
+    QVERIFY2(inkRight <= limit, qPrintable(QStringLiteral("ink up to %1, room up to %2").arg(inkRight).arg(limit)));
 }
 
 void TestFace::repaintOnChange()

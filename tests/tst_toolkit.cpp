@@ -7,6 +7,7 @@
 #include <mouse.h>
 #include <platform.h>
 #include <text.h>
+#include <textfit.h>
 #include <timer.h>
 
 #include <QClipboard>
@@ -198,6 +199,45 @@ private slots:
         label.setCaption("Label1\rLabel1\r\rx");
         QCOMPARE(label.height(), 4 * oneLine.height());
         QCOMPARE(label.width(), oneLine.width());
+    }
+
+    // A line too wide for its width is narrowed just enough, never below
+    // MinimumStretch; one that fits is left as it is.
+    void fittingStretch_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<int>("pixelHeight");
+        QTest::addColumn<int>("percentOfWidth"); // the room given, in percent of the line's own width
+        QTest::addColumn<bool>("fits");
+        QTest::newRow("room to spare") << QStringLiteral("Endstelle") << 11 << 120 << true;
+        QTest::newRow("exactly its width") << QStringLiteral("Endstelle") << 11 << 100 << true;
+        QTest::newRow("a little short") << QStringLiteral("Timer Automatik einstellen") << 21 << 98 << true;
+        QTest::newRow("a tenth short") << QStringLiteral("Streuung muss kleiner als") << 21 << 90 << true;
+        QTest::newRow("half the room") << QStringLiteral("Oberschulzentrum Nord") << 21 << 50 << false;
+    }
+
+    void fittingStretch()
+    {
+        QFETCH(QString, line);
+        QFETCH(int, pixelHeight);
+        QFETCH(int, percentOfWidth);
+        QFETCH(bool, fits);
+        const QFont font = uiFont(pixelHeight);
+        const int width = lineWidth(font, line) * percentOfWidth / 100;
+        auto widthAt = [&](int stretch) {
+            QFont narrowed = font;
+            narrowed.setStretch(stretch);
+            return lineWidth(narrowed, line);
+        };
+        const int stretch = tk::fittingStretch(font, line, width);
+        QVERIFY(stretch >= MinimumStretch && stretch <= 100);
+        QCOMPARE(widthAt(stretch) <= width, fits);
+        if (percentOfWidth >= 100)
+            QCOMPARE(stretch, 100);
+        else if (fits) // just enough: one step wider would not fit
+            QVERIFY(widthAt(stretch + 1) > width);
+        else
+            QCOMPARE(stretch, MinimumStretch);
     }
 
     void labelPaintsCarriageReturnsAsLineBreaks()

@@ -1,4 +1,5 @@
 #include "controls.h"
+#include "textfit.h"
 
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -333,7 +334,26 @@ void Label::setAutoSize(bool autoSize)
 
 int Label::lineHeight() const
 {
-    return QFontMetrics(font_).height();
+    return lineHeight_ > 0 ? lineHeight_ : QFontMetrics(font_).height();
+}
+
+void Label::setLineHeight(int pixels)
+{
+    lineHeight_ = pixels;
+    if (autoSize_)
+        fitToCaption();
+    invalidate();
+}
+
+int Label::textWidth() const
+{
+    return textWidth_ > 0 ? std::min(textWidth_, width()) : width();
+}
+
+void Label::setTextWidth(int pixels)
+{
+    textWidth_ = pixels;
+    invalidate();
 }
 
 namespace {
@@ -349,12 +369,11 @@ QStringList captionLines(const Text& caption)
 
 void Label::fitToCaption()
 {
-    const QFontMetrics metrics(font_);
     const QStringList lines = captionLines(caption_);
     int width = 0;
     for (const QString& line : lines)
-        width = std::max(width, metrics.horizontalAdvance(line));
-    resize(width, int(lines.size()) * metrics.height());
+        width = std::max(width, lineWidth(font_, line));
+    resize(width, int(lines.size()) * lineHeight());
 }
 
 void Label::paint(QPainter& painter)
@@ -364,14 +383,16 @@ void Label::paint(QPainter& painter)
     painter.save();
     painter.setClipRect(geometry(), Qt::IntersectClip);
     painter.setPen(toQColor(fontColor_));
-    painter.setFont(font_);
-    const QFontMetrics metrics = painter.fontMetrics();
-    const int ascent = metrics.ascent();
-    const int step = metrics.height();
+    const int ascent = QFontMetrics(font_).ascent();
+    const int step = lineHeight();
     int top = 0;
     for (const QString& line : captionLines(caption_)) {
         if (top >= height())
             break;
+        QFont lineFont = font_;
+        if (const int stretch = fittingStretch(lineFont, line, textWidth()); stretch != 100)
+            lineFont.setStretch(stretch);
+        painter.setFont(lineFont);
         painter.drawText(x(), y() + top + ascent, line);
         top += step;
     }

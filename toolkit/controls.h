@@ -175,7 +175,9 @@ private:
 using Form = WinControl;
 
 // A caption of 8-bit text on a transparent background. Carriage returns (and
-// line feeds) start new lines; nothing wraps, and what does not fit is clipped.
+// line feeds) start new lines; nothing wraps. A line too wide for the label is
+// set narrower, just enough to fit but not below tk::MinimumStretch; what does
+// not fit even then is clipped.
 class Label : public Control {
 public:
     Label(WinControl* host, int left, int top, int width, int height,
@@ -193,7 +195,16 @@ public:
     // When set, the label resizes itself to fit its caption.
     void setAutoSize(bool autoSize);
 
+    // Distance between the tops of two lines: the font's own height unless
+    // set to a number of pixels.
     int lineHeight() const;
+    void setLineHeight(int pixels);
+
+    // The width the lines are fitted to: the label's own unless set to less,
+    // where the right part of the label lies over something the text should
+    // not reach.
+    int textWidth() const;
+    void setTextWidth(int pixels);
 
     void paint(QPainter& painter) override;
 
@@ -204,6 +215,8 @@ private:
     Color fontColor_;
     QFont font_;
     bool autoSize_ = false;
+    int lineHeight_ = 0;
+    int textWidth_ = 0;
 };
 
 enum class ShapeType { Rectangle, Circle };

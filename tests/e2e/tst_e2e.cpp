@@ -67,10 +67,13 @@ class TestEndToEnd : public QObject {
         return image;
     }
 
-    // Geometry of the top-level window with the given title, from xwininfo.
-    QRect windowGeometry(const QString& title)
+    // Geometry of a top-level window's client area, by title or by id, from
+    // xwininfo.
+    QRect windowGeometry(const QString& title) { return geometryFrom({"-name", title}); }
+    QRect clientArea(quint64 window) { return geometryFrom({"-id", QString::number(window)}); }
+    QRect geometryFrom(const QStringList& which)
     {
-        const QString info = QString::fromLocal8Bit(run(QStringLiteral("xwininfo"), {"-name", title}));
+        const QString info = QString::fromLocal8Bit(run(QStringLiteral("xwininfo"), which));
         auto number = [&](const char* label) {
             QRegularExpression re(QStringLiteral("%1:\\s+(-?\\d+)").arg(QLatin1String(label)));
             return re.match(info).captured(1).toInt();
@@ -219,6 +222,134 @@ class TestEndToEnd : public QObject {
         return count;
     }
 
+    // ---- Under a window manager -----------------------------------------
+    // With PENDRALUMOVISTA_E2E_WM naming one (openbox, metacity), the window
+    // manager runs on the virtual screen before the program starts. Stacking,
+    // frames and activation are its business, so those checks need one.
+    QProcess windowManager;
+
+    bool underWindowManager() const { return windowManager.state() == QProcess::Running; }
+
+    void startWindowManager()
+    {
+        const QString name = qEnvironmentVariable("PENDRALUMOVISTA_E2E_WM");
+        if (name.isEmpty())
+            return;
+        QVERIFY2(!tool(name.toLatin1().constData()).isEmpty(), qPrintable(name + QStringLiteral(" is not installed")));
+        windowManager.setProcessEnvironment(environment());
+        windowManager.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // No session manager on a bare X server; metacity runs without a
+        // D-Bus session as well.
+        windowManager.start(tool(name.toLatin1().constData()), {"--sm-disable", "--replace"});
+        QVERIFY(windowManager.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(run(QStringLiteral("xprop"), {"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id")
+                                     || windowManager.state() == QProcess::NotRunning,
+                                 15000);
+        QVERIFY2(underWindowManager(), qPrintable(name + QStringLiteral(" ended at start")));
+    }
+
+    // The mapped windows with this title.
+    QList<quint64> visibleWindows(const QString& title)
+    {
+        QList<quint64> ids;
+        const QByteArray found = run(QStringLiteral("xdotool"),
+                                     {"search", "--onlyvisible", "--name", QStringLiteral("^%1$").arg(title)});
+        for (const QByteArray& id : found.split('\n'))
+            if (!id.trimmed().isEmpty())
+                ids << id.trimmed().toULongLong();
+        return ids;
+    }
+    quint64 visibleWindow(const QString& title)
+    {
+        const QList<quint64> ids = visibleWindows(title);
+        return ids.size() == 1 ? ids.first() : 0;
+    }
+
+    // The values of a property of a window (0: the root window) as xprop
+    // prints them, numbers and atom names alike; empty when it is not set.
+    QStringList property(quint64 window, const char* name)
+    {
+        const QStringList args = window ? QStringList{"-id", QString::number(window), name} : QStringList{"-root", name};
+        // "NAME(TYPE) = a, b", or "NAME(WINDOW): window id # 0x1, 0x2", or
+        // "NAME:  not found."
+        const QString line = QString::fromLatin1(run(QStringLiteral("xprop"), args)).trimmed();
+        const qsizetype type = line.indexOf(QLatin1Char(')'));
+        if (type < 0)
+            return {};
+        QString rest = line.mid(type + 1);
+        rest.remove(QRegularExpression(QStringLiteral("^(\\s*=|:\\s*window id #)")));
+        QStringList values = rest.split(QLatin1Char(','));
+        for (QString& value : values)
+            value = value.trimmed();
+        return values;
+    }
+
+    // The managed windows, bottom to top, as the window manager stacks them.
+    QList<quint64> stacking()
+    {
+        QList<quint64> ids;
+        for (const QString& id : property(0, "_NET_CLIENT_LIST_STACKING"))
+            ids << id.toULongLong(nullptr, 16);
+        return ids;
+    }
+
+    // True when the window with the given title is mapped and stacked above
+    // the other; polls, since the window manager restacks asynchronously.
+    bool stackedAbove(const QString& upper, const QString& lower, int timeoutMs = 10000)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        do {
+            const quint64 up = visibleWindow(upper), down = visibleWindow(lower);
+            if (up && down && stacking().indexOf(up) > stacking().indexOf(down))
+                return true;
+            QTest::qWait(100);
+        } while (timer.elapsed() < timeoutMs);
+        qWarning() << upper << "is not above" << lower << stacking();
+        return false;
+    }
+
+    QMargins frameExtents(quint64 window)
+    {
+        const QStringList v = property(window, "_NET_FRAME_EXTENTS");
+        return v.size() == 4 ? QMargins(v[0].toInt(), v[2].toInt(), v[1].toInt(), v[3].toInt()) : QMargins();
+    }
+
+    void clickScreen(QPoint at)
+    {
+        run(QStringLiteral("xdotool"), {"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "1"});
+        QTest::qWait(150);
+    }
+
+    void pressKey(const char* name)
+    {
+        run(QStringLiteral("xdotool"), {"key", name});
+        QTest::qWait(150);
+    }
+
+    // A borderless window: no frame from the window manager, and the Motif
+    // hints ask for no decoration.
+    bool undecorated(const QString& title)
+    {
+        const quint64 window = visibleWindow(title);
+        const QStringList motif = property(window, "_MOTIF_WM_HINTS");
+        const bool noDecoration = motif.size() >= 3 && (motif[0].toUInt(nullptr, 16) & 2) && motif[2].toUInt(nullptr, 16) == 0;
+        if (window && frameExtents(window).isNull() && noDecoration)
+            return true;
+        qWarning() << title << "frame" << frameExtents(window) << "Motif hints" << motif;
+        return false;
+    }
+
+    // The sign above every other managed window.
+    bool signOnTop()
+    {
+        const quint64 sign = visibleWindow(QStringLiteral("Form1"));
+        if (sign && !stacking().isEmpty() && stacking().last() == sign)
+            return true;
+        qWarning() << "the sign is not on top:" << stacking();
+        return false;
+    }
+
 private slots:
     void initTestCase()
     {
@@ -247,6 +378,7 @@ private slots:
             }
         }
         QVERIFY2(!display.isEmpty(), "no X server could be started");
+        startWindowManager();
 
         program.setProcessEnvironment(environment());
         program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -268,6 +400,10 @@ private slots:
             program.kill();
             program.waitForFinished();
         }
+        if (underWindowManager()) {
+            windowManager.terminate();
+            windowManager.waitForFinished();
+        }
         xvfb.terminate();
         xvfb.waitForFinished();
     }
@@ -276,6 +412,25 @@ private slots:
     {
         QCOMPARE(windowGeometry(QStringLiteral("Form1")), QRect(57, 0, 926, 113));
         QCOMPARE(windowGeometry(QStringLiteral("Form2")), QRect(268, 381, 516, 250));
+    }
+
+    // The borderless control unit moves by press and release on its face,
+    // under a window manager as on the bare server; it is then put back.
+    void controlUnitMovesByItsFace()
+    {
+        if (underWindowManager())
+            QVERIFY(undecorated(QStringLiteral("Form2")) && undecorated(QStringLiteral("Form1")));
+        auto drag = [&](QPoint from, QPoint to) {
+            const QPoint a = windowGeometry(QStringLiteral("Form2")).topLeft() + from;
+            const QPoint b = windowGeometry(QStringLiteral("Form2")).topLeft() + to;
+            run(QStringLiteral("xdotool"), {"mousemove", QString::number(a.x()), QString::number(a.y()), "mousedown", "1"});
+            QTest::qWait(100);
+            run(QStringLiteral("xdotool"), {"mousemove", QString::number(b.x()), QString::number(b.y()), "mouseup", "1"});
+        };
+        drag({100, 10}, {40, 30});
+        QTRY_COMPARE_WITH_TIMEOUT(windowGeometry(QStringLiteral("Form2")), QRect(208, 401, 516, 250), 5000);
+        drag({40, 30}, {100, 10});
+        QTRY_COMPARE_WITH_TIMEOUT(windowGeometry(QStringLiteral("Form2")), QRect(268, 381, 516, 250), 5000);
     }
 
     void windowsCarryTheProgramIcon()
@@ -535,6 +690,131 @@ private slots:
             return green;
         };
         QTRY_VERIFY_WITH_TIMEOUT(greenText() > 100, 5000);
+    }
+
+    // Under a window manager: the help window is an ordinary window beside
+    // the others with a close button only, and the sign stays above all.
+    // Leaves menu page 1 open and the help window closed.
+    void helpWindowBesideTheOthers()
+    {
+        if (!underWindowManager())
+            QSKIP("stacking and frames need a window manager (PENDRALUMOVISTA_E2E_WM)");
+        const QString help = QStringLiteral("Form3"), unit = QStringLiteral("Form2");
+        QVERIFY(signOnTop());
+        press("mc"); // "Menü", then "Hilfe"
+        QVERIFY(stackedAbove(help, unit));
+        QVERIFY(signOnTop());
+
+        // Its frame: a title bar "Form3" with a close button; an ordinary
+        // window, not a dialog transient for the program, which window
+        // managers of the GNOME lineage keep above all the program's windows.
+        const quint64 window = visibleWindow(help);
+        QCOMPARE(property(window, "_NET_WM_WINDOW_TYPE"), QStringList{"_NET_WM_WINDOW_TYPE_NORMAL"});
+        QVERIFY(property(window, "WM_TRANSIENT_FOR").isEmpty());
+        QVERIFY(frameExtents(window).top() > 0);
+        // Fixed size; neither maximise nor minimise is asked for (Motif
+        // functions and decorations, bits 8 and 16 and bits 32 and 64).
+        const QString sizeHints = QString::fromLatin1(run(QStringLiteral("xprop"), {"-id", QString::number(window), "WM_NORMAL_HINTS"}));
+        QVERIFY2(sizeHints.contains(QStringLiteral("minimum size: 805 by 372"))
+                     && sizeHints.contains(QStringLiteral("maximum size: 805 by 372")),
+                 qPrintable(sizeHints));
+        const QStringList motif = property(window, "_MOTIF_WM_HINTS");
+        QCOMPARE(motif.size(), 5);
+        QCOMPARE(motif[0].toUInt(nullptr, 16) & 3, 3u);
+        QCOMPARE(motif[1].toUInt(nullptr, 16) & 0x18, 0u);
+        QCOMPARE(motif[2].toUInt(nullptr, 16) & 0x60, 0u);
+        QVERIFY(motif[2].toUInt(nullptr, 16) & 8); // the title bar
+        const QStringList actions = property(window, "_NET_WM_ALLOWED_ACTIONS");
+        QVERIFY2(actions.contains(QStringLiteral("_NET_WM_ACTION_CLOSE"))
+                     && !actions.contains(QStringLiteral("_NET_WM_ACTION_RESIZE"))
+                     && !actions.contains(QStringLiteral("_NET_WM_ACTION_MAXIMIZE_HORZ"))
+                     && !actions.contains(QStringLiteral("_NET_WM_ACTION_MAXIMIZE_VERT")),
+                 qPrintable(actions.join(QLatin1Char(' '))));
+
+        // The operator drags the help window to the right, clear of the
+        // unit's left part; a click on the unit's face there brings the unit
+        // above it (it has not moved: press and release at one point).
+        run(QStringLiteral("xdotool"), {"windowmove", "--sync", QString::number(window), "470", "220"});
+        QTest::qWait(300);
+        const QRect helpFrame = clientArea(window).marginsAdded(frameExtents(window));
+        const QPoint face = controlOrigin + QPoint(100, 10);
+        QVERIFY2(!helpFrame.adjusted(-40, -40, 40, 40).contains(face), "the help window still covers the unit's face");
+        clickScreen(face);
+        QVERIFY(stackedAbove(unit, help));
+        QVERIFY(signOnTop());
+
+        // The unit's keys work while help is open: "Anzeige" switches its
+        // caption from white to black and back.
+        const QRect displaySwitch(102, 203, 38, 13);
+        QVERIFY(pixelsOfColour(displaySwitch, Qt::white) > 0);
+        clickControlUnit({121, 209});
+        QTRY_COMPARE_WITH_TIMEOUT(pixelsOfColour(displaySwitch, Qt::white), 0, 5000);
+        clickControlUnit({121, 209});
+        QTRY_VERIFY_WITH_TIMEOUT(pixelsOfColour(displaySwitch, Qt::white) > 0, 5000);
+
+        // A second "Hilfe" brings the one help window to the front; so does
+        // an activation request, for either window.
+        press("c");
+        QVERIFY(stackedAbove(help, unit));
+        QCOMPARE(visibleWindows(help).size(), qsizetype(1));
+        run(QStringLiteral("xdotool"), {"windowactivate", QString::number(visibleWindow(unit))});
+        QVERIFY(stackedAbove(unit, help));
+        run(QStringLiteral("xdotool"), {"windowactivate", QString::number(visibleWindow(help))});
+        QVERIFY(stackedAbove(help, unit));
+        QVERIFY(signOnTop());
+
+        // Its close button, the right end of the title bar, hides it; the
+        // program goes on, and "Hilfe" shows it again.
+        auto clickCloseButton = [&] {
+            const quint64 w = visibleWindow(help);
+            const QRect client = clientArea(w);
+            const QMargins frame = frameExtents(w);
+            clickScreen(QPoint(client.right() + frame.right() - frame.top() / 2, client.top() - frame.top() / 2));
+        };
+        clickCloseButton();
+        QTRY_COMPARE_WITH_TIMEOUT(visibleWindows(help).size(), qsizetype(0), 5000);
+        QCOMPARE(program.state(), QProcess::Running);
+        press("c");
+        QTRY_COMPARE_WITH_TIMEOUT(visibleWindows(help).size(), qsizetype(1), 5000);
+        QVERIFY(stackedAbove(help, unit));
+        QVERIFY(signOnTop());
+        clickCloseButton();
+        QTRY_COMPARE_WITH_TIMEOUT(visibleWindows(help).size(), qsizetype(0), 5000);
+    }
+
+    // Under a window manager: the file dialog, the message box and the input
+    // boxes come up above the control unit and take Return and Escape.
+    // Expects menu page 1, as the help window check leaves it.
+    void dialogsComeUpAboveTheUnit()
+    {
+        if (!underWindowManager())
+            QSKIP("stacking needs a window manager (PENDRALUMOVISTA_E2E_WM)");
+        const QString unit = QStringLiteral("Form2"), open = QString::fromUtf8("Öffnen");
+        const QString messageBox = QStringLiteral("Pendralumovista");
+        press("b"); // "Haltestellensatz laden"
+        QVERIFY(stackedAbove(open, unit));
+        pressKey("Escape");
+        QTRY_COMPARE_WITH_TIMEOUT(visibleWindows(open).size(), qsizetype(0), 5000);
+
+        // A file that is not there: the message box, answered once with
+        // Return and once with Escape.
+        for (const char* answer : {"Return", "Escape"}) {
+            press("b");
+            answerDialog(open, scratch.filePath(QStringLiteral("fehlt.txt")));
+            QVERIFY(stackedAbove(messageBox, unit));
+            pressKey(answer);
+            QTRY_COMPARE_WITH_TIMEOUT(visibleWindows(messageBox).size(), qsizetype(0), 5000);
+        }
+
+        // Escape in the first input box keeps the line number "1"; Return in
+        // the second takes the destination.
+        press("a"); // "Linie / Ziel"
+        QVERIFY(stackedAbove(QStringLiteral("Liniennummer"), unit));
+        pressKey("Escape");
+        QVERIFY(stackedAbove(QStringLiteral("Richtung/Ziel"), unit));
+        typeAndConfirm(QStringLiteral("Ost"));
+        QTRY_COMPARE_WITH_TIMEOUT(visibleWindows(QStringLiteral("Richtung/Ziel")).size(), qsizetype(0), 5000);
+        QVERIFY(signShows("  1 Ost"));
     }
 
     // Without an X display the program says in one line what it needs, and
