@@ -57,7 +57,9 @@ release_options=(-DCMAKE_BUILD_TYPE=Release -DPENDRALUMOVISTA_TESTS=ON -DPENDRAL
 if [ "$mode" = run ]; then
   install_missing "${build_packages[@]}"
   cmake -S . -B build -G Ninja "${release_options[@]}"
-  cmake --build build --target pendralumovista
+  # The companion too, so that it can be started beside the simulator (and
+  # "cmake --install build" finds both) without a build of the tests.
+  cmake --build build --target pendralumovista pendralumovista-ansage
   exec ./build/app/pendralumovista
 fi
 
