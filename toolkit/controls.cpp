@@ -6,7 +6,9 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QResource>
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace tk {
@@ -494,10 +496,50 @@ Picture::Picture(WinControl* host, int left, int top, int width, int height, QSt
 {
 }
 
+namespace {
+// A bitmap kept in the resources as raw pixels, as the artwork generator
+// writes it: "RGBX", the width and the height as 32-bit numbers, then the
+// rows of 32-bit 0xFFRRGGBB pixels. Compiled in uncompressed and aligned, the
+// pixels are shown where they lie in the program's memory: nothing is
+// unpacked, decoded or copied at start. Null when the resource is missing or
+// not of this kind.
+QImage rawBitmap(const QString& path)
+{
+    const QResource resource(path);
+    QByteArray unpacked;
+    const uchar* data = resource.data();
+    qint64 size = resource.size();
+    if (resource.compressionAlgorithm() != QResource::NoCompression) {
+        unpacked = resource.uncompressedData();
+        data = reinterpret_cast<const uchar*>(unpacked.constData());
+        size = unpacked.size();
+    }
+    constexpr qint64 HeaderBytes = 12;
+    if (!data || size < HeaderBytes || std::memcmp(data, "RGBX", 4) != 0)
+        return {};
+    quint32 dimensions[2];
+    std::memcpy(dimensions, data + 4, sizeof dimensions);
+    const auto [width, height] = dimensions;
+    if (width == 0 || height == 0 || width > 0x4000 || height > 0x4000
+        || size != HeaderBytes + qint64(width) * height * 4)
+        return {};
+    const uchar* pixels = data + HeaderBytes;
+    const QImage shown(pixels, int(width), int(height), int(width) * 4, QImage::Format_RGB32);
+    if (unpacked.isEmpty() && reinterpret_cast<quintptr>(pixels) % alignof(quint32) == 0)
+        return shown;
+    // Unpacked into a buffer that goes away, or not aligned for QImage: a
+    // copy of its own, row by row.
+    QImage owned(int(width), int(height), QImage::Format_RGB32);
+    for (int y = 0; y < owned.height(); ++y)
+        std::memcpy(owned.scanLine(y), pixels + qint64(y) * width * 4, size_t(width) * 4);
+    return owned;
+}
+} // namespace
+
 const QImage& Picture::image() const
 {
     if (image_.isNull() && !resource_.isEmpty())
-        image_.load(resource_);
+        image_ = rawBitmap(resource_);
     return image_;
 }
 
