@@ -378,6 +378,31 @@ void Label::fitToCaption()
     resize(width, int(lines.size()) * lineHeight());
 }
 
+namespace {
+// The lines of a caption as far as a label of that size can show them: the
+// lines that begin inside its height, each cut to at most `maxChars`
+// characters. A caption may be a stop name of a megabyte without a line end;
+// measuring and shaping it whole would cost many times its size for
+// nothing, since everything beyond the first few hundred characters lies
+// far outside the label and is clipped anyway.
+QStringList shownLines(const Text& caption, int maxLines, qsizetype maxChars)
+{
+    QStringList lines;
+    size_t start = 0;
+    while (lines.size() < maxLines) {
+        size_t end = caption.find_first_of("\r\n", start);
+        if (end == Text::npos)
+            end = caption.size();
+        const size_t length = std::min(end - start, size_t(maxChars));
+        lines.append(toQString(std::string_view(caption).substr(start, length)));
+        if (end == caption.size())
+            break;
+        start = end + (caption.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+    }
+    return lines;
+}
+} // namespace
+
 void Label::paint(QPainter& painter)
 {
     if (caption_.empty())
@@ -386,9 +411,17 @@ void Label::paint(QPainter& painter)
     painter.setClipRect(geometry(), Qt::IntersectClip);
     painter.setPen(toQColor(fontColor_));
     const int ascent = QFontMetrics(font_).ascent();
-    const int step = lineHeight();
+    const int step = std::max(lineHeight(), 1);
+    // Every glyph of the compiled-in font that shows anything advances by
+    // well over a pixel at the smallest height and narrowest stretch used, so
+    // no line can show more characters than its width has pixels. Four times
+    // as many leave room for characters that take no width (controls, soft
+    // hyphens) and keep the narrowing of a line that does not fit the same:
+    // what is cut off lies beyond the label's right edge either way.
+    const qsizetype maxChars = 4 * qsizetype(std::max(textWidth(), 1));
+    const int maxLines = height() / step + 1;
     int top = 0;
-    for (const QString& line : captionLines(caption_)) {
+    for (const QString& line : shownLines(caption_, maxLines, maxChars)) {
         if (top >= height())
             break;
         QFont lineFont = font_;
