@@ -124,6 +124,16 @@ void prepareApplication(QApplication& application)
 
 Windows::Windows()
 {
+    // A line edit lays out its empty text in the application's font as soon
+    // as it is made, before it takes the font of its window: were that the
+    // dialogs' 12 pixels, the hidden edit field of the control unit would
+    // load a font engine for nothing, about a tenth of the start. So the
+    // windows are made while the application's font is the captions' one,
+    // which they load anyway; the dialogs' font is back before anything is
+    // painted.
+    const QFont dialogFont = QApplication::font();
+    QApplication::setFont(tk::uiFont(11));
+
     sign_ = std::make_unique<TForm1>();
     Form1 = sign_.get();
     sign_->show();
@@ -136,6 +146,8 @@ Windows::Windows()
     help_ = std::make_unique<TForm3>();
     Form3 = help_.get();
     controlUnit_->HelpWindow = help_.get();
+
+    QApplication::setFont(dialogFont);
 }
 
 Windows::~Windows()

@@ -60,7 +60,7 @@ tk::Label* keypadKey(tk::Form* parent, int left, int top)
 void TForm2::buildFace()
 {
     // Created bottom to top: each control lies above those made before it.
-    Image1 = new tk::Picture(this, 0, 0, 515, 249, QStringLiteral(":/skin.bmp"));
+    Image1 = new tk::Picture(this, 0, 0, 515, 249, QStringLiteral(":/skin.rgb32"));
     Label3 = new tk::Label(this, 72, 98, 225, 79, {}, Olive, 21);
     // Its right end lies over the display's frame: the lines are fitted to
     // the lime glass, which ends at x 291.
@@ -85,7 +85,7 @@ void TForm2::buildFace()
     Label0M = keypadKey(this, 450, 152);
     Label9 = keyCaption(this, 219, 203, 43, 13, "Endstelle");
     Shape3 = oliveFrame(this, 68, 54, 162, 30);
-    Image2 = new tk::Picture(this, 230, 56, 36, 112, QStringLiteral(":/routestrip.bmp"));
+    Image2 = new tk::Picture(this, 230, 56, 36, 112, QStringLiteral(":/routestrip.rgb32"));
     Image2->hide();
     Shape4 = oliveFrame(this, 238, 54, 52, 21);
     Shape5 = oliveFrame(this, 229, 54, 10, 116);
@@ -104,6 +104,11 @@ void TForm2::buildFace()
     Label10 = new tk::Label(this, 272, 112, 9, 13, "A", Olive, 11);
     Label10->hide();
     Label1 = new tk::Label(this, 72, 57, 217, 112, {}, Olive, 21);
+    // The hidden field lays out its text in the font it inherits from the
+    // window. The captions' font is loaded anyway; any other would be loaded
+    // only for that (see Windows() in app/startup.cpp). What the field cuts
+    // to the clipboard does not depend on its font.
+    setFont(tk::uiFont(11));
     Edit1 = new tk::Edit(this, 128, 288, 9, 21);
     Edit1->hide();
 

@@ -1,6 +1,6 @@
 // Draws the two bitmaps of the control unit: the picture of the driver's
-// terminal (skin.bmp) and the strip beside the route list (routestrip.bmp);
-// and the program's icon for the desktop, a tiny dot-matrix sign, at 64, 128
+// terminal (skin) and the strip beside the route list (routestrip); and the
+// program's icon for the desktop, a tiny dot-matrix sign, at 64, 128
 // and 256 pixels (icon-64.png, icon-128.png, icon-256.png).
 //
 // The bitmaps are painted here rather than kept as hand-edited files so that
@@ -10,8 +10,12 @@
 // (the five buttons along the bottom, the display contents) are drawn by the
 // simulator itself on top of this picture, so they are left blank here.
 //
+// Each bitmap is written twice: as raw pixels (skin.rgb32, routestrip.rgb32),
+// which the program compiles in and shows without decoding anything, and as
+// a BMP file of the same pixels for people to look at.
+//
 // Usage: draw_artwork OUTPUT_DIR FONT_FILE
-//   OUTPUT_DIR  folder that receives skin.bmp, routestrip.bmp and the icons
+//   OUTPUT_DIR  folder that receives the bitmaps and the icons
 //   FONT_FILE   the TrueType font for the key legends
 //               (resources/fonts/LiberationSans-Regular.ttf)
 //
@@ -19,6 +23,7 @@
 
 #include <QColor>
 #include <QDir>
+#include <QFile>
 #include <QFont>
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -432,6 +437,31 @@ QImage drawIcon(int size)
   return img;
 }
 
+// Raw pixels as the program reads them (tk::Picture): the four bytes "RGBX",
+// the width and the height as 32-bit numbers, then the rows top to bottom,
+// each pixel a 32-bit 0xFFRRGGBB (QImage::Format_RGB32). Numbers and pixels
+// are in the byte order of the building machine, which runs the program too.
+// Every part is a multiple of four bytes long, so that the pixels stay
+// aligned to 32 bits wherever the resource compiler places the file.
+bool saveRaw(const QImage &img, const QDir &dir, const QString &name)
+{
+  const QImage pixels = img.convertToFormat(QImage::Format_RGB32);
+  QFile file(dir.filePath(name));
+  bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+  const quint32 size[2] = {quint32(pixels.width()), quint32(pixels.height())};
+  ok = ok && file.write("RGBX", 4) == 4
+       && file.write(reinterpret_cast<const char *>(size), sizeof size) == qint64(sizeof size);
+  for (int y = 0; ok && y < pixels.height(); ++y) {
+    const qint64 bytes = qint64(pixels.width()) * 4;
+    ok = file.write(reinterpret_cast<const char *>(pixels.constScanLine(y)), bytes) == bytes;
+  }
+  if (!ok || !file.flush()) {
+    QTextStream(stderr) << "draw_artwork: cannot write " << file.fileName() << '\n';
+    return false;
+  }
+  return true;
+}
+
 bool save(const QImage &img, const QDir &dir, const QString &name, const char *format = "BMP")
 {
   const QString path = dir.filePath(name);
@@ -470,9 +500,11 @@ int main(int argc, char **argv)
     return 1;
   }
 
-  if (!save(drawSkin(families.first()), out, QStringLiteral("skin.bmp")))
+  const QImage skin = drawSkin(families.first());
+  const QImage strip = drawRouteStrip();
+  if (!saveRaw(skin, out, QStringLiteral("skin.rgb32")) || !save(skin, out, QStringLiteral("skin.bmp")))
     return 1;
-  if (!save(drawRouteStrip(), out, QStringLiteral("routestrip.bmp")))
+  if (!saveRaw(strip, out, QStringLiteral("routestrip.rgb32")) || !save(strip, out, QStringLiteral("routestrip.bmp")))
     return 1;
   for (const int size : {64, 128, 256}) {
     if (!save(drawIcon(size), out, QStringLiteral("icon-%1.png").arg(size), "PNG"))

@@ -3,7 +3,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QMenuBar>
+#include <QMenu>
 
 TForm1* Form1 = nullptr;
 
@@ -23,8 +23,10 @@ TForm1::TForm1(QWidget* parent)
     };
 
     // The menu exists only to carry the hidden Reset item, which is the
-    // sign's one entry point for clearing; it shows nothing.
-    MainMenu1 = new QMenuBar(this);
+    // sign's one entry point for clearing; it shows nothing. A plain menu
+    // rather than a menu bar: a menu bar builds its overflow button, icon
+    // and all, when it is made, which would cost the start for nothing.
+    MainMenu1 = new QMenu(this);
     MainMenu1->hide();
     Reset1 = MainMenu1->addAction(QStringLiteral("Reset"));
     Reset1->setVisible(false);

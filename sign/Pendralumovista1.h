@@ -15,7 +15,7 @@
 #include <cstdint>
 
 class QAction;
-class QMenuBar;
+class QMenu;
 
 class TForm1 : public tk::Form {
     Q_OBJECT
@@ -28,7 +28,7 @@ public:
     explicit TForm1(QWidget* parent = nullptr);
 
     tk::Panel* GroupBox1 = nullptr;
-    QMenuBar* MainMenu1 = nullptr;
+    QMenu* MainMenu1 = nullptr;
     QAction* Reset1 = nullptr;
     tk::Timer* Timer1 = nullptr;
     std::array<tk::Shape*, DotCount> Dots{};

@@ -6,7 +6,9 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QResource>
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace tk {
@@ -376,6 +378,31 @@ void Label::fitToCaption()
     resize(width, int(lines.size()) * lineHeight());
 }
 
+namespace {
+// The lines of a caption as far as a label of that size can show them: the
+// lines that begin inside its height, each cut to at most `maxChars`
+// characters. A caption may be a stop name of a megabyte without a line end;
+// measuring and shaping it whole would cost many times its size for
+// nothing, since everything beyond the first few hundred characters lies
+// far outside the label and is clipped anyway.
+QStringList shownLines(const Text& caption, int maxLines, qsizetype maxChars)
+{
+    QStringList lines;
+    size_t start = 0;
+    while (lines.size() < maxLines) {
+        size_t end = caption.find_first_of("\r\n", start);
+        if (end == Text::npos)
+            end = caption.size();
+        const size_t length = std::min(end - start, size_t(maxChars));
+        lines.append(toQString(std::string_view(caption).substr(start, length)));
+        if (end == caption.size())
+            break;
+        start = end + (caption.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+    }
+    return lines;
+}
+} // namespace
+
 void Label::paint(QPainter& painter)
 {
     if (caption_.empty())
@@ -384,9 +411,17 @@ void Label::paint(QPainter& painter)
     painter.setClipRect(geometry(), Qt::IntersectClip);
     painter.setPen(toQColor(fontColor_));
     const int ascent = QFontMetrics(font_).ascent();
-    const int step = lineHeight();
+    const int step = std::max(lineHeight(), 1);
+    // Every glyph of the compiled-in font that shows anything advances by
+    // well over a pixel at the smallest height and narrowest stretch used, so
+    // no line can show more characters than its width has pixels. Four times
+    // as many leave room for characters that take no width (controls, soft
+    // hyphens) and keep the narrowing of a line that does not fit the same:
+    // what is cut off lies beyond the label's right edge either way.
+    const qsizetype maxChars = 4 * qsizetype(std::max(textWidth(), 1));
+    const int maxLines = height() / step + 1;
     int top = 0;
-    for (const QString& line : captionLines(caption_)) {
+    for (const QString& line : shownLines(caption_, maxLines, maxChars)) {
         if (top >= height())
             break;
         QFont lineFont = font_;
@@ -494,10 +529,50 @@ Picture::Picture(WinControl* host, int left, int top, int width, int height, QSt
 {
 }
 
+namespace {
+// A bitmap kept in the resources as raw pixels, as the artwork generator
+// writes it: "RGBX", the width and the height as 32-bit numbers, then the
+// rows of 32-bit 0xFFRRGGBB pixels. Compiled in uncompressed and aligned, the
+// pixels are shown where they lie in the program's memory: nothing is
+// unpacked, decoded or copied at start. Null when the resource is missing or
+// not of this kind.
+QImage rawBitmap(const QString& path)
+{
+    const QResource resource(path);
+    QByteArray unpacked;
+    const uchar* data = resource.data();
+    qint64 size = resource.size();
+    if (resource.compressionAlgorithm() != QResource::NoCompression) {
+        unpacked = resource.uncompressedData();
+        data = reinterpret_cast<const uchar*>(unpacked.constData());
+        size = unpacked.size();
+    }
+    constexpr qint64 HeaderBytes = 12;
+    if (!data || size < HeaderBytes || std::memcmp(data, "RGBX", 4) != 0)
+        return {};
+    quint32 dimensions[2];
+    std::memcpy(dimensions, data + 4, sizeof dimensions);
+    const auto [width, height] = dimensions;
+    if (width == 0 || height == 0 || width > 0x4000 || height > 0x4000
+        || size != HeaderBytes + qint64(width) * height * 4)
+        return {};
+    const uchar* pixels = data + HeaderBytes;
+    const QImage shown(pixels, int(width), int(height), int(width) * 4, QImage::Format_RGB32);
+    if (unpacked.isEmpty() && reinterpret_cast<quintptr>(pixels) % alignof(quint32) == 0)
+        return shown;
+    // Unpacked into a buffer that goes away, or not aligned for QImage: a
+    // copy of its own, row by row.
+    QImage owned(int(width), int(height), QImage::Format_RGB32);
+    for (int y = 0; y < owned.height(); ++y)
+        std::memcpy(owned.scanLine(y), pixels + qint64(y) * width * 4, size_t(width) * 4);
+    return owned;
+}
+} // namespace
+
 const QImage& Picture::image() const
 {
     if (image_.isNull() && !resource_.isEmpty())
-        image_.load(resource_);
+        image_ = rawBitmap(resource_);
     return image_;
 }
 

@@ -251,7 +251,8 @@ private:
 };
 
 // A bitmap drawn unscaled from the top-left corner, clipped to the control.
-// It is read from the resources when first needed, so a picture that is
+// The resource holds raw pixels as resources/draw_artwork.cpp writes them
+// (see there); it is looked up when first needed, so a picture that is
 // hidden at start costs nothing until it shows.
 class Picture : public Control {
 public:
