@@ -359,32 +359,12 @@ void Label::setTextWidth(int pixels)
 }
 
 namespace {
-// Splits a caption into lines at CR, LF or CR LF.
-QStringList captionLines(const Text& caption)
-{
-    QString text = toQString(caption);
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return text.split(QLatin1Char('\n'));
-}
-} // namespace
-
-void Label::fitToCaption()
-{
-    const QStringList lines = captionLines(caption_);
-    int width = 0;
-    for (const QString& line : lines)
-        width = std::max(width, lineWidth(font_, line));
-    resize(width, int(lines.size()) * lineHeight());
-}
-
-namespace {
-// The lines of a caption as far as a label of that size can show them: the
-// lines that begin inside its height, each cut to at most `maxChars`
-// characters. A caption may be a stop name of a megabyte without a line end;
-// measuring and shaping it whole would cost many times its size for
-// nothing, since everything beyond the first few hundred characters lies
-// far outside the label and is clipped anyway.
+// The lines of a caption, split at CR, LF or CR LF: at most `maxLines` of
+// them, each cut to at most `maxChars` characters. Painting asks only for
+// what a label of its size can show: a caption may be a stop name of a
+// megabyte without a line end, and measuring and shaping it whole would
+// cost many times its size for nothing, since everything beyond the first
+// few hundred characters lies far outside the label and is clipped anyway.
 QStringList shownLines(const Text& caption, int maxLines, qsizetype maxChars)
 {
     QStringList lines;
@@ -402,6 +382,16 @@ QStringList shownLines(const Text& caption, int maxLines, qsizetype maxChars)
     return lines;
 }
 } // namespace
+
+void Label::fitToCaption()
+{
+    const QStringList lines = shownLines(caption_, std::numeric_limits<int>::max(),
+                                         std::numeric_limits<qsizetype>::max());
+    int width = 0;
+    for (const QString& line : lines)
+        width = std::max(width, lineWidth(font_, line));
+    resize(width, int(lines.size()) * lineHeight());
+}
 
 void Label::paint(QPainter& painter)
 {
