@@ -18,8 +18,9 @@ esac
 # qt6-translations-l10n: Qt's German texts for its own dialogs, compiled in.
 build_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev qt6-translations-l10n)
 # The end-to-end tests drive the real program under a virtual X server (one
-# of them under valgrind); the fuzz targets need clang's libFuzzer.
-test_packages=(xvfb xdotool xclip x11-utils imagemagick valgrind clang libclang-rt-14-dev)
+# of them under valgrind), each with a session bus of its own
+# (dbus-run-session); the fuzz targets need clang's libFuzzer.
+test_packages=(xvfb xdotool xclip x11-utils imagemagick valgrind clang libclang-rt-14-dev dbus-daemon)
 # The companion pendralumovista-ansage speaks with espeak-ng (its German
 # voice is in espeak-ng-data, which the library package brings) and plays
 # through ALSA.

@@ -122,10 +122,14 @@ void TForm2::buildFace()
     auto onPress = [this](tk::Control* control, void (TForm2::*handler)(tk::MouseButton, tk::ShiftState, int, int)) {
         control->OnMouseDown = [this, handler](tk::MouseButton b, tk::ShiftState s, int x, int y) {
             (this->*handler)(b, s, x, y);
+            stateChanged();
         };
     };
     auto onClick = [this](tk::Control* control, void (TForm2::*handler)()) {
-        control->OnClick = [this, handler] { (this->*handler)(); };
+        control->OnClick = [this, handler] {
+            (this->*handler)();
+            stateChanged();
+        };
     };
     onPress(Image1, &TForm2::Image1MouseDown);
     Image1->OnMouseUp = [this](tk::MouseButton b, tk::ShiftState s, int x, int y) { Image1MouseUp(b, s, x, y); };
@@ -135,7 +139,10 @@ void TForm2::buildFace()
     onClick(Label5, &TForm2::Label5Click);
     onClick(Label6, &TForm2::Label6Click);
     onClick(Label7, &TForm2::Label7Click);
-    Label7->OnDblClick = [this] { Label7DblClick(); };
+    Label7->OnDblClick = [this] {
+        Label7DblClick();
+        stateChanged();
+    };
     onPress(Label01, &TForm2::Label01MouseDown);
     onPress(Label02, &TForm2::Label02MouseDown);
     onPress(Label03, &TForm2::Label03MouseDown);
@@ -153,8 +160,20 @@ void TForm2::buildFace()
     onPress(Shape9, &TForm2::Shape9MouseDown);
     onPress(Shape10, &TForm2::Shape10MouseDown);
     Timer1->OnTimer = [this] { Timer1Timer(); };
-    Timer2->OnTimer = [this] { Timer2Timer(); };
-    Timer3->OnTimer = [this] { Timer3Timer(); };
+    Timer2->OnTimer = [this] {
+        Timer2Timer();
+        stateChanged();
+    };
+    Timer3->OnTimer = [this] {
+        Timer3Timer();
+        stateChanged();
+    };
+}
+
+void TForm2::stateChanged()
+{
+    if (OnStateChange)
+        OnStateChange();
 }
 
 void TForm2::FormCreate()

@@ -20,10 +20,17 @@ void TForm2::enterLineDestination()
 {
     // The sign stays dark while the boxes are open.
     clearSign();
-    LineNumber = tk::platform().inputBox(tk::fromUtf8("Liniennummer"), tk::fromUtf8("Liniennummer eingeben:"),
-                                         tk::fromUtf8("1"));
-    Destination = tk::platform().inputBox(tk::fromUtf8("Richtung/Ziel"), tk::fromUtf8("Richtung/Ziel eingeben:"),
-                                          {});
+    tk::Text lineNumber = tk::platform().inputBox(tk::fromUtf8("Liniennummer"),
+                                                  tk::fromUtf8("Liniennummer eingeben:"), tk::fromUtf8("1"));
+    tk::Text destination = tk::platform().inputBox(tk::fromUtf8("Richtung/Ziel"),
+                                                   tk::fromUtf8("Richtung/Ziel eingeben:"), {});
+    setLineDestination(std::move(lineNumber), std::move(destination));
+}
+
+void TForm2::setLineDestination(tk::Text lineNumber, tk::Text destination)
+{
+    LineNumber = std::move(lineNumber);
+    Destination = std::move(destination);
     LineDestinationText = composeLineDestination(LineNumber, Destination);
 
     // Timers keep running while the boxes are modal: the fall-back may have

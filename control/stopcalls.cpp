@@ -105,6 +105,8 @@ void TForm2::finishStopCall(const CallRule& rule, bool atTerminus)
         Edit1->setText8(sentence);
         Edit1->selectAll();
         Edit1->cut();
+        if (OnAnnounce)
+            OnAnnounce(sentence);
     }
 
     if (rule.movesMarker)
@@ -204,11 +206,26 @@ void TForm2::Label9MouseDown(tk::MouseButton, tk::ShiftState, int, int)
 void TForm2::clearSign()
 {
     Sign.Reset1->trigger();
+    signWritten_.clear();
 }
 
 void TForm2::writeSign(const tk::Text& text)
 {
     Sign.schreib(text);
+    signWritten_ = text;
+}
+
+// The control unit is the sign's only writer, so the text it wrote last is
+// what the sign shows, except while the sign pages a long text over it (the
+// page timer runs on past a clear) or after such paging, when the page shown
+// last stays.
+tk::Text TForm2::signText() const
+{
+    if (Sign.Timer1->Enabled())
+        return Sign.FirstPage + '\n' + Sign.SecondPage;
+    if (signWritten_.size() > size_t(TForm1::CellCount))
+        return Sign.FirstPageShown ? Sign.FirstPage : Sign.SecondPage;
+    return signWritten_;
 }
 
 void TForm2::digitKey(char digit)

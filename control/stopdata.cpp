@@ -17,12 +17,16 @@ void TForm2::loadStopDataSet()
 {
     if (!OpenDialog1.Execute())
         return;
+    const tk::Text refusal = loadStopFile(OpenDialog1.FileName);
+    if (!refusal.empty())
+        tk::platform().errorBox(refusal);
+}
 
-    stopfile::Result file = stopfile::read(OpenDialog1.FileName);
-    if (!file.ok()) {
-        tk::platform().errorBox(stopfile::withFullStop(stopfile::failureMessage(file)));
-        return;
-    }
+tk::Text TForm2::loadStopFile(const QString& path)
+{
+    stopfile::Result file = stopfile::read(path);
+    if (!file.ok())
+        return stopfile::withFullStop(stopfile::failureMessage(file));
 
     // From here on nothing allocates: the names are moved into the list.
     // Every entry from StopCount on must be empty: the following-stop line
@@ -36,4 +40,5 @@ void TForm2::loadStopDataSet()
     StopCount = std::uint8_t(count);
     CurrentStop = 0;
     StopsLoaded = true;
+    return {};
 }

@@ -4,6 +4,7 @@
 
 #include <font.h>
 
+#include <QDBusInterface>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -41,6 +42,10 @@ class TestEndToEnd : public QObject {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("DISPLAY"), display);
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        // Without a bus of the test's own, none: never the desktop's, where
+        // a simulator already running would take over.
+        if (!env.contains(QStringLiteral("DBUS_SESSION_BUS_ADDRESS")))
+            env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("disabled:"));
         return env;
     }
 
@@ -508,6 +513,39 @@ private slots:
         press("E");
         QVERIFY(signShows("Am Markt"));
         QVERIFY(clipboardIs(QString::fromUtf8("nächste Haltestelle: Am Markt")));
+    }
+
+    // Through the session bus: a second start raises the first and ends; a
+    // refused load keeps the route; keys act as clicks. Ends at the last stop.
+    void sessionBusDoor()
+    {
+        if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+            QSKIP("no session bus of the test's own: run under dbus-run-session");
+        QProcess second;
+        second.setProcessEnvironment(environment());
+        second.start(QStringLiteral(PENDRALUMOVISTA_BINARY), {});
+        QVERIFY(second.waitForFinished(15000));
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(QString::fromUtf8(second.readAllStandardOutput()).count(u'\n'), 1);
+        QCOMPARE(visibleWindows(QStringLiteral("Form1")).size(), qsizetype(1));
+
+        QDBusInterface unit(QStringLiteral("io.github.pendralumovista.Pendralumovista"),
+                            QStringLiteral("/io/github/pendralumovista/Pendralumovista"),
+                            QStringLiteral("io.github.pendralumovista.Pendralumovista.ControlUnit"));
+        QSignalSpy announced(&unit, SIGNAL(Announced(QString)));
+        const QDBusMessage refused = unit.call(QStringLiteral("LoadStops"), scratch.filePath(QStringLiteral("fehlt.txt")));
+        QCOMPARE(refused.errorMessage(), QStringLiteral("File not found."));
+        const QDBusMessage unknown = unit.call(QStringLiteral("PressKey"), QStringLiteral("Enter"));
+        QVERIFY2(unknown.errorMessage().contains(QStringLiteral("Endstelle")), qPrintable(unknown.errorMessage()));
+        for (const char* key : {"Endstelle", "down"})
+            QCOMPARE(unit.call(QStringLiteral("PressKey"), QLatin1String(key)).type(), QDBusMessage::ReplyMessage);
+        const QString sentence = QString::fromUtf8("nächste Haltestelle: Müllerstraße");
+        QVERIFY(clipboardIs(sentence));
+        QTRY_COMPARE(announced.size(), 2);
+        QCOMPARE(announced.last().first().toString(), sentence);
+        QCOMPARE(unit.property("SignText").toString(), QString::fromUtf8("Müllerstraße"));
+        unit.call(QStringLiteral("PressKey"), QStringLiteral("down"));
+        QCOMPARE(unit.property("SignText").toString(), QStringLiteral("Am Markt"));
     }
 
     // The companion beside the program, on the same display: each stop call

@@ -1,0 +1,60 @@
+#pragma once
+// The program's door on the session bus of the user's own desktop. The
+// program owns its application id there, so that a second start hands over to
+// the running one instead of opening a second sign over the first; and other
+// programs (a bridge from a driving game, a lesson script, a test) press its
+// keys, enter line and destination, load a stop file and read what the sign
+// shows. Each call becomes the handler call a click makes, and the state is
+// read back from the control unit: the door adds no behaviour of its own.
+
+#include <QDBusConnection>
+#include <QDBusContext>
+#include <QObject>
+#include <QString>
+#include <optional>
+
+class Windows;
+
+namespace bus {
+
+inline constexpr char ApplicationId[] = "io.github.pendralumovista.Pendralumovista";
+inline constexpr char ObjectPath[] = "/io/github/pendralumovista/Pendralumovista";
+inline constexpr char ControlUnitInterface[] = "io.github.pendralumovista.Pendralumovista.ControlUnit";
+
+// The session bus of the user's desktop: the one DBUS_SESSION_BUS_ADDRESS
+// names, else the per-user bus at $XDG_RUNTIME_DIR/bus. With neither, none
+// is looked for: the D-Bus library would start a bus of its own through the
+// X server. nullopt when there is no bus or it cannot be reached.
+std::optional<QDBusConnection> userSessionBus();
+
+class ControlUnitAdaptor;
+
+// The object on the bus. Qt hands the call being served to the object that
+// carries the interfaces, so the adaptors answer through it.
+class Door : public QObject, public QDBusContext {
+    Q_OBJECT
+public:
+    // Connects to the user's session bus, if there is one, and claims the
+    // application id there.
+    Door();
+
+    // Another instance owns the application id.
+    bool otherIsRunning() const { return otherIsRunning_; }
+    // Asks that instance to show and raise its windows and says so in one
+    // line; returns the exit status for this start.
+    int handOver();
+    // From now on calls reach these windows; changes of state are published.
+    void serve(Windows& windows);
+
+    // For the adaptors.
+    Windows* windows() const { return windows_; }
+    ControlUnitAdaptor* controlUnit() const { return controlUnit_; }
+
+private:
+    std::optional<QDBusConnection> bus_;
+    bool otherIsRunning_ = false;
+    Windows* windows_ = nullptr;
+    ControlUnitAdaptor* controlUnit_ = nullptr;
+};
+
+} // namespace bus
