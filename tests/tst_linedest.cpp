@@ -67,6 +67,7 @@ private slots:
     void composition();
     void restOfUnitUntouched_data();
     void restOfUnitUntouched();
+    void withoutTheBoxes();
     void qtInputBox();
 };
 
@@ -170,6 +171,24 @@ void TestLineDestination::restOfUnitUntouched()
     QCOMPARE(u.signText(), QByteArray("Gamma"));
     u.form.Timer2Timer();
     QCOMPARE(u.signText(), QByteArray("  7 Hauptbahnhof"));
+}
+
+// As a caller on the session bus enters them: the boxes' texts without the
+// boxes, and the sign read back as text, the two pages while it pages and
+// the page that stays once the paging has ended, as its dots show.
+void TestLineDestination::withoutTheBoxes()
+{
+    Unit u;
+    u.form.setLineDestination("12", "Hauptbahnhof Westseite Nord");
+    QCOMPARE(bytes(u.form.Label8->Caption()), QByteArray("12/01"));
+    QCOMPARE(u.signText(), QByteArray(" 12 Hauptbahnhof"));
+    QCOMPARE(bytes(u.form.signText()), QByteArray(" 12 Hauptbahnhof\nWestseite Nord"));
+    for (int change = 0; change < 5; ++change)
+        u.sign.Timer1Timer();
+    QCOMPARE(u.signText(), QByteArray("Westseite Nord"));
+    QCOMPARE(bytes(u.form.signText()), QByteArray("Westseite Nord"));
+    u.form.setLineDestination("7", "Zoo");
+    QCOMPARE(bytes(u.form.signText()), QByteArray("  7 Zoo"));
 }
 
 // The program's own input box, answered as it comes up: the texts asked,
