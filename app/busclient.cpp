@@ -1,0 +1,85 @@
+#include "busclient.h"
+
+#include "busdoor.h"
+
+#include <QCoreApplication>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QFile>
+#include <QFileInfo>
+
+#include <functional>
+#include <optional>
+
+namespace bus {
+
+namespace {
+
+int fail(std::FILE* err, const QString& message)
+{
+    std::fprintf(err, "pendralumovista: %s\n", message.toUtf8().constData());
+    return 1;
+}
+
+QString noneRuns()
+{
+    return QStringLiteral("auf diesem Desktop läuft kein Simulator; erst pendralumovista starten, dann dies.");
+}
+
+// Runs `act` with the session bus on which a simulator owns its id; one line
+// and 1 when there is none. The client reads its command line before any
+// application object exists; the bus needs one.
+int withRunningSimulator(std::FILE* err, const std::function<int(QDBusConnection&)>& act)
+{
+    static int argc = 1;
+    static char name[] = "pendralumovista";
+    static char* argv[] = {name, nullptr};
+    std::optional<QCoreApplication> application;
+    if (!QCoreApplication::instance())
+        application.emplace(argc, argv);
+    std::optional<QDBusConnection> session = userSessionBus();
+    if (!session || !session->interface()->isServiceRegistered(QString::fromLatin1(ApplicationId)))
+        return fail(err, noneRuns());
+    return act(*session);
+}
+
+// One call to the running simulator. The bus is told not to start one for
+// it: a client that finds none says so instead.
+int call(QDBusConnection& session, std::FILE* err, const char* method, const QString& argument)
+{
+    QDBusMessage message = QDBusMessage::createMethodCall(QString::fromLatin1(ApplicationId),
+                                                          QString::fromLatin1(ObjectPath),
+                                                          QString::fromLatin1(ControlUnitInterface),
+                                                          QLatin1String(method));
+    message.setAutoStartService(false);
+    message << argument;
+    const QDBusMessage reply = session.call(message);
+    if (reply.type() != QDBusMessage::ErrorMessage)
+        return 0;
+    // It ended meanwhile.
+    if (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown"))
+        return fail(err, noneRuns());
+    return fail(err, reply.errorMessage());
+}
+
+} // namespace
+
+int pressKeys(std::span<char* const> keys, std::FILE* err)
+{
+    return withRunningSimulator(err, [&](QDBusConnection& session) {
+        for (const char* key : keys)
+            if (call(session, err, "PressKey", QString::fromLocal8Bit(key)) != 0)
+                return 1;
+        return 0;
+    });
+}
+
+int loadStops(const char* path, std::FILE* err)
+{
+    // The simulator has a working folder of its own: a name is made whole
+    // here, where it was given.
+    const QString whole = QFileInfo(QFile::decodeName(path)).absoluteFilePath();
+    return withRunningSimulator(err, [&](QDBusConnection& session) { return call(session, err, "LoadStops", whole); });
+}
+
+} // namespace bus
