@@ -7,6 +7,9 @@ constexpr int feedIntervalMs = 20;
 // A device that never says it has played everything is given up this long
 // after its last sample should have been heard.
 constexpr qint64 drainGraceMs = 2000;
+// A device that takes nothing for this long (a sound server that hangs) is
+// given up too, rather than left to hold the speech unsaid.
+constexpr qint64 stallMs = 2000;
 } // namespace
 
 DevicePlayer::DevicePlayer(std::unique_ptr<PcmDevice> device) : device_(std::move(device)) {}
@@ -34,6 +37,7 @@ void DevicePlayer::play(const Speech& speech, Report report)
     written_ = 0;
     draining_ = false;
     report_ = std::move(report);
+    sinceProgress_.start();
     feed();
     if (playing())
         timer_->start();
@@ -56,9 +60,15 @@ void DevicePlayer::feed()
             finish(AudioOutput::Outcome::Failed, device_->error());
             return;
         }
-        if (taken == 0)
-            return; // the buffer is full: more at the next tick
+        if (taken == 0) {
+            // The buffer is full: more at the next tick.
+            if (sinceProgress_.elapsed() > stallMs)
+                finish(AudioOutput::Outcome::Failed,
+                       QStringLiteral("Audiogerät „%1“ spielt nicht weiter.").arg(device_->name()));
+            return;
+        }
         written_ += std::size_t(taken);
+        sinceProgress_.start();
     }
     if (!draining_) {
         draining_ = true;

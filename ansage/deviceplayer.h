@@ -39,6 +39,7 @@ private:
     std::size_t written_ = 0;
     bool draining_ = false;
     QElapsedTimer drainStarted_;
+    QElapsedTimer sinceProgress_;
     qint64 drainDeadlineMs_ = 0;
     Report report_;
 };

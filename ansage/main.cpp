@@ -247,7 +247,7 @@ int main(int argc, char** argv)
             say(stderr, QStringLiteral("Zu lang für eine Ansage (%1 Zeichen, höchstens %2), nicht gesprochen: %3 …")
                             .arg(text.size())
                             .arg(longestAnnouncement)
-                            .arg(text.left(60)));
+                            .arg(text.left(60).simplified()));
             return;
         }
         const quint64 number = ++latest;
