@@ -573,8 +573,9 @@ private slots:
     }
 
     // The companion beside the program, on the same display: each stop call
-    // reaches it through the clipboard and comes out as a WAV file. The
-    // terminus key pressed twice leaves the program at the stop it was on.
+    // reaches it through the clipboard and comes out as a WAV file, and a
+    // text restored between the calls does not. The terminus key pressed
+    // twice leaves the program at the stop it was on.
     void companionWritesEachStopCallAsWav()
     {
 #ifndef PENDRALUMOVISTA_ANSAGE_BINARY
@@ -589,6 +590,15 @@ private slots:
         QVERIFY2(companion.readLine().startsWith("Wartet auf Ansagen"), companion.readAllStandardError().constData());
         QByteArray said;
         for (const char* wav : {"ansage-0001.wav", "ansage-0002.wav"}) {
+            if (!said.isEmpty()) {
+                // What a clipboard manager puts back: the text only, which is
+                // no call and stays unspoken.
+                QFile restored(scratch.filePath(QStringLiteral("wiederhergestellt.txt")));
+                QVERIFY(restored.open(QIODevice::WriteOnly));
+                restored.write("n\xc3\xa4" "chste Haltestelle: Gestern");
+                restored.close();
+                run(QStringLiteral("xclip"), {"-selection", "clipboard", "-i", restored.fileName()});
+            }
             press("E");
             QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(QDir(folder).filePath(QLatin1String(wav))).size() > 22050, 10000);
             QTRY_VERIFY(companion.canReadLine());
