@@ -23,11 +23,11 @@ bool environmentSet(const char* name)
     return value && *value;
 }
 
-bool platformChosenOnCommandLine(int argc, char** argv)
+// Qt takes its options with one dash or two: "-platform NAME", "--platform NAME".
+bool onCommandLine(int argc, char** argv, const char* option)
 {
-    // Qt takes "-platform NAME" and "--platform NAME".
     for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
+        if (std::strcmp(argv[i], option) == 0 || (argv[i][0] == '-' && std::strcmp(argv[i] + 1, option) == 0))
             return true;
     return false;
 }
@@ -35,9 +35,10 @@ bool platformChosenOnCommandLine(int argc, char** argv)
 
 bool prepareWindowSystem(int argc, char** argv)
 {
-    if (environmentSet("QT_QPA_PLATFORM") || platformChosenOnCommandLine(argc, argv))
+    if (environmentSet("QT_QPA_PLATFORM") || onCommandLine(argc, argv, "-platform"))
         return true;
-    if (environmentSet("DISPLAY")) {
+    // "-display NAME" names the X display as DISPLAY does.
+    if (environmentSet("DISPLAY") || onCommandLine(argc, argv, "-display")) {
         qputenv("QT_QPA_PLATFORM", "xcb");
         return true;
     }
@@ -93,9 +94,9 @@ void setApplicationIcon()
 void prepareApplication(QApplication& application)
 {
     application.setApplicationName(QStringLiteral("Pendralumovista"));
-    // The name of the installed menu entry, so that task bars group the
-    // windows under that entry; the icon follows once the windows show.
-    application.setDesktopFileName(QStringLiteral("pendralumovista"));
+    // The application id, which names the installed menu entry, so that
+    // task bars group the windows under that entry and its icon.
+    application.setDesktopFileName(QStringLiteral("io.github.pendralumovista.Pendralumovista"));
     // The dialogs too use the font compiled into the program, so that they
     // read the same on a machine without any fonts installed.
     application.setFont(tk::uiFont(12));
