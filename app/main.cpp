@@ -17,6 +17,7 @@ int main(int argc, char** argv)
     char** qtArgv = commandLine.qtArguments.data();
     if (!prepareWindowSystem(qtArgc, qtArgv))
         return 1;
+    prepareLocale();
     QApplication application(qtArgc, qtArgv);
     prepareApplication(application);
     Windows windows;

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QEvent>
 #include <QIcon>
+#include <QLocale>
 #include <QSettings>
 #include <QTimer>
 #include <QTranslator>
@@ -14,6 +15,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -53,6 +56,28 @@ bool prepareWindowSystem(int argc, char** argv)
                    "pendralumovista\n",
                    stderr);
     return false;
+}
+
+void prepareLocale()
+{
+    // The file dialog formats sizes and dates in the system locale, which Qt
+    // reads from the environment once, at its first use (setting the default
+    // locale is one). Read now, while the
+    // environment names German, it stays German. The environment is then put
+    // back before the application object hands it to the C library, so that
+    // the character set and the keyboard's compose sequences stay the user's
+    // (a German locale need not even be installed).
+    const char* const names[] = {"LC_ALL", "LANGUAGE"};
+    std::optional<QByteArray> saved[std::size(names)];
+    for (std::size_t i = 0; i < std::size(names); ++i) {
+        if (qEnvironmentVariableIsSet(names[i]))
+            saved[i] = qgetenv(names[i]);
+        qputenv(names[i], "de_DE.UTF-8");
+    }
+    (void)QLocale::system();
+    for (std::size_t i = 0; i < std::size(names); ++i)
+        saved[i] ? qputenv(names[i], *saved[i]) : qunsetenv(names[i]);
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
 }
 
 namespace {

@@ -19,6 +19,11 @@ class QApplication;
 // and returns false, before Qt would fail with a message of its own.
 bool prepareWindowSystem(int argc, char** argv);
 
+// Before the application object exists: German formats for numbers, sizes
+// and dates, in Qt's dialogs too, whatever locale the user's environment
+// names; the C library's locale stays the user's.
+void prepareLocale();
+
 // Names the application, sets its font, lets only the sign end it, gives
 // Qt's own dialogs their German texts, and keeps the file dialog from
 // saving its recent folders; tells the file dialog where the example stop
