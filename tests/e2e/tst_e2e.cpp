@@ -921,6 +921,54 @@ private slots:
                  qPrintable(lines[0]));
     }
 
+    // The command line is read before anything needs a display: help and
+    // version on standard output, anything else refused in one line.
+    void commandLineAnswersWithoutADisplay_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("out"); // patterns for the whole output
+        QTest::addColumn<QString>("err");
+        const QString refused = QStringLiteral("pendralumovista: %1 \\(pendralumovista --help zeigt die Optionen\\)\n");
+        QTest::newRow("help") << QStringList{"--help"} << 0
+                              << QStringLiteral("Aufruf: pendralumovista .*\n  -h, --help +zeigt .*\n  -v, --version +"
+                                                ".*Optionen von Qt:\n +-platform NAME +.*\n +-display ANZEIGE +.*")
+                              << QString();
+        QTest::newRow("version") << QStringList{"--version"} << 0
+                                 << QStringLiteral("pendralumovista " PENDRALUMOVISTA_VERSION "\n") << QString();
+        QTest::newRow("unknown option") << QStringList{"--gibt-es-nicht", "--help"} << 2 << QString()
+                                        << refused.arg(QStringLiteral("unbekannte Option „--gibt-es-nicht“"));
+        QTest::newRow("file name") << QStringList{"linie-7-tram.txt"} << 2 << QString()
+                                   << refused.arg(QStringLiteral("unerwartetes Argument „linie-7-tram.txt“"));
+        QTest::newRow("Qt's option without its value") << QStringList{"-platform", "offscreen", "-display"} << 2
+                                                        << QString()
+                                                        << refused.arg(QStringLiteral("„-display“ braucht einen Wert, ANZEIGE"));
+    }
+
+    void commandLineAnswersWithoutADisplay()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QString::fromLatin1(name));
+        QProcess alone;
+        alone.setProcessEnvironment(env);
+        alone.start(QStringLiteral(PENDRALUMOVISTA_BINARY), arguments);
+        QVERIFY(alone.waitForFinished(15000));
+        QCOMPARE(alone.exitCode(), exitCode);
+        const auto whole = [](const QString& pattern) {
+            return QRegularExpression(QRegularExpression::anchoredPattern(pattern),
+                                      QRegularExpression::DotMatchesEverythingOption);
+        };
+        const QString printed = QString::fromUtf8(alone.readAllStandardOutput());
+        QVERIFY2(whole(out).match(printed).hasMatch(), qPrintable(printed));
+        const QString complaint = QString::fromUtf8(alone.readAllStandardError());
+        QVERIFY2(whole(err).match(complaint).hasMatch(), qPrintable(complaint));
+    }
+
     // Last: "Schließen" ends the program with exit code 0, also while the
     // help window is open.
     void closeKeyEndsTheProgram()
