@@ -16,7 +16,7 @@ case "$mode" in
 esac
 
 # qt6-translations-l10n: Qt's German texts for its own dialogs, compiled in.
-build_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev qt6-translations-l10n)
+build_packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libxcb1-dev qt6-translations-l10n)
 # The end-to-end tests drive the real program under a virtual X server (one
 # of them under valgrind), each with a session bus of its own
 # (dbus-run-session); the fuzz targets need clang's libFuzzer.

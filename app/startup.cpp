@@ -5,8 +5,10 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QtGui/qguiapplication_platform.h>
 #include <QEvent>
 #include <QIcon>
+#include <QLocale>
 #include <QSettings>
 #include <QTimer>
 #include <QTranslator>
@@ -14,7 +16,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <optional>
 #include <vector>
+
+#include <xcb/xcb.h>
 
 namespace {
 bool environmentSet(const char* name)
@@ -23,11 +29,11 @@ bool environmentSet(const char* name)
     return value && *value;
 }
 
-bool platformChosenOnCommandLine(int argc, char** argv)
+// Qt takes its options with one dash or two: "-platform NAME", "--platform NAME".
+bool onCommandLine(int argc, char** argv, const char* option)
 {
-    // Qt takes "-platform NAME" and "--platform NAME".
     for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
+        if (std::strcmp(argv[i], option) == 0 || (argv[i][0] == '-' && std::strcmp(argv[i] + 1, option) == 0))
             return true;
     return false;
 }
@@ -35,9 +41,10 @@ bool platformChosenOnCommandLine(int argc, char** argv)
 
 bool prepareWindowSystem(int argc, char** argv)
 {
-    if (environmentSet("QT_QPA_PLATFORM") || platformChosenOnCommandLine(argc, argv))
+    if (environmentSet("QT_QPA_PLATFORM") || onCommandLine(argc, argv, "-platform"))
         return true;
-    if (environmentSet("DISPLAY")) {
+    // "-display NAME" names the X display as DISPLAY does.
+    if (environmentSet("DISPLAY") || onCommandLine(argc, argv, "-display")) {
         qputenv("QT_QPA_PLATFORM", "xcb");
         return true;
     }
@@ -52,6 +59,28 @@ bool prepareWindowSystem(int argc, char** argv)
                    "pendralumovista\n",
                    stderr);
     return false;
+}
+
+void prepareLocale()
+{
+    // The file dialog formats sizes and dates in the system locale, which Qt
+    // reads from the environment once, at its first use (setting the default
+    // locale is one). Read now, while the
+    // environment names German, it stays German. The environment is then put
+    // back before the application object hands it to the C library, so that
+    // the character set and the keyboard's compose sequences stay the user's
+    // (a German locale need not even be installed).
+    const char* const names[] = {"LC_ALL", "LANGUAGE"};
+    std::optional<QByteArray> saved[std::size(names)];
+    for (std::size_t i = 0; i < std::size(names); ++i) {
+        if (qEnvironmentVariableIsSet(names[i]))
+            saved[i] = qgetenv(names[i]);
+        qputenv(names[i], "de_DE.UTF-8");
+    }
+    (void)QLocale::system();
+    for (std::size_t i = 0; i < std::size(names); ++i)
+        saved[i] ? qputenv(names[i], *saved[i]) : qunsetenv(names[i]);
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
 }
 
 namespace {
@@ -93,9 +122,9 @@ void setApplicationIcon()
 void prepareApplication(QApplication& application)
 {
     application.setApplicationName(QStringLiteral("Pendralumovista"));
-    // The name of the installed menu entry, so that task bars group the
-    // windows under that entry; the icon follows once the windows show.
-    application.setDesktopFileName(QStringLiteral("pendralumovista"));
+    // The application id, which names the installed menu entry, so that
+    // task bars group the windows under that entry and its icon.
+    application.setDesktopFileName(QStringLiteral("io.github.pendralumovista.Pendralumovista"));
     // The dialogs too use the font compiled into the program, so that they
     // read the same on a machine without any fonts installed.
     application.setFont(tk::uiFont(12));
@@ -122,6 +151,35 @@ void prepareApplication(QApplication& application)
                               QStringLiteral(PENDRALUMOVISTA_SOURCE_EXAMPLES)});
 }
 
+namespace {
+// The sign has no title bar and stays above everything, so a task bar or
+// window switcher entry would offer nothing but its class's caption; the
+// control unit stands for the program there. On X11 the window asks the
+// window manager before it is first shown; Qt adds its own states (on top)
+// to what it finds on the window.
+void keepOutOfWindowLists(QWidget& window)
+{
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11)
+        return;
+    xcb_connection_t* connection = x11->connection();
+    const char* names[] = {"_NET_WM_STATE", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"};
+    xcb_intern_atom_cookie_t cookies[std::size(names)];
+    for (size_t i = 0; i < std::size(names); ++i)
+        cookies[i] = xcb_intern_atom(connection, 0, uint16_t(std::strlen(names[i])), names[i]);
+    xcb_atom_t atoms[std::size(names)] = {};
+    for (size_t i = 0; i < std::size(names); ++i)
+        if (xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, cookies[i], nullptr)) {
+            atoms[i] = reply->atom;
+            std::free(reply);
+        }
+    if (!atoms[0] || !atoms[1] || !atoms[2])
+        return;
+    xcb_change_property(connection, XCB_PROP_MODE_APPEND, xcb_window_t(window.winId()), atoms[0], XCB_ATOM_ATOM, 32,
+                        2, &atoms[1]);
+}
+} // namespace
+
 Windows::Windows()
 {
     // A line edit lays out its empty text in the application's font as soon
@@ -136,6 +194,7 @@ Windows::Windows()
 
     sign_ = std::make_unique<TForm1>();
     Form1 = sign_.get();
+    keepOutOfWindowLists(*sign_);
     sign_->show();
 
     controlUnit_ = std::make_unique<TForm2>(*sign_);

@@ -14,9 +14,15 @@ class QApplication;
 // through XWayland on a Wayland session, unless the user chose a platform
 // with Qt's -platform option or QT_QPA_PLATFORM; the windows place
 // themselves and the sign stays on top, which a Wayland client cannot do.
-// Without an X display to run on it prints one line saying what is needed
+// Without an X display to run on (neither DISPLAY nor Qt's -display
+// option names one) it prints one line saying what is needed
 // and returns false, before Qt would fail with a message of its own.
 bool prepareWindowSystem(int argc, char** argv);
+
+// Before the application object exists: German formats for numbers, sizes
+// and dates, in Qt's dialogs too, whatever locale the user's environment
+// names; the C library's locale stays the user's.
+void prepareLocale();
 
 // Names the application, sets its font, lets only the sign end it, gives
 // Qt's own dialogs their German texts, and keeps the file dialog from

@@ -14,6 +14,7 @@ int main(int argc, char** argv)
     const bench::Clock::time_point mainEntered = bench::Clock::now();
     const bench::Clock::time_point launched = bench::parseLaunchTime(argc, argv);
 
+    prepareLocale();
     QApplication application(argc, argv);
     prepareApplication(application);
     Windows windows;

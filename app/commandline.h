@@ -1,0 +1,23 @@
+#pragma once
+// The program's command line, read before the application object exists, so
+// that --help, --version and a wrong argument need no display and open no
+// window. Qt's own options that a user may give (-platform, -display) are
+// handed on to Qt; everything else is refused.
+
+#include <cstdio>
+#include <optional>
+#include <vector>
+
+struct CommandLine {
+    // Set when the program is to end at once with this status: after --help
+    // or --version (0), or after a refused argument (2).
+    std::optional<int> exitCode;
+    // The program's name and the options meant for Qt, in their order, for
+    // the application object, then a null pointer as at the end of argv
+    // (not counted in argc). The pointers point into the argv given.
+    std::vector<char*> qtArguments;
+};
+
+// Reads argv; what --help and --version print goes to `out`, the one line
+// about a refused argument to `err`.
+CommandLine parseCommandLine(int argc, char** argv, std::FILE* out = stdout, std::FILE* err = stderr);
