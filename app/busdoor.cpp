@@ -357,35 +357,40 @@ Door::Door() : bus_(userSessionBus())
     // through the bus arrives as soon as the name is claimed. Calls are
     // handled on this thread's event loop, which runs once the windows are
     // there (serve).
+    if (!bus_->registerObject(QString::fromLatin1(ObjectPath), this)) {
+        bus_.reset();
+        return;
+    }
     const QString name = QString::fromLatin1(ApplicationId);
-    if (bus_->registerObject(QString::fromLatin1(ObjectPath), this)) {
+    QDBusMessage activate = QDBusMessage::createMethodCall(name, QString::fromLatin1(ObjectPath),
+                                                           QStringLiteral("org.freedesktop.Application"),
+                                                           QStringLiteral("Activate"));
+    activate << QVariantMap();
+    // A program that has just ended still owns the name for a moment; the
+    // call then finds it gone, and the name is claimed once more.
+    QDBusMessage reply;
+    for (int attempt = 0; attempt < 3; ++attempt) {
         const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> claim = bus_->interface()->registerService(
             name, QDBusConnectionInterface::DontQueueService, QDBusConnectionInterface::DontAllowReplacement);
         if (claim.isValid() && claim.value() == QDBusConnectionInterface::ServiceRegistered)
             return;
-        otherIsRunning_ = claim.isValid() && claim.value() == QDBusConnectionInterface::ServiceNotRegistered;
+        if (!claim.isValid() || claim.value() != QDBusConnectionInterface::ServiceNotRegistered) {
+            // A bus that will not give the name: the program runs as without one.
+            bus_.reset();
+            return;
+        }
+        reply = bus_->call(activate, QDBus::Block, 5000);
+        if (reply.type() != QDBusMessage::ErrorMessage) {
+            std::puts("pendralumovista läuft schon; seine Fenster sind nach vorn geholt.");
+            handedOver_ = 0;
+            return;
+        }
+        if (bus_->interface()->isServiceRegistered(name))
+            break;
     }
-    // A bus that will not take the object or the name: the program runs as
-    // without one.
-    if (!otherIsRunning_)
-        bus_.reset();
-}
-
-int Door::handOver()
-{
-    QDBusMessage activate = QDBusMessage::createMethodCall(QString::fromLatin1(ApplicationId),
-                                                           QString::fromLatin1(ObjectPath),
-                                                           QStringLiteral("org.freedesktop.Application"),
-                                                           QStringLiteral("Activate"));
-    activate << QVariantMap();
-    const QDBusMessage reply = bus_->call(activate, QDBus::Block, 10000);
-    if (reply.type() == QDBusMessage::ErrorMessage) {
-        std::fprintf(stderr, "pendralumovista: läuft schon, antwortet aber nicht: %s\n",
-                     reply.errorMessage().toUtf8().constData());
-        return 1;
-    }
-    std::puts("pendralumovista läuft schon; seine Fenster sind nach vorn geholt.");
-    return 0;
+    std::fprintf(stderr, "pendralumovista: läuft schon, antwortet aber nicht: %s\n",
+                 reply.errorMessage().toUtf8().constData());
+    handedOver_ = 1;
 }
 
 void Door::serve(Windows& windows)

@@ -35,14 +35,12 @@ class Door : public QObject, public QDBusContext {
     Q_OBJECT
 public:
     // Connects to the user's session bus, if there is one, and claims the
-    // application id there.
+    // application id there. When another instance owns it, asks that one to
+    // show and raise its windows and says so in one line.
     Door();
 
-    // Another instance owns the application id.
-    bool otherIsRunning() const { return otherIsRunning_; }
-    // Asks that instance to show and raise its windows and says so in one
-    // line; returns the exit status for this start.
-    int handOver();
+    // The exit status of this start when it handed over to another instance.
+    std::optional<int> handedOver() const { return handedOver_; }
     // From now on calls reach these windows; changes of state are published.
     void serve(Windows& windows);
 
@@ -52,7 +50,7 @@ public:
 
 private:
     std::optional<QDBusConnection> bus_;
-    bool otherIsRunning_ = false;
+    std::optional<int> handedOver_;
     Windows* windows_ = nullptr;
     ControlUnitAdaptor* controlUnit_ = nullptr;
 };

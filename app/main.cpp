@@ -23,8 +23,8 @@ int main(int argc, char** argv)
     prepareApplication(application);
     // One simulator per desktop: a second start hands over to the first.
     bus::Door door;
-    if (door.otherIsRunning())
-        return door.handOver();
+    if (door.handedOver())
+        return *door.handedOver();
     Windows windows;
     door.serve(windows);
     return QApplication::exec();
