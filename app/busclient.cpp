@@ -23,7 +23,7 @@ int fail(std::FILE* err, const QString& message)
 
 QString noneRuns()
 {
-    return QStringLiteral("auf diesem Desktop läuft kein Simulator; erst pendralumovista starten, dann dies.");
+    return QStringLiteral("auf diesem Desktop läuft kein Simulator; zuerst pendralumovista starten.");
 }
 
 // Runs `act` with the session bus on which a simulator owns its id; one line

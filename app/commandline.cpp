@@ -1,5 +1,7 @@
 #include "commandline.h"
 
+#include "busclient.h"
+
 #include <algorithm>
 #include <cstring>
 #include <span>
@@ -14,27 +16,34 @@ void printHelp(std::FILE* out);
 
 // One row per option. An own option acts through `apply`; an option of Qt
 // (`forQt`) is checked for its value and handed on to the application
-// object, which acts on it. Qt takes its options with one dash or two.
+// object, which acts on it. Qt takes its options with one dash or two. An
+// option with `restOfLine` takes every argument after it as its values.
 struct Option {
     std::string_view name;
     std::string_view shortName; // empty: none
     std::string_view valueName; // empty: the option takes no value
     std::string_view help;
     bool forQt = false;
-    void (*apply)(CommandLine& line, const char* value, std::FILE* out) = nullptr;
+    void (*apply)(CommandLine& line, std::span<char* const> values, std::FILE* out) = nullptr;
+    bool restOfLine = false;
 };
 
 const Option options[] = {
     {"--help", "-h", "", "zeigt diese Hilfe und endet", false,
-     [](CommandLine& line, const char*, std::FILE* out) {
+     [](CommandLine& line, std::span<char* const>, std::FILE* out) {
          printHelp(out);
          line.exitCode = 0;
      }},
     {"--version", "-v", "", "zeigt Name und Version und endet", false,
-     [](CommandLine& line, const char*, std::FILE* out) {
+     [](CommandLine& line, std::span<char* const>, std::FILE* out) {
          std::fprintf(out, "%s %s\n", programName, PENDRALUMOVISTA_VERSION);
          line.exitCode = 0;
      }},
+    {"--press", "", "TASTEN", "drückt im laufenden Simulator die TASTEN, alle Argumente danach", false,
+     [](CommandLine& line, std::span<char* const> keys, std::FILE*) { line.exitCode = bus::pressKeys(keys); },
+     true},
+    {"--load", "", "DATEI", "lädt DATEI als Haltestellensatz in den laufenden Simulator", false,
+     [](CommandLine& line, std::span<char* const> file, std::FILE*) { line.exitCode = bus::loadStops(file[0]); }},
     {"-platform", "", "NAME", "Qts Plattform statt xcb (X11), z. B. wayland", true},
     {"-display", "", "ANZEIGE", "die X-Anzeige statt der in DISPLAY, z. B. :1", true},
 };
@@ -76,7 +85,13 @@ void printHelp(std::FILE* out)
     printOptions(out, false, width);
     std::fputs("\nOptionen von Qt:\n", out);
     printOptions(out, true, width);
-    std::fputs("\nDas Programm braucht eine X11-Anzeige, auf einem Wayland-Desktop über XWayland.\n", out);
+    std::fputs("\nDas Programm braucht eine X11-Anzeige, auf einem Wayland-Desktop über XWayland.\n"
+               "\n"
+               "--press und --load wirken über den D-Bus der Sitzung auf den Simulator, der auf\n"
+               "diesem Desktop schon läuft, z. B. --press C 1 2 M; läuft keiner, enden sie mit\n"
+               "Status 1. Die Tasten: 0 bis 9, C, M, Menü, Anzeige, Auto, Endstelle, Schließen,\n"
+               "up, down, soft1, soft2, soft3 (die Softkeys von oben).\n",
+               out);
 }
 
 const Option* find(std::string_view argument)
@@ -111,20 +126,19 @@ CommandLine parseCommandLine(int argc, char** argv, std::FILE* out, std::FILE* e
         if (!option)
             return refuse(err, std::string(arguments[i][0] == '-' ? "unbekannte Option „" : "unerwartetes Argument „")
                                    + arguments[i] + "“");
-        char* value = nullptr;
+        std::span<char* const> values;
         if (!option->valueName.empty()) {
             if (i + 1 == arguments.size())
                 return refuse(err, std::string("„") + arguments[i] + "“ braucht einen Wert, " + std::string(option->valueName));
-            value = arguments[i + 1];
+            values = arguments.subspan(i + 1, option->restOfLine ? arguments.size() - i - 1 : 1);
         }
         if (option->forQt) {
             line.qtArguments.push_back(arguments[i]);
-            if (value)
-                line.qtArguments.push_back(value);
+            line.qtArguments.insert(line.qtArguments.end(), values.begin(), values.end());
         } else {
-            option->apply(line, value, out);
+            option->apply(line, values, out);
         }
-        i += value ? 1 : 0;
+        i += values.size();
     }
     line.qtArguments.push_back(nullptr);
     return line;

@@ -606,6 +606,18 @@ private slots:
         QTRY_COMPARE(announced.size(), 1);
         QCOMPARE(announced.first().first().toString(), sentence);
         QCOMPARE(unit.property("SignText").toString(), QString::fromUtf8("Müllerstraße"));
+
+        // The command line's client: keys, then a refused file in one line.
+        QProcess client;
+        client.setProcessEnvironment(environment());
+        client.start(QStringLiteral(PENDRALUMOVISTA_BINARY), {"--press", "C", "0", "M"});
+        QVERIFY(client.waitForFinished(15000));
+        QCOMPARE(client.exitCode(), 0);
+        QCOMPARE(unit.property("SignText").toString(), QStringLiteral("Hauptbahnhof"));
+        client.start(QStringLiteral(PENDRALUMOVISTA_BINARY), {"--load", "fehlt.txt"});
+        QVERIFY(client.waitForFinished(15000));
+        QCOMPARE(client.exitCode(), 1);
+        QCOMPARE(client.readAllStandardError(), QByteArray("pendralumovista: File not found.\n"));
     }
 
     // The companion beside the program, on the same display: each stop call
