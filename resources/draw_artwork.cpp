@@ -38,6 +38,8 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include "rawbitmap.h"
+
 #include <array>
 
 namespace {
@@ -437,20 +439,17 @@ QImage drawIcon(int size)
   return img;
 }
 
-// Raw pixels as the program reads them (tk::Picture): the four bytes "RGBX",
-// the width and the height as 32-bit numbers, then the rows top to bottom,
-// each pixel a 32-bit 0xFFRRGGBB (QImage::Format_RGB32). Numbers and pixels
-// are in the byte order of the building machine, which runs the program too.
-// Every part is a multiple of four bytes long, so that the pixels stay
-// aligned to 32 bits wherever the resource compiler places the file.
+// Raw pixels as the program reads them (tk::Picture), laid out as
+// rawbitmap.h describes.
 bool saveRaw(const QImage &img, const QDir &dir, const QString &name)
 {
   const QImage pixels = img.convertToFormat(QImage::Format_RGB32);
   QFile file(dir.filePath(name));
   bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-  const quint32 size[2] = {quint32(pixels.width()), quint32(pixels.height())};
-  ok = ok && file.write("RGBX", 4) == 4
-       && file.write(reinterpret_cast<const char *>(size), sizeof size) == qint64(sizeof size);
+  rawbitmap::Header header;
+  header.width = quint32(pixels.width());
+  header.height = quint32(pixels.height());
+  ok = ok && file.write(reinterpret_cast<const char *>(&header), sizeof header) == qint64(sizeof header);
   for (int y = 0; ok && y < pixels.height(); ++y) {
     const qint64 bytes = qint64(pixels.width()) * 4;
     ok = file.write(reinterpret_cast<const char *>(pixels.constScanLine(y)), bytes) == bytes;
