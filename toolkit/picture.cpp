@@ -4,6 +4,8 @@
 
 #include <QPainter>
 #include <QResource>
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace tk {
@@ -52,10 +54,52 @@ const QImage& Picture::image() const
     return image_;
 }
 
+QImage Picture::source(int scale) const
+{
+    QString path = resource_;
+    if (path.endsWith(QLatin1String(".rgb32")))
+        path.chop(6);
+    QImage fine(path + QStringLiteral("@%1x.png").arg(scale));
+    // A source that is not exactly the bitmap's size times the scale would
+    // shift the picture against the controls over it.
+    if (fine.size() != image().size() * scale)
+        return {};
+    return fine;
+}
+
+const QImage& Picture::image(qreal ratio) const
+{
+    if (ratio <= 1)
+        return image();
+    if (!scaled_.isNull() && scaled_.devicePixelRatio() == ratio)
+        return scaled_;
+    // The finest source needed: the next whole ratio up, as far as there
+    // are sources; scaling down loses less than scaling up.
+    QImage fine;
+    for (int scale = std::min(int(std::ceil(ratio)), 3); fine.isNull() && scale > 1; --scale)
+        fine = source(scale);
+    if (fine.isNull())
+        fine = image();
+    const QSize size(qRound(image().width() * ratio), qRound(image().height() * ratio));
+    scaled_ = fine.size() == size ? fine : fine.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    scaled_.setDevicePixelRatio(ratio);
+    return scaled_;
+}
+
 void Picture::paint(QPainter& painter)
 {
-    const QImage& bitmap = image();
-    painter.drawImage(pos(), bitmap, rect().intersected(bitmap.rect()));
+    // The painter's scale is the ratio of the device actually painted on,
+    // which for a widget rendered into an image is the image's.
+    const qreal ratio = painter.deviceTransform().m11();
+    if (ratio <= 1) {
+        const QImage& bitmap = image();
+        painter.drawImage(pos(), bitmap, rect().intersected(bitmap.rect()));
+        return;
+    }
+    // One pixel of the bitmap on each device pixel, clipped to the control.
+    const QImage& bitmap = image(ratio);
+    const QRectF shown(QPointF(), QSizeF(size()) * ratio);
+    painter.drawImage(QPointF(pos()), bitmap, shown.intersected(QRectF(bitmap.rect())));
 }
 
 } // namespace tk
