@@ -87,7 +87,7 @@ void TileBatch::paint(QPainter& painter, size_t begin, size_t end, const QRect& 
         const int pen = shape->PenWidth();
         const QRect inner = shape->geometry().adjusted(pen, pen, -pen, -pen);
         if (pen > 0 && shape->isBrushVisible() && !inner.isEmpty())
-            buffer_.push_back({shape->geometry(), inner, shape->PenColor(), shape->BrushColor()});
+            buffer_.push_back({shape->geometry(), inner, pen, shape->PenColor(), shape->BrushColor()});
         else
             shape->paint(painter);
     }
@@ -95,6 +95,17 @@ void TileBatch::paint(QPainter& painter, size_t begin, size_t end, const QRect& 
         return;
     painter.save();
     painter.setPen(Qt::NoPen);
+    if (const QTransform device = painter.deviceTransform(); device.m11() != 1 || device.m22() != 1) {
+        for (Tile& tile : buffer_) {
+            const QRect r = tile.outer;
+            tile.outer = QRect(qRound(r.x() * device.m11() + device.dx()), qRound(r.y() * device.m22() + device.dy()),
+                               qRound(r.width() * device.m11()), qRound(r.height() * device.m22()));
+            const int pen = std::max(1, qRound(tile.penWidth * device.m11()));
+            tile.inner = tile.outer.adjusted(pen, pen, -pen, -pen);
+        }
+        // From here on the painter draws in device pixels.
+        painter.setWorldTransform(device.inverted() * painter.worldTransform());
+    }
     const auto paintLayer = [&](QRect Tile::*rect, Color Tile::*color) {
         for (auto& [layerColor, rects] : layers_)
             rects.clear();
