@@ -14,7 +14,7 @@
 // which the program compiles in and shows without decoding anything, and as
 // a BMP file of the same pixels for people to look at. Both are drawn once
 // more at two and three times the size, for screens the desktop scales up,
-// as PNG files (skin@2x.png, routestrip@3x.png, ...).
+// also as raw pixels (skin@2x.rgb32, routestrip@3x.rgb32, ...).
 //
 // Usage: draw_artwork OUTPUT_DIR FONT_FILE
 //   OUTPUT_DIR  folder that receives the bitmaps and the icons
@@ -542,12 +542,12 @@ int main(int argc, char **argv)
   if (!saveRaw(strip, out, QStringLiteral("routestrip.rgb32")) || !save(strip, out, QStringLiteral("routestrip.bmp")))
     return 1;
   // The finer sources for scaled-up screens, named as Qt names them. Only
-  // such screens read them, so they are compressed: raw pixels at 3x would
-  // add several megabytes to the program.
+  // such screens read them, so the build compresses them (resources/
+  // CMakeLists.txt): as raw pixels at 3x they would add several megabytes.
   for (const int scale : {2, 3}) {
-    const QString suffix = QStringLiteral("@%1x.png").arg(scale);
-    if (!save(drawSkin(families.first(), scale), out, QStringLiteral("skin") + suffix, "PNG")
-        || !save(drawRouteStrip(scale), out, QStringLiteral("routestrip") + suffix, "PNG"))
+    const QString suffix = QStringLiteral("@%1x.rgb32").arg(scale);
+    if (!saveRaw(drawSkin(families.first(), scale), out, QStringLiteral("skin") + suffix)
+        || !saveRaw(drawRouteStrip(scale), out, QStringLiteral("routestrip") + suffix))
       return 1;
   }
   for (const int size : {64, 128, 256}) {

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QImage>
+#include <QResource>
 #include <QScreen>
 #include <QSet>
 #include <QTimer>
@@ -279,7 +280,8 @@ void TestFace::drawing()
     QImage fine(f.form.size() * 2, QImage::Format_RGB32);
     fine.setDevicePixelRatio(2);
     f.form.render(&fine);
-    const QImage source = QImage(QStringLiteral(":/skin@2x.png")).convertToFormat(QImage::Format_RGB32);
+    const QByteArray raw = QResource(QStringLiteral(":/skin@2x.rgb32")).uncompressedData();
+    const QImage source(reinterpret_cast<const uchar*>(raw.constData()) + 12, 1030, 498, QImage::Format_RGB32);
     const QRect digit(2 * 421, 2 * 80, 2 * 13, 2 * 15);
     for (int x = digit.left(); x <= digit.right(); ++x) {
         bool repeats = true;

@@ -35,11 +35,15 @@ QImage rawBitmap(const QString& path)
         return {};
     const int width = int(header.width), height = int(header.height);
     const uchar* pixels = data + sizeof header;
-    const QImage shown(pixels, width, height, width * 4, QImage::Format_RGB32);
-    if (unpacked.isEmpty() && reinterpret_cast<quintptr>(pixels) % alignof(quint32) == 0)
-        return shown;
-    // Unpacked into a buffer that goes away, or not aligned for QImage: a
-    // copy of its own, row by row.
+    if (reinterpret_cast<quintptr>(pixels) % alignof(quint32) == 0) {
+        if (unpacked.isEmpty())
+            return QImage(pixels, width, height, width * 4, QImage::Format_RGB32);
+        // Unpacked: the image keeps the buffer.
+        auto* buffer = new QByteArray(std::move(unpacked));
+        return QImage(reinterpret_cast<const uchar*>(buffer->constData()) + sizeof header, width, height, width * 4,
+                      QImage::Format_RGB32, [](void* kept) { delete static_cast<QByteArray*>(kept); }, buffer);
+    }
+    // Not aligned for QImage: a copy of its own, row by row.
     QImage owned(width, height, QImage::Format_RGB32);
     for (int y = 0; y < height; ++y)
         std::memcpy(owned.scanLine(y), pixels + qint64(y) * width * 4, size_t(width) * 4);
@@ -57,9 +61,9 @@ const QImage& Picture::image() const
 QImage Picture::source(int scale) const
 {
     QString path = resource_;
-    if (path.endsWith(QLatin1String(".rgb32")))
-        path.chop(6);
-    QImage fine(path + QStringLiteral("@%1x.png").arg(scale));
+    const qsizetype suffix = path.lastIndexOf(QLatin1Char('.'));
+    path.insert(suffix < 0 ? path.size() : suffix, QStringLiteral("@%1x").arg(scale));
+    QImage fine = rawBitmap(path);
     // A source that is not exactly the bitmap's size times the scale would
     // shift the picture against the controls over it.
     if (fine.size() != image().size() * scale)

@@ -14,8 +14,8 @@ namespace tk {
 // costs nothing until it shows.
 //
 // On a screen scaled up, the picture is drawn from a finer source of the
-// same bitmap where there is one: for "name.rgb32" the PNG files
-// "name@2x.png" and "name@3x.png". It takes the finest one needed (the 2x
+// same bitmap where there is one: for "name.rgb32" the raw bitmaps
+// "name@2x.rgb32" and "name@3x.rgb32", which may be compressed. It takes the finest one needed (the 2x
 // one up to a ratio of 2, the 3x one above) and scales it smoothly to the
 // screen's ratio, so the picture is as sharp as the text drawn over it. At
 // a ratio of 1 only the raw bitmap is touched.
