@@ -40,7 +40,7 @@ QImage rawBitmap(const QString& path)
             return QImage(pixels, width, height, width * 4, QImage::Format_RGB32);
         // Unpacked: the image keeps the buffer.
         auto* buffer = new QByteArray(std::move(unpacked));
-        return QImage(reinterpret_cast<const uchar*>(buffer->constData()) + sizeof header, width, height, width * 4,
+        return QImage(reinterpret_cast<uchar*>(buffer->data()) + sizeof header, width, height, width * 4,
                       QImage::Format_RGB32, [](void* kept) { delete static_cast<QByteArray*>(kept); }, buffer);
     }
     // Not aligned for QImage: a copy of its own, row by row.
@@ -85,8 +85,10 @@ const QImage& Picture::image(qreal ratio) const
     if (fine.isNull())
         fine = image();
     const QSize size(qRound(image().width() * ratio), qRound(image().height() * ratio));
-    scaled_ = fine.size() == size ? fine : fine.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    scaled_.setDevicePixelRatio(ratio);
+    if (fine.size() != size)
+        fine = fine.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    fine.setDevicePixelRatio(ratio);
+    scaled_ = std::move(fine);
     return scaled_;
 }
 
