@@ -38,9 +38,20 @@ int withRunningSimulator(std::FILE* err, const std::function<int(QDBusConnection
     if (!QCoreApplication::instance())
         application.emplace(argc, argv);
     std::optional<QDBusConnection> session = userSessionBus();
-    if (!session || !session->interface()->isServiceRegistered(QString::fromLatin1(ApplicationId)))
-        return fail(err, noneRuns());
-    return act(*session);
+    const int status = session && session->interface()->isServiceRegistered(QString::fromLatin1(ApplicationId))
+                           ? act(*session)
+                           : fail(err, noneRuns());
+    if (session) {
+        // The D-Bus thread hands an error reply over first and then tells Qt
+        // of it, with types the end of the program may already have taken
+        // away. Served in order, one more round trip lets it finish.
+        session->call(QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+                                                     QStringLiteral("/org/freedesktop/DBus"),
+                                                     QStringLiteral("org.freedesktop.DBus.Peer"),
+                                                     QStringLiteral("Ping")));
+    }
+    closeBus(session);
+    return status;
 }
 
 // One call to the running simulator. The bus is told not to start one for

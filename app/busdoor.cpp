@@ -172,7 +172,7 @@ class ControlUnitAdaptor : public QDBusAbstractAdaptor {
     Q_PROPERTY(bool AutoAdvance READ autoAdvance)
 
 public:
-    ControlUnitAdaptor(Door* door, QDBusConnection bus) : QDBusAbstractAdaptor(door), door_(*door), bus_(bus) {}
+    explicit ControlUnitAdaptor(Door* door) : QDBusAbstractAdaptor(door), door_(*door) {}
 
     QString signText() const { return tk::toQString(unit().signText()); }
     StopOnRoute currentStop() const
@@ -206,7 +206,7 @@ public:
                                                          QStringLiteral("org.freedesktop.DBus.Properties"),
                                                          QStringLiteral("PropertiesChanged"));
         signal << QString::fromLatin1(ControlUnitInterface) << changed << QStringList();
-        bus_.send(signal);
+        door_.bus()->send(signal);
     }
 
     void announce(const tk::Text& sentence) { emit Announced(tk::toQString(sentence)); }
@@ -271,7 +271,6 @@ private:
     TForm2& unit() const { return door_.windows()->controlUnit(); }
 
     Door& door_;
-    QDBusConnection bus_;
     QVariantMap published_;
 };
 
@@ -323,27 +322,45 @@ private:
 
 std::optional<QDBusConnection> userSessionBus()
 {
+    // A connection of the program's own rather than Qt's shared one, so that
+    // closeBus really closes it.
+    const QString name = QStringLiteral("pendralumovista-session");
+    std::optional<QDBusConnection> session;
     if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
-        QDBusConnection session = QDBusConnection::sessionBus();
-        return session.isConnected() ? std::optional(session) : std::nullopt;
+        session = QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
+    } else {
+        const QByteArray socket = qgetenv("XDG_RUNTIME_DIR") + "/bus";
+        struct stat status {};
+        if (socket.startsWith('/') && ::stat(socket.constData(), &status) == 0 && S_ISSOCK(status.st_mode)
+            && status.st_uid == ::getuid()) {
+            // A D-Bus address escapes every byte but a few plain ones.
+            QString address = QStringLiteral("unix:path=");
+            for (const char c : socket)
+                if (QByteArrayView("-_/.*").contains(c) || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z')
+                    || (c >= 'a' && c <= 'z'))
+                    address += QLatin1Char(c);
+                else
+                    address += QStringLiteral("%%1").arg(uint(uchar(c)), 2, 16, QLatin1Char('0'));
+            session = QDBusConnection::connectToBus(address, name);
+        }
     }
-    const QByteArray socket = qgetenv("XDG_RUNTIME_DIR") + "/bus";
-    struct stat status {};
-    if (socket.startsWith('/') && ::stat(socket.constData(), &status) == 0 && S_ISSOCK(status.st_mode)
-        && status.st_uid == ::getuid()) {
-        // A D-Bus address escapes every byte but a few plain ones.
-        QString address = QStringLiteral("unix:path=");
-        for (const char c : socket)
-            if (QByteArrayView("-_/.*").contains(c) || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z')
-                || (c >= 'a' && c <= 'z'))
-                address += QLatin1Char(c);
-            else
-                address += QStringLiteral("%%1").arg(uint(uchar(c)), 2, 16, QLatin1Char('0'));
-        QDBusConnection session = QDBusConnection::connectToBus(address, QStringLiteral("pendralumovista-session"));
-        if (session.isConnected())
-            return session;
-    }
-    return std::nullopt;
+    if (session && !session->isConnected())
+        closeBus(session);
+    return session;
+}
+
+void closeBus(std::optional<QDBusConnection>& bus)
+{
+    if (!bus)
+        return;
+    const QString name = bus->name();
+    bus.reset();
+    QDBusConnection::disconnectFromBus(name);
+}
+
+Door::~Door()
+{
+    closeBus(bus_);
 }
 
 Door::Door() : bus_(userSessionBus())
@@ -351,14 +368,14 @@ Door::Door() : bus_(userSessionBus())
     if (!bus_)
         return;
     qDBusRegisterMetaType<StopOnRoute>();
-    controlUnit_ = new ControlUnitAdaptor(this, *bus_);
+    controlUnit_ = new ControlUnitAdaptor(this);
     new ApplicationAdaptor(this);
     // The object is there before the name: a call that starts the program
     // through the bus arrives as soon as the name is claimed. Calls are
     // handled on this thread's event loop, which runs once the windows are
     // there (serve).
     if (!bus_->registerObject(QString::fromLatin1(ObjectPath), this)) {
-        bus_.reset();
+        closeBus(bus_);
         return;
     }
     const QString name = QString::fromLatin1(ApplicationId);
@@ -376,7 +393,7 @@ Door::Door() : bus_(userSessionBus())
             return;
         if (!claim.isValid() || claim.value() != QDBusConnectionInterface::ServiceNotRegistered) {
             // A bus that will not give the name: the program runs as without one.
-            bus_.reset();
+            closeBus(bus_);
             return;
         }
         reply = bus_->call(activate, QDBus::Block, 5000);

@@ -27,6 +27,11 @@ inline constexpr char ControlUnitInterface[] = "io.github.pendralumovista.Pendra
 // X server. nullopt when there is no bus or it cannot be reached.
 std::optional<QDBusConnection> userSessionBus();
 
+// Closes the connection while the application object still lives. Left to
+// the end of the process, it is torn down by the D-Bus thread after Qt's
+// registry of types is gone, which now and then says so on standard error.
+void closeBus(std::optional<QDBusConnection>& bus);
+
 class ControlUnitAdaptor;
 
 // The object on the bus. Qt hands the call being served to the object that
@@ -38,6 +43,9 @@ public:
     // application id there. When another instance owns it, asks that one to
     // show and raise its windows and says so in one line.
     Door();
+    ~Door() override;
+    Door(const Door&) = delete;
+    Door& operator=(const Door&) = delete;
 
     // The exit status of this start when it handed over to another instance.
     std::optional<int> handedOver() const { return handedOver_; }
@@ -45,6 +53,7 @@ public:
     void serve(Windows& windows);
 
     // For the adaptors.
+    std::optional<QDBusConnection>& bus() { return bus_; }
     Windows* windows() const { return windows_; }
     ControlUnitAdaptor* controlUnit() const { return controlUnit_; }
 
