@@ -238,9 +238,8 @@ void TForm2::writeSign(const tk::Text& text)
 }
 
 // The control unit is the sign's only writer, so the text it wrote last is
-// what the sign shows, except while the sign pages a long text over it (the
-// page timer runs on past a clear) or after such paging, when the page shown
-// last stays.
+// what the sign shows, except for a long text: the sign pages it by itself,
+// and once the paging has ended, the page shown last stays.
 tk::Text TForm2::signText() const
 {
     if (Sign.Timer1->Enabled())
