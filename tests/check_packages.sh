@@ -4,9 +4,12 @@
 # metadata, installed with apt, the installed simulator started on a virtual
 # X server until both its windows show, both programs asked for version and
 # help, then purged, after which none of their files may be left.
-# Installs into the running system: run as root (./build.sh test runs it last).
+# Installs into the running system: as root, or through sudo (./build.sh test
+# runs it last).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+apt=(env DEBIAN_FRONTEND=noninteractive apt-get)
+[ "$(id -u)" -ne 0 ] && apt=(sudo "${apt[@]}")
 
 packages=(pendralumovista pendralumovista-ansage)
 simulator_id=io.github.pendralumovista.Pendralumovista
@@ -20,7 +23,7 @@ clean_up() {
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
   # A failed check leaves nothing installed either.
   if dpkg-query -W -f='${Status}' "${packages[@]}" 2>/dev/null | grep -q installed; then
-    DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq "${packages[@]}" >/dev/null || true
+    "${apt[@]}" purge -y -qq "${packages[@]}" >/dev/null || true
   fi
   rm -rf "$scratch"
 }
@@ -37,7 +40,7 @@ for deb in "${debs[@]}"; do
 done
 
 # Without recommended packages: what the programs need must be a dependency.
-DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${debs[@]/#/./}"
+"${apt[@]}" install -y -qq --no-install-recommends "${debs[@]/#/./}"
 dpkg -L "${packages[@]}" > "$scratch/files"
 
 for entry in /usr/share/applications/$simulator_id.desktop /usr/share/applications/$simulator_id.Ansage.desktop; do
@@ -73,7 +76,7 @@ unset DISPLAY
 [ "$(/usr/bin/pendralumovista --version)" = "pendralumovista $version" ] || fail "pendralumovista --version is not \"pendralumovista $version\""
 [ -n "$(/usr/bin/pendralumovista-ansage --help)" ] || fail "pendralumovista-ansage --help printed nothing"
 
-DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq "${packages[@]}"
+"${apt[@]}" purge -y -qq "${packages[@]}"
 left=()
 while read -r path; do
   # Folders such as /usr/share/applications belong to others as well; a
