@@ -114,7 +114,8 @@ CommandLine parseCommandLine(int argc, char** argv, std::FILE* out, std::FILE* e
         char* value = nullptr;
         if (!option->valueName.empty()) {
             if (i + 1 == arguments.size())
-                return refuse(err, std::string("„") + arguments[i] + "“ braucht einen Wert, " + std::string(option->valueName));
+                return refuse(err, std::string("„") + arguments[i] + "“ braucht einen Wert, "
+                                       + std::string(option->valueName));
             value = arguments[i + 1];
         }
         if (option->forQt) {
