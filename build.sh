@@ -21,7 +21,8 @@ esac
 # qt6-translations-l10n: Qt's German texts for its own dialogs, compiled in.
 # libxkbcommon-dev: Qt's CMake files look for it; without it every configure
 # prints "Could NOT find XKB", which is harmless but reads like an error.
-build_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev qt6-translations-l10n libxkbcommon-dev)
+build_packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libxcb1-dev qt6-translations-l10n
+  libxkbcommon-dev)
 # The end-to-end tests drive the real program under a virtual X server (one
 # of them under valgrind); the fuzz targets need clang's libFuzzer.
 test_packages=(xvfb xdotool xclip x11-utils imagemagick valgrind clang libclang-rt-14-dev)

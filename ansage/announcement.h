@@ -9,3 +9,11 @@ inline bool isAnnouncement(const QString& text)
 {
     return text.startsWith(QStringLiteral("nächste Haltestelle: "));
 }
+
+// The simulator's private clipboard format beside the text: the number of
+// the call, in decimal digits.
+inline constexpr char callFormat[] = "application/x-pendralumovista-ansage";
+
+// Longer texts are not announcements anyone would sit through (a stop name
+// is at most a few dozen characters); they are not spoken.
+inline constexpr int longestAnnouncement = 500;

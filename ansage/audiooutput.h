@@ -6,16 +6,27 @@
 
 #include <QString>
 
+#include <functional>
+
 class AudioOutput {
 public:
-    struct Result {
-        bool ok = false;
-        // On success, where the speech went; on failure, one line saying why.
+    // How one speech ended. Reported once for every speech handed to play(),
+    // and only when it is known: after the last sample was heard or the file
+    // was written whole, or when it failed or was cut off.
+    struct Outcome {
+        enum Kind { Done, CutOff, Failed } kind = Failed;
+        double playedSeconds = 0;
+        // Done: where the speech went, if that is worth saying (a file);
+        // CutOff and Failed: one line saying why.
         QString detail;
     };
+    using Report = std::function<void(const Outcome&)>;
 
     virtual ~AudioOutput() = default;
-    // Puts out the speech, cutting off whatever this output is still
-    // playing. Returns at once; playing goes on in the event loop.
-    virtual Result play(const Speech& speech) = 0;
+    // Puts out the speech, first cutting off whatever this output still
+    // plays. May report before it returns; playing goes on in the event loop
+    // of the calling thread.
+    virtual void play(const Speech& speech, Report report) = 0;
+    // Cuts off what is playing, reporting it with the reason given.
+    virtual void stop(const QString& why) = 0;
 };

@@ -3,8 +3,10 @@
 #include "announcement.h"
 
 #include <QClipboard>
+#include <QMimeData>
 
-ClipboardWatch::ClipboardWatch(QClipboard* clipboard, QObject* parent) : QObject(parent), clipboard_(clipboard)
+ClipboardWatch::ClipboardWatch(QClipboard* clipboard, bool plainTextsToo, qint64 notAfter, QObject* parent)
+    : QObject(parent), clipboard_(clipboard), plainTextsToo_(plainTextsToo), last_(notAfter)
 {
     // Every change of owner is reported, even when the text is the same.
     connect(clipboard_, &QClipboard::dataChanged, this, &ClipboardWatch::changed);
@@ -12,7 +14,20 @@ ClipboardWatch::ClipboardWatch(QClipboard* clipboard, QObject* parent) : QObject
 
 void ClipboardWatch::changed()
 {
-    const QString text = clipboard_->text(QClipboard::Clipboard);
+    const QMimeData* data = clipboard_->mimeData(QClipboard::Clipboard);
+    if (!data)
+        return;
+    const QString format = QString::fromLatin1(callFormat);
+    if (data->hasFormat(format)) {
+        bool isNumber = false;
+        const qint64 number = data->data(format).left(24).trimmed().toLongLong(&isNumber);
+        if (!isNumber || number <= last_)
+            return;
+        last_ = number;
+    } else if (!plainTextsToo_) {
+        return;
+    }
+    const QString text = data->text();
     if (isAnnouncement(text))
         emit announcement(text);
 }

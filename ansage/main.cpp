@@ -1,54 +1,74 @@
 // pendralumovista-ansage: speaks the announcements that the simulator puts
 // on the clipboard. The clipboard is the only link between the two programs.
 
-#include "alsaplayer.h"
+#include "alsadevice.h"
+#include "announcement.h"
+#include "announcer.h"
 #include "clipboardwatch.h"
+#include "console.h"
+#include "deviceplayer.h"
 #include "synthesizer.h"
 #include "wavwriter.h"
 
 #include <QClipboard>
-#include <QCommandLineParser>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
-#include <QLocale>
+#include <QProcess>
+#include <QSocketNotifier>
+#include <QStandardPaths>
+#include <QThread>
 
-#include <cstdio>
-#include <cstring>
-#include <memory>
+#include <atomic>
+#include <csignal>
+#include <cstdlib>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#ifndef PENDRALUMOVISTA_VERSION
+#error "PENDRALUMOVISTA_VERSION must give the program's version"
+#endif
 
 namespace {
-const QCommandLineOption voiceOption(QStringLiteral("voice"), QStringLiteral("Stimme von espeak-ng (Vorgabe: de)."),
-                                     QStringLiteral("stimme"), QStringLiteral("de"));
-const QCommandLineOption speedOption(
-    QStringLiteral("speed"),
-    QStringLiteral("Sprechtempo in Wörtern pro Minute, %1 bis %2 (Vorgabe: %3).")
-        .arg(Synthesizer::slowest)
-        .arg(Synthesizer::fastest)
-        .arg(Synthesizer::normal),
-    QStringLiteral("wpm"), QString::number(Synthesizer::normal));
-const QCommandLineOption wavDirOption(QStringLiteral("wav-dir"),
-                                      QStringLiteral("Jede Ansage als nummerierte WAV-Datei in diesen Ordner "
-                                                     "schreiben statt sie abzuspielen."),
-                                      QStringLiteral("ordner"));
+const char* const help = R"(Aufruf: pendralumovista-ansage [OPTION …]
 
-void setUp(QCommandLineParser& parser)
-{
-    parser.setApplicationDescription(
-        QStringLiteral("Spricht jede Ansage, die Pendralumovista in die Zwischenablage legt "
-                       "(„nächste Haltestelle: …“), auf Deutsch mit espeak-ng.\n"
-                       "Andere Texte in der Zwischenablage bleiben stumm. Läuft neben dem Simulator, "
-                       "bis es beendet wird (Strg+C)."));
-    parser.addHelpOption();
-    parser.addOptions({voiceOption, speedOption, wavDirOption});
-}
+Spricht jede Haltestellenansage, die Pendralumovista in die Zwischenablage
+legt („nächste Haltestelle: …“), auf Deutsch mit espeak-ng, nach einem Gong.
+Andere Texte in der Zwischenablage bleiben stumm, auch die, die ein
+Zwischenablage-Verwalter wiederherstellt. Läuft in der grafischen Sitzung,
+bis es beendet wird (Strg+C).
 
-// Lines go out at once, also into a pipe, so that whoever reads them sees
-// each announcement when it happens.
-void say(std::FILE* stream, const QString& line)
-{
-    std::fputs(line.toUtf8().constData(), stream);
-    std::fputc('\n', stream);
-    std::fflush(stream);
-}
+Optionen:
+  --mit-simulator         Startet den Simulator pendralumovista dazu und endet
+                          mit ihm.
+  --voice NAME            Stimme von espeak-ng (Vorgabe: de).
+  --list-voices           Listet die installierten Stimmen von espeak-ng.
+  --speed WÖRTER_PRO_MINUTE
+                          Sprechtempo, %1 bis %2 (Vorgabe: %3).
+  --lautstaerke 0-100     Lautstärke in Prozent (Vorgabe: 100).
+  --ohne-gong             Ohne den Gong vor jeder Ansage.
+  --geraet NAME           ALSA-Gerät, auf dem gespielt wird (Vorgabe: default).
+  --geraete               Listet die ALSA-Geräte.
+  --wav-dir ORDNER        Schreibt jede Ansage als nummerierte WAV-Datei in den
+                          Ordner, statt sie zu spielen.
+  --aussprache DATEI      Weitere Aussprachen, eine Zeile je Wort:
+                          schreibung = aussprache
+  --alle-texte            Spricht auch Texte „nächste Haltestelle: …“, die ein
+                          anderes Programm in die Zwischenablage legt.
+  --help                  Zeigt diese Hilfe.
+  --version               Zeigt die Version.
+)";
+
+struct Options {
+    bool help = false, version = false, listVoices = false, listDevices = false;
+    bool withSimulator = false, allTexts = false, noGong = false;
+    QString voice = QStringLiteral("de");
+    QString speed = QString::number(Synthesizer::normal);
+    QString volume = QStringLiteral("100");
+    QString device = QStringLiteral("default");
+    QString wavDir, pronunciationFile;
+};
 
 [[noreturn]] void refuse(const QString& line)
 {
@@ -56,100 +76,220 @@ void say(std::FILE* stream, const QString& line)
     std::exit(2);
 }
 
-bool asksForHelp(int argc, char** argv)
+Options parse(int argc, char** argv)
 {
-    for (int i = 1; i < argc; ++i)
-        for (const char* help : {"-h", "-?", "--help", "--help-all"})
-            if (std::strcmp(argv[i], help) == 0)
-                return true;
-    return false;
+    Options options;
+    const std::pair<const char*, bool*> flags[] = {
+        {"--help", &options.help},         {"--version", &options.version},
+        {"--list-voices", &options.listVoices}, {"--geraete", &options.listDevices},
+        {"--mit-simulator", &options.withSimulator}, {"--alle-texte", &options.allTexts},
+        {"--ohne-gong", &options.noGong},
+    };
+    const std::pair<const char*, QString*> values[] = {
+        {"--voice", &options.voice},     {"--speed", &options.speed},     {"--lautstaerke", &options.volume},
+        {"--geraet", &options.device},   {"--wav-dir", &options.wavDir},  {"--aussprache", &options.pronunciationFile},
+    };
+    const QString hint = QStringLiteral(" (Hilfe: pendralumovista-ansage --help)");
+    for (int i = 1; i < argc; ++i) {
+        const QString argument = QString::fromLocal8Bit(argv[i]);
+        const QString name = argument.section(QLatin1Char('='), 0, 0);
+        const bool joined = argument.contains(QLatin1Char('='));
+        bool known = false;
+        for (const auto& [flag, set] : flags)
+            if (name == QLatin1String(flag)) {
+                if (joined)
+                    refuse(QStringLiteral("%1 nimmt keinen Wert.").arg(name) + hint);
+                *set = known = true;
+            }
+        for (const auto& [option, value] : values)
+            if (name == QLatin1String(option)) {
+                if (!joined && i + 1 >= argc)
+                    refuse(QStringLiteral("%1 braucht einen Wert.").arg(name) + hint);
+                *value = joined ? argument.section(QLatin1Char('='), 1) : QString::fromLocal8Bit(argv[++i]);
+                known = true;
+            }
+        if (!known)
+            refuse(QStringLiteral("Unbekanntes Argument „%1“.").arg(argument) + hint);
+    }
+    return options;
 }
 
-bool choosesPlatform(int argc, char** argv)
+int number(const QString& option, const QString& value, int lowest, int highest)
 {
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
-            return true;
-    return false;
+    bool isNumber = false;
+    const int result = value.toInt(&isNumber);
+    if (!isNumber || result < lowest || result > highest)
+        refuse(QStringLiteral("%1 braucht eine ganze Zahl von %2 bis %3, nicht „%4“.")
+                   .arg(option)
+                   .arg(lowest)
+                   .arg(highest)
+                   .arg(value));
+    return result;
+}
+
+// Lines of a listing, or one line to stderr and exit 1 when it is empty.
+int list(const QStringList& lines, const QString& none)
+{
+    if (lines.isEmpty()) {
+        say(stderr, none);
+        return 1;
+    }
+    for (const QString& line : lines)
+        say(stdout, line);
+    return 0;
+}
+
+// The simulator beside this program (an installation, a build folder), else
+// the one on the search path.
+QString simulatorBinary()
+{
+    const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("pendralumovista"));
+    if (QFileInfo(beside).isExecutable())
+        return beside;
+    return QStandardPaths::findExecutable(QStringLiteral("pendralumovista"));
+}
+
+// SIGINT and SIGTERM end the event loop: the handler only writes a byte,
+// which the loop reads.
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
+}
+
+void catchEndSignals()
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
+        return;
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
 }
 } // namespace
 
 int main(int argc, char** argv)
 {
-    QCoreApplication::setApplicationName(QStringLiteral("pendralumovista-ansage"));
-    if (asksForHelp(argc, argv)) {
-        // Help needs no display.
-        QCoreApplication application(argc, argv);
-        QCommandLineParser parser;
-        setUp(parser);
-        parser.process(application);
+    // A file-size limit makes a write come back short rather than end the
+    // program; the WAV writer says so.
+    std::signal(SIGXFSZ, SIG_IGN);
+    const Options options = parse(argc, argv);
+    // Help, version and the lists need neither display nor sound.
+    if (options.help) {
+        say(stdout, QString::fromUtf8(help)
+                        .arg(Synthesizer::slowest)
+                        .arg(Synthesizer::fastest)
+                        .arg(Synthesizer::normal)
+                        .trimmed());
         return 0;
     }
+    if (options.version) {
+        say(stdout, QStringLiteral("pendralumovista-ansage " PENDRALUMOVISTA_VERSION));
+        return 0;
+    }
+    if (options.listVoices)
+        return list(Synthesizer::voices(), QStringLiteral("Keine Stimmen von espeak-ng gefunden (Paket espeak-ng-data)."));
+    if (options.listDevices)
+        return list(AlsaDevice::list(), QStringLiteral("ALSA kennt kein Gerät zum Abspielen."));
+
+    const int speed = number(QStringLiteral("--speed"), options.speed, Synthesizer::slowest, Synthesizer::fastest);
+    const int volume = number(QStringLiteral("--lautstaerke"), options.volume, 0, 100);
+    Pronunciation pronunciation;
+    QString error;
+    if (!options.pronunciationFile.isEmpty() && !pronunciation.addFile(options.pronunciationFile, &error))
+        refuse(error);
+    if (!options.wavDir.isEmpty())
+        if (const QString problem = WavWriter::checkFolder(options.wavDir); !problem.isEmpty())
+            refuse(problem);
 
     // X11 also on a Wayland session (through XWayland): a Wayland client is
     // told of clipboard changes only while it has the focus, which this
     // program, having no window, never has.
-    if (!choosesPlatform(argc, argv)) {
-        if (qEnvironmentVariableIsEmpty("DISPLAY"))
-            refuse(QStringLiteral("Kein X-Display (DISPLAY ist leer): Das Programm liest die Zwischenablage "
-                                  "der grafischen Sitzung und läuft nur in ihr."));
-        qputenv("QT_QPA_PLATFORM", "xcb");
-    }
-    QGuiApplication application(argc, argv);
-    QGuiApplication::setDesktopFileName(QStringLiteral("pendralumovista-ansage"));
-    QCommandLineParser parser;
-    setUp(parser);
-    parser.process(application);
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        refuse(QStringLiteral("Kein X-Display (DISPLAY ist leer): Das Programm liest die Zwischenablage "
+                              "der grafischen Sitzung und läuft nur in ihr."));
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    // The arguments are this program's own, none for Qt.
+    int qtArgc = 1;
+    QGuiApplication application(qtArgc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("pendralumovista-ansage"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(PENDRALUMOVISTA_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.pendralumovista.Pendralumovista.Ansage"));
 
-    bool isNumber = false;
-    const int speed = parser.value(speedOption).toInt(&isNumber);
-    if (!isNumber || speed < Synthesizer::slowest || speed > Synthesizer::fastest)
-        refuse(QStringLiteral("--speed braucht eine ganze Zahl von %1 bis %2, nicht „%3“.")
-                   .arg(Synthesizer::slowest)
-                   .arg(Synthesizer::fastest)
-                   .arg(parser.value(speedOption)));
-    const QString voice = parser.value(voiceOption);
-    QString error;
-    const std::unique_ptr<Synthesizer> synthesizer = Synthesizer::create(voice, speed, &error);
+    const std::unique_ptr<Synthesizer> synthesizer = Synthesizer::create(options.voice, speed, &error);
     if (!synthesizer)
         refuse(error);
 
-    std::unique_ptr<AudioOutput> output;
-    QString destination;
-    if (parser.isSet(wavDirOption)) {
-        const QString folder = parser.value(wavDirOption);
-        if (!QDir().mkpath(folder))
-            refuse(QStringLiteral("Der Ordner „%1“ lässt sich nicht anlegen.").arg(folder));
-        output = std::make_unique<WavWriter>(folder);
-        destination = QStringLiteral("WAV-Dateien in %1").arg(QDir(folder).absolutePath());
-    } else {
-        output = std::make_unique<AlsaPlayer>();
-        destination = QStringLiteral("ALSA-Gerät „default“");
-    }
+    catchEndSignals();
+    QSocketNotifier endSignal(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&endSignal, &QSocketNotifier::activated, &application, &QCoreApplication::quit);
 
-    const QLocale german(QLocale::German);
-    ClipboardWatch watch(QGuiApplication::clipboard());
+    const QString wavDir = options.wavDir;
+    const QString device = options.device;
+    Announcer::OutputMaker makeOutput = [wavDir, device]() -> std::unique_ptr<AudioOutput> {
+        if (!wavDir.isEmpty())
+            return std::make_unique<WavWriter>(wavDir);
+        return std::make_unique<DevicePlayer>(std::make_unique<AlsaDevice>(device));
+    };
+    std::atomic<quint64> latest{0};
+    QThread worker;
+    auto* announcer = new Announcer(*synthesizer, pronunciation, makeOutput, {!options.noGong, volume}, latest);
+    announcer->moveToThread(&worker);
+    worker.start();
+
+    ClipboardWatch watch(QGuiApplication::clipboard(), options.allTexts, QDateTime::currentMSecsSinceEpoch());
     QObject::connect(&watch, &ClipboardWatch::announcement, [&](const QString& text) {
-        const Speech speech = synthesizer->synthesize(text);
-        if (speech.samples.empty()) {
-            say(stderr, QStringLiteral("espeak-ng konnte nicht sprechen: %1").arg(text));
+        if (text.size() > longestAnnouncement) {
+            say(stderr, QStringLiteral("Zu lang für eine Ansage (%1 Zeichen, höchstens %2), nicht gesprochen: %3 …")
+                            .arg(text.size())
+                            .arg(longestAnnouncement)
+                            .arg(text.left(60).simplified()));
             return;
         }
-        const AudioOutput::Result result = output->play(speech);
-        if (!result.ok) {
-            say(stderr, QStringLiteral("%1 Nicht gesprochen: %2").arg(result.detail, text));
-            return;
-        }
-        const QString seconds = german.toString(speech.seconds(), 'f', 1);
-        if (parser.isSet(wavDirOption))
-            say(stdout, QStringLiteral("Ansage (%1 s, %2): %3").arg(seconds, result.detail, text));
-        else
-            say(stdout, QStringLiteral("Ansage (%1 s): %2").arg(seconds, text));
+        const quint64 number = ++latest;
+        QMetaObject::invokeMethod(announcer, [announcer, number, text] { announcer->announce(number, text); });
     });
 
+    const QString simulatorPath = options.withSimulator ? simulatorBinary() : QString();
+    if (options.withSimulator && simulatorPath.isEmpty())
+        refuse(QStringLiteral("Der Simulator pendralumovista ist weder neben diesem Programm noch im Suchpfad."));
     say(stdout, QStringLiteral("Wartet auf Ansagen in der Zwischenablage (Stimme %1, %2 Wörter/min, %3).")
-                    .arg(voice)
+                    .arg(options.voice)
                     .arg(speed)
-                    .arg(destination));
-    return QGuiApplication::exec();
+                    .arg(wavDir.isEmpty() ? QStringLiteral("ALSA-Gerät „%1“").arg(device)
+                                          : QStringLiteral("WAV-Dateien in %1").arg(QDir(wavDir).absolutePath())));
+
+    QProcess simulator;
+    if (options.withSimulator) {
+        simulator.setProcessChannelMode(QProcess::ForwardedChannels);
+        QObject::connect(&simulator, &QProcess::finished, &application, &QCoreApplication::quit);
+        simulator.start(simulatorPath, {});
+        if (!simulator.waitForStarted())
+            refuse(QStringLiteral("Der Simulator %1 startet nicht (%2).").arg(simulatorPath, simulator.errorString()));
+    }
+
+    QGuiApplication::exec();
+
+    // Ending: the simulator first, then whatever the announcer does, which
+    // gives up a synthesis at once and finishes a file it writes.
+    if (simulator.state() != QProcess::NotRunning) {
+        simulator.terminate();
+        if (!simulator.waitForFinished(3000))
+            simulator.kill();
+        simulator.waitForFinished();
+    }
+    ++latest;
+    QMetaObject::invokeMethod(announcer, &Announcer::finish);
+    if (!worker.wait(5000)) {
+        // A sound server that hangs holds the announcer in ALSA; nothing of
+        // it is worth waiting longer for.
+        say(stderr, QStringLiteral("Das Audiogerät antwortet nicht; beendet ohne es."));
+        std::_Exit(0);
+    }
+    delete announcer;
+    return 0;
 }

@@ -9,12 +9,13 @@ bool loaded = false;
 // Where the callback puts the samples of the synthesis under way. espeak-ng
 // calls it from inside espeak_Synth on this thread (synchronous mode).
 std::vector<std::int16_t>* collecting = nullptr;
+const std::function<bool()>* goingOn = nullptr;
 
 int collect(short* samples, int count, espeak_EVENT*)
 {
     if (samples && count > 0 && collecting)
         collecting->insert(collecting->end(), samples, samples + count);
-    return 0; // go on
+    return goingOn && *goingOn && !(*goingOn)() ? 1 : 0; // 1: stop
 }
 } // namespace
 
@@ -32,7 +33,7 @@ std::unique_ptr<Synthesizer> Synthesizer::create(const QString& voice, int words
     std::unique_ptr<Synthesizer> synthesizer(new Synthesizer(rate));
     espeak_SetSynthCallback(collect);
     if (espeak_SetVoiceByName(voice.toUtf8().constData()) != EE_OK) {
-        *error = QStringLiteral("espeak-ng kennt die Stimme „%1“ nicht (Liste: espeak-ng --voices).").arg(voice);
+        *error = QStringLiteral("espeak-ng kennt die Stimme „%1“ nicht (Liste: pendralumovista-ansage --list-voices).").arg(voice);
         return nullptr;
     }
     espeak_SetParameter(espeakRATE, wordsPerMinute, 0);
@@ -45,16 +46,18 @@ Synthesizer::~Synthesizer()
     loaded = false;
 }
 
-Speech Synthesizer::synthesize(const QString& text)
+Speech Synthesizer::synthesize(const QString& text, const std::function<bool()>& goOn)
 {
     Speech speech;
     speech.sampleRate = sampleRate_;
     const QByteArray utf8 = text.toUtf8();
     collecting = &speech.samples;
+    goingOn = &goOn;
     const espeak_ERROR result = espeak_Synth(utf8.constData(), size_t(utf8.size()) + 1, 0, POS_CHARACTER, 0,
                                              espeakCHARS_UTF8, nullptr, nullptr);
     collecting = nullptr;
-    if (result != EE_OK)
+    goingOn = nullptr;
+    if (result != EE_OK || (goOn && !goOn()))
         speech.samples.clear();
     return speech;
 }
@@ -68,4 +71,20 @@ QString Synthesizer::phonemes(const QString& text)
     while (rest)
         clauses << QString::fromUtf8(espeak_TextToPhonemes(&rest, espeakCHARS_UTF8, ipa));
     return clauses.join(QLatin1Char(' '));
+}
+
+QStringList Synthesizer::voices()
+{
+    QStringList lines;
+    if (!loaded && espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 0, nullptr, espeakINITIALIZE_DONT_EXIT) <= 0)
+        return lines;
+    for (const espeak_VOICE** voice = espeak_ListVoices(nullptr); voice && *voice; ++voice) {
+        // The languages (what --voice takes): a priority byte, then the name, each ending in a
+        // zero byte; the first is the voice's own.
+        const char* language = (*voice)->languages ? (*voice)->languages + 1 : "";
+        lines << QStringLiteral("%1  %2").arg(QString::fromUtf8(language), -12).arg(QString::fromUtf8((*voice)->name));
+    }
+    if (!loaded)
+        espeak_Terminate();
+    return lines;
 }

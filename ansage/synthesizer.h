@@ -4,8 +4,9 @@
 
 #include "speech.h"
 
-#include <QString>
+#include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class Synthesizer {
@@ -23,13 +24,19 @@ public:
     Synthesizer(const Synthesizer&) = delete;
     Synthesizer& operator=(const Synthesizer&) = delete;
 
-    // The whole text as speech. Empty samples if espeak-ng refused it.
-    Speech synthesize(const QString& text);
+    // The whole text as speech. Empty samples if espeak-ng refused it, or
+    // when goOn, asked now and then, says to give up.
+    Speech synthesize(const QString& text, const std::function<bool()>& goOn = {});
     // The phonemes espeak-ng chose for the text, in IPA, one group per
     // clause separated by blanks.
     QString phonemes(const QString& text);
 
     int sampleRate() const { return sampleRate_; }
+
+    // The installed voices, one line each: language (what the voice
+    // option takes), then name. Needs no
+    // synthesizer; for before one is made.
+    static QStringList voices();
 
 private:
     explicit Synthesizer(int sampleRate) : sampleRate_(sampleRate) {}

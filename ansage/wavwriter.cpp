@@ -1,7 +1,11 @@
 #include "wavwriter.h"
 
-#include <QSaveFile>
 #include <QtEndian>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 void append32(QByteArray& bytes, quint32 value)
@@ -39,21 +43,83 @@ QByteArray wav(const Speech& speech)
         append16(bytes, quint16(sample));
     return bytes;
 }
+
+QString systemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// Writes all the bytes into a new file of that name, or nothing: a short
+// write (a full disk, a size limit) takes the file away again. Empty on
+// success, else why not.
+QString writeWhole(const QByteArray& path, const QByteArray& bytes)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return systemError();
+    errno = 0;
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, std::size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    QString error;
+    if (done < bytes.size())
+        error = QStringLiteral("nur %1 von %2 Bytes geschrieben (%3)")
+                    .arg(done)
+                    .arg(bytes.size())
+                    .arg(errno ? systemError() : QStringLiteral("Datenträger voll"));
+    else if (::fsync(fd) != 0)
+        error = systemError();
+    if (::close(fd) != 0 && error.isEmpty())
+        error = systemError();
+    if (!error.isEmpty())
+        ::unlink(path.constData());
+    return error;
+}
 } // namespace
 
-AudioOutput::Result WavWriter::play(const Speech& speech)
+QString WavWriter::checkFolder(const QString& folder)
 {
-    // Numbered on from the last file of this run, past any file already
-    // there: an earlier run's announcements are never overwritten.
-    QString path;
-    do
-        path = folder_.filePath(QStringLiteral("ansage-%1.wav").arg(++number_, 4, 10, QLatin1Char('0')));
-    while (QFile::exists(path));
+    if (!QDir().mkpath(folder))
+        return QStringLiteral("Der Ordner „%1“ lässt sich nicht anlegen.").arg(folder);
+    const QByteArray probe = QDir(folder).filePath(QStringLiteral(".ansage-probe-%1").arg(::getpid())).toLocal8Bit();
+    const QString error = writeWhole(probe, "RIFF");
+    ::unlink(probe.constData());
+    if (!error.isEmpty())
+        return QStringLiteral("In den Ordner „%1“ lässt sich nicht schreiben (%2).").arg(folder, error);
+    return {};
+}
 
-    // Written under a temporary name and renamed when complete, so that
+void WavWriter::play(const Speech& speech, Report report)
+{
+    const QByteArray bytes = wav(speech);
+    // Written under a temporary name, then linked to its number: the link
+    // fails rather than replace a file that is there, even one that came
+    // after we looked, so no announcement ever overwrites another, and
     // whoever watches the folder never sees half a file.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(wav(speech)) < 0 || !file.commit())
-        return {false, QStringLiteral("WAV-Datei %1 nicht geschrieben: %2").arg(path, file.errorString())};
-    return {true, path};
+    const QByteArray temporary =
+        folder_.filePath(QStringLiteral(".ansage-%1-%2.tmp").arg(::getpid()).arg(number_ + 1)).toLocal8Bit();
+    const QString error = writeWhole(temporary, bytes);
+    if (!error.isEmpty()) {
+        report({Outcome::Failed, 0,
+                QStringLiteral("WAV-Datei in %1 nicht geschrieben: %2.").arg(folder_.path(), error)});
+        return;
+    }
+    QString path;
+    int linked = -1;
+    do {
+        path = folder_.filePath(QStringLiteral("ansage-%1.wav").arg(++number_, 4, 10, QLatin1Char('0')));
+        linked = ::link(temporary.constData(), path.toLocal8Bit().constData());
+    } while (linked != 0 && errno == EEXIST);
+    const QString linkError = linked != 0 ? systemError() : QString();
+    ::unlink(temporary.constData());
+    if (linked != 0)
+        report({Outcome::Failed, 0, QStringLiteral("WAV-Datei %1 nicht angelegt: %2.").arg(path, linkError)});
+    else
+        report({Outcome::Done, speech.seconds(), path});
 }

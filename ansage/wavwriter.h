@@ -9,7 +9,12 @@
 class WavWriter : public AudioOutput {
 public:
     explicit WavWriter(const QString& folder) : folder_(QDir(folder).absolutePath()) {}
-    Result play(const Speech& speech) override;
+    // Whether files can be made in the folder (made if missing): empty if
+    // so, else one line why not.
+    static QString checkFolder(const QString& folder);
+
+    void play(const Speech& speech, Report report) override;
+    void stop(const QString&) override {} // a file is written whole or not at all
 
 private:
     QDir folder_;

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QtGui/qguiapplication_platform.h>
 #include <QEvent>
 #include <QIcon>
 #include <QLocale>
@@ -18,6 +19,8 @@
 #include <iterator>
 #include <optional>
 #include <vector>
+
+#include <xcb/xcb.h>
 
 namespace {
 bool environmentSet(const char* name)
@@ -148,6 +151,35 @@ void prepareApplication(QApplication& application)
                               QStringLiteral(PENDRALUMOVISTA_SOURCE_EXAMPLES)});
 }
 
+namespace {
+// The sign has no title bar and stays above everything, so a task bar or
+// window switcher entry would offer nothing but its class's caption; the
+// control unit stands for the program there. On X11 the window asks the
+// window manager before it is first shown; Qt adds its own states (on top)
+// to what it finds on the window.
+void keepOutOfWindowLists(QWidget& window)
+{
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11)
+        return;
+    xcb_connection_t* connection = x11->connection();
+    const char* names[] = {"_NET_WM_STATE", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"};
+    xcb_intern_atom_cookie_t cookies[std::size(names)];
+    for (size_t i = 0; i < std::size(names); ++i)
+        cookies[i] = xcb_intern_atom(connection, 0, uint16_t(std::strlen(names[i])), names[i]);
+    xcb_atom_t atoms[std::size(names)] = {};
+    for (size_t i = 0; i < std::size(names); ++i)
+        if (xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, cookies[i], nullptr)) {
+            atoms[i] = reply->atom;
+            std::free(reply);
+        }
+    if (!atoms[0] || !atoms[1] || !atoms[2])
+        return;
+    xcb_change_property(connection, XCB_PROP_MODE_APPEND, xcb_window_t(window.winId()), atoms[0], XCB_ATOM_ATOM, 32,
+                        2, &atoms[1]);
+}
+} // namespace
+
 Windows::Windows()
 {
     // A line edit lays out its empty text in the application's font as soon
@@ -162,6 +194,7 @@ Windows::Windows()
 
     sign_ = std::make_unique<TForm1>();
     Form1 = sign_.get();
+    keepOutOfWindowLists(*sign_);
     sign_->show();
 
     controlUnit_ = std::make_unique<TForm2>(*sign_);

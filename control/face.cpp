@@ -17,7 +17,9 @@ bool OpenDialog::Execute()
 TForm2::TForm2(TForm1& sign, QWidget* parent)
     : tk::Form(parent, Qt::Window | Qt::FramelessWindowHint), Sign(sign)
 {
-    setWindowTitle(QStringLiteral("Form2"));
+    // No title bar shows it, but task bars and window switchers list the
+    // control unit under its title: it stands for the program there.
+    setWindowTitle(QStringLiteral("Pendralumovista"));
     setFixedSize(516, 250);
     move(268, 381);
     buildFace();

@@ -1,5 +1,11 @@
 #include "Pendralumovista2.h"
 
+#include <QClipboard>
+#include <QDateTime>
+#include <QGuiApplication>
+#include <QMimeData>
+
+#include <algorithm>
 #include <climits>
 
 // Stop calls and announcements: the arrow keys, the stop-number entry and the
@@ -72,6 +78,22 @@ int readStopNumber(const tk::Text& caption)
     return value;
 }
 
+// The edit field's "cut", with the number of the call beside the text: a
+// program that speaks the announcements tells a call from the same text
+// restored by a clipboard manager, which keeps the text only. The numbers
+// grow from call to call and from one run to the next (milliseconds since
+// 1970, or one more than the last).
+void cutAnnouncement(tk::Edit& field)
+{
+    static qint64 lastCall = 0;
+    lastCall = std::max(lastCall + 1, QDateTime::currentMSecsSinceEpoch());
+    auto* data = new QMimeData;
+    data->setText(field.selectedText());
+    data->setData(QStringLiteral("application/x-pendralumovista-ansage"), QByteArray::number(lastCall));
+    field.del();
+    QGuiApplication::clipboard()->setMimeData(data);
+}
+
 } // namespace
 
 // The sequence every stop call ends in, once the key has set CurrentStop.
@@ -104,7 +126,7 @@ void TForm2::finishStopCall(const CallRule& rule, bool atTerminus)
         // The edit field carries the sentence to the clipboard.
         Edit1->setText8(sentence);
         Edit1->selectAll();
-        Edit1->cut();
+        cutAnnouncement(*Edit1);
     }
 
     if (rule.movesMarker)

@@ -53,6 +53,16 @@ void TForm1::FormCreate()
 
 void TForm1::Reset1Click()
 {
+    // A clear from outside makes way for what comes next, or for nothing:
+    // the control unit keeps the sign dark while the operator types a new
+    // line and destination, so the pages of the text it showed must not
+    // come back. The page change darkens the dots without this.
+    Timer1->setEnabled(false);
+    darken();
+}
+
+void TForm1::darken()
+{
     for (tk::Shape* dot : Dots)
         dot->setBrushColor(DarkColor);
 }

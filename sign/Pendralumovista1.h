@@ -40,7 +40,8 @@ public:
     std::int32_t DragStartY = 0;
 
     void FormCreate();
-    // Darkens every dot. Callers reach it by triggering Reset1.
+    // Darkens every dot and ends the paging of the text shown. Callers reach
+    // it by triggering Reset1.
     void Reset1Click();
     // One page change of a text longer than the sign.
     void Timer1Timer();
@@ -72,6 +73,8 @@ protected:
 private:
     // The writer without ending the paging: what the page change writes.
     void writePage(tk::Text text);
+    // The clear without ending the paging: what the page change clears.
+    void darken();
 };
 
 // The sign window of the running program, created first at start.

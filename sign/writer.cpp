@@ -68,7 +68,8 @@ void TForm1::Timer1Timer()
     // its page.
     if (++PageTicks > 4)
         Timer1->setEnabled(false);
-    Reset1->trigger();
+    // Not through Reset1: that clear ends the paging, this one is part of it.
+    darken();
     // The flag is set after the writer returns: a page that is itself too
     // long splits inside the writer, which sets the flag to true, and the
     // next change must then show that same first piece again before moving

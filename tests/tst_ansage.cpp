@@ -4,6 +4,9 @@
 // playing through ALSA into a capture file, and without any sound device.
 
 #include <announcement.h>
+#include <deviceplayer.h>
+#include <gong.h>
+#include <pronunciation.h>
 #include <synthesizer.h>
 
 #include <QFile>
@@ -14,6 +17,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <sys/resource.h>
 
 #ifndef ANSAGE_BINARY
 #error "ANSAGE_BINARY must name the companion under test"
@@ -76,6 +80,45 @@ void verifySpeech(const Speech& speech, const Sentence& sentence)
              qPrintable(QString::number(speech.seconds())));
     QVERIFY2(rms(speech) > 1000, qPrintable(QString::number(rms(speech)))); // full scale is 32767
 }
+
+// A sound device whose clock the test drives: it holds what it was given
+// until advance() plays it.
+struct PacedDevice : PcmDevice {
+    std::size_t capacity = 1000;
+    std::vector<std::int16_t> held, heard;
+    bool draining = false, gone = false;
+    QString name() const override { return QStringLiteral("paced"); }
+    QString open(int) override { return gone ? QStringLiteral("gone") : QString(); }
+    long write(const std::int16_t* frames, std::size_t count) override
+    {
+        if (gone)
+            return -1;
+        count = std::min(count, capacity - held.size());
+        held.insert(held.end(), frames, frames + count);
+        return long(count);
+    }
+    long pending() override { return long(held.size()); }
+    void drain() override { draining = true; }
+    Drain drained() override { return held.empty() ? Drain::Done : Drain::Playing; }
+    void close() override { held.clear(); }
+    QString error() const override { return QStringLiteral("gone"); }
+    void advance(std::size_t frames)
+    {
+        frames = std::min(frames, held.size());
+        heard.insert(heard.end(), held.begin(), held.begin() + long(frames));
+        held.erase(held.begin(), held.begin() + long(frames));
+    }
+};
+
+Speech tone(std::int16_t value, std::size_t count)
+{
+    return {1000, std::vector<std::int16_t>(count, value)};
+}
+
+QString withoutStress(QString phonemes)
+{
+    return phonemes.remove(QRegularExpression(QStringLiteral("[ˈˌ\\s-]")));
+}
 } // namespace
 
 class TestAnsage : public QObject {
@@ -91,8 +134,10 @@ class TestAnsage : public QObject {
     struct Companion {
         QProcess process;
         QByteArray out, err;
-        Companion(const QString& display, const QStringList& arguments, const QString& home = {})
+        Companion(const QString& display, const QStringList& arguments, const QString& home = {},
+                  const std::function<void()>& inChild = {})
         {
+            process.setChildProcessModifier(inChild);
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
             env.insert(QStringLiteral("DISPLAY"), display);
             env.remove(QStringLiteral("QT_QPA_PLATFORM"));
@@ -201,28 +246,134 @@ private slots:
         QVERIFY2(phonemes.contains(QString::fromUtf8(sentence.namePhonemes)), qPrintable(phonemes));
     }
 
+    void pronunciation_data()
+    {
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<QString>("contains");
+        const std::pair<const char*, const char*> rows[] = {
+            {"Königstraße", "ʃtɾ"}, {"Brückenstraße", "ʃtɾ"}, {"Röntgenstraße", "ʃtɾ"},
+            {"Hbf", "haʊptbɑːnhoːf"}, {"Bf.", "bɑːnhoːf"}, {"U-Bhf Rathaus", "uːbɑːnhoːf"},
+            {"S+U Marktplatz", "ɛsʊntuːbɑːnhoːf"}, {"Dr.-Müller-Str.", "dɔktoːɾmylɜʃtɾɑːsə"},
+            {"St. Johann", "zaŋkt"}, {"Bergstr.", "bɛɾɡʃtɾɑːsə"}, {"Marktpl.", "plats"},
+            {"Kr. Verwaltung", "kɾaɪs"}, {"Ev. Krankenhaus", "eːvaŋɛlɪʃəs"},
+            {"Rathaus", "ɑːthaʊs"}, {"Waldweg", "veːk"}, {"Schöneweide", "vaɪdə"},
+            {"Lok-Depot", "loːkoːmoːtiːvə"}, // the user's own pair
+        };
+        for (const auto& [written, contains] : rows)
+            QTest::newRow(written) << QString::fromUtf8(written) << QString::fromUtf8(contains);
+    }
+
+    // The phonemes espeak-ng chooses, not the rewritten text: what counts
+    // is what the listener hears.
+    void pronunciation()
+    {
+        QFETCH(QString, written);
+        QFETCH(QString, contains);
+        Pronunciation list;
+        QFile own(scratch.filePath(QStringLiteral("aussprache.txt")));
+        QVERIFY(own.open(QIODevice::WriteOnly));
+        own.write("# eigene\n\nLok = Lokomotive\n");
+        own.close();
+        QString error;
+        QVERIFY2(list.addFile(own.fileName(), &error), qPrintable(error));
+        const QString phonemes = withoutStress(synthesizer->phonemes(list.spoken(written)));
+        QVERIFY2(phonemes.contains(contains), qPrintable(phonemes));
+    }
+
+    // The device's clock goes only as the test says: a new speech cuts the
+    // old one off at once, the last buffer is heard before the end is
+    // reported, and a device that goes away is reported with what was lost.
+    void pacedPlayback()
+    {
+        auto owned = std::make_unique<PacedDevice>();
+        PacedDevice& device = *owned;
+        DevicePlayer player(std::move(owned));
+        std::vector<AudioOutput::Outcome> outcomes;
+        std::vector<std::size_t> heardWhenReported;
+        const auto report = [&](const AudioOutput::Outcome& outcome) {
+            outcomes.push_back(outcome);
+            heardWhenReported.push_back(device.heard.size());
+        };
+        player.play(tone(1, 5000), report);
+        for (int tick = 0; tick < 3; ++tick) {
+            device.advance(500);
+            player.feed();
+        }
+        player.play(tone(2, 3000), report);
+        QCOMPARE(outcomes.size(), 1u);
+        QCOMPARE(outcomes[0].kind, AudioOutput::Outcome::CutOff);
+        QCOMPARE(outcomes[0].playedSeconds, 1.5);
+        for (int tick = 0; tick < 100 && outcomes.size() < 2; ++tick) {
+            device.advance(300);
+            player.feed();
+        }
+        QCOMPARE(outcomes.size(), 2u);
+        QCOMPARE(outcomes[1].kind, AudioOutput::Outcome::Done);
+        std::vector<std::int16_t> expected(1500, 1);
+        expected.resize(4500, 2);
+        QVERIFY(device.heard == expected);
+        QCOMPARE(heardWhenReported[1], expected.size());
+
+        player.play(tone(3, 3000), report);
+        device.advance(700);
+        device.gone = true;
+        player.feed();
+        QCOMPARE(outcomes.size(), 3u);
+        QCOMPARE(outcomes[2].kind, AudioOutput::Outcome::Failed);
+        QCOMPARE(outcomes[2].playedSeconds, 0.7);
+    }
+
     void wavFilesFromTheClipboard()
     {
         const QString folder = scratch.filePath(QStringLiteral("wav"));
-        Companion companion(display, {"--wav-dir", folder});
+        QDir().mkpath(folder);
+        // A file of an earlier run, which stays as it is.
+        QFile earlier(QDir(folder).filePath(QStringLiteral("ansage-0002.wav")));
+        QVERIFY(earlier.open(QIODevice::WriteOnly) && earlier.write("früher") == 7);
+        earlier.close();
+        Companion companion(display, {"--wav-dir", folder, "--alle-texte", "--ohne-gong"});
         QVERIFY(ready(companion));
         auto files = [&] { return QDir(folder).entryList({"*.wav"}, QDir::Files, QDir::Name); };
 
-        // Neither another text nor an empty clipboard is spoken; the same
-        // sentence twice is spoken twice.
-        setClipboard(QStringLiteral("Haltestelle: nächste"));
+        // Neither another text, nor an empty clipboard, nor a text too long
+        // for an announcement is spoken; the same sentence twice is spoken
+        // twice.
+        setClipboard(QStringLiteral("Notiz: nächste Haltestelle: Gestern"));
+        setClipboard(QString::fromUtf8(plain.text) + QString(longestAnnouncement, QLatin1Char('a')));
         setClipboard(QString::fromUtf8(terminus.text));
-        QTRY_COMPARE_WITH_TIMEOUT(files().size(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(files().size(), 2, 10000);
+        QCOMPARE(companion.count("Zu lang", true), 1);
         setClipboard(QString::fromUtf8(plain.text));
         setClipboard(QString::fromUtf8(plain.text));
-        QTRY_COMPARE_WITH_TIMEOUT(files().size(), 3, 10000);
-        QCOMPARE(files(), QStringList({"ansage-0001.wav", "ansage-0002.wav", "ansage-0003.wav"}));
+        QTRY_COMPARE_WITH_TIMEOUT(files().size(), 4, 10000);
+        QCOMPARE(files(), QStringList({"ansage-0001.wav", "ansage-0002.wav", "ansage-0003.wav", "ansage-0004.wav"}));
         QTRY_COMPARE(companion.count("Ansage ("), 3);
         QCOMPARE(companion.count(QByteArray("): ") + plain.text + "\n"), 2);
 
         verifySpeech(readWav(QDir(folder).filePath(files()[0])), terminus);
-        verifySpeech(readWav(QDir(folder).filePath(files()[1])), plain);
+        QVERIFY(earlier.open(QIODevice::ReadOnly) && earlier.readAll() == "früher");
         verifySpeech(readWav(QDir(folder).filePath(files()[2])), plain);
+        verifySpeech(readWav(QDir(folder).filePath(files()[3])), plain);
+    }
+
+    // A disk that fills up (here a limit on the file size) leaves no file
+    // behind, whole or partial, and says so; an end by SIGTERM is clean.
+    void fullDisk()
+    {
+        const QString folder = scratch.filePath(QStringLiteral("voll"));
+        Companion companion(display, {"--wav-dir", folder, "--alle-texte"}, {}, [] {
+            const rlimit limit{64 * 1024, 64 * 1024};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        });
+        QVERIFY(ready(companion));
+        setClipboard(QString::fromUtf8(terminus.text));
+        QTRY_COMPARE_WITH_TIMEOUT(companion.count("nicht geschrieben", true), 1, 10000);
+        QCOMPARE(companion.count("Ansage ("), 0);
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList());
+        companion.process.terminate();
+        QVERIFY(companion.process.waitForFinished());
+        QCOMPARE(companion.process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(companion.process.exitCode(), 0);
     }
 
     void playbackThroughAlsaIntoACaptureFile()
@@ -231,16 +382,18 @@ private slots:
         const QString home = homeWithAlsaDefault(
             QStringLiteral("capturing"),
             QStringLiteral("{ type file; slave.pcm \"null\"; file \"%1\"; format \"raw\" }").arg(capture).toUtf8());
-        Companion companion(display, {}, home);
+        Companion companion(display, {"--alle-texte"}, home);
         QVERIFY(ready(companion));
         setClipboard(QString::fromUtf8(terminus.text));
         QTRY_COMPARE_WITH_TIMEOUT(companion.count("Ansage ("), 1, 10000);
 
+        // The gong, then the speech, all of it played when the line says so.
         // espeak-ng varies an utterance by a few samples from one synthesis
         // to the next; a buffer lost or played twice is thousands.
-        const Speech expected = synthesizer->synthesize(QString::fromUtf8(terminus.text));
+        const Speech speech = synthesizer->synthesize(QString::fromUtf8(terminus.text));
+        Speech expected = gong(speech.sampleRate);
+        expected.samples.insert(expected.samples.end(), speech.samples.begin(), speech.samples.end());
         QFile file(capture);
-        QTRY_VERIFY(file.size() > 0);
         QVERIFY(file.open(QIODevice::ReadOnly));
         Speech played;
         played.sampleRate = expected.sampleRate;
@@ -250,13 +403,13 @@ private slots:
                  qPrintable(QStringLiteral("%1 samples played, %2 synthesised")
                                 .arg(played.samples.size())
                                 .arg(expected.samples.size())));
-        verifySpeech(played, terminus);
+        QVERIFY(std::equal(played.samples.begin(), played.samples.begin() + 20000, expected.samples.begin()));
     }
 
     void withoutSoundDeviceItSaysSoAndListensOn()
     {
         const QString home = homeWithAlsaDefault(QStringLiteral("silent"), "{ type hw; card \"Nichtvorhanden\" }");
-        Companion companion(display, {}, home);
+        Companion companion(display, {"--alle-texte"}, home);
         QVERIFY(ready(companion));
         setClipboard(QString::fromUtf8(plain.text));
         QTRY_COMPARE_WITH_TIMEOUT(companion.count("Kein Audiogerät", true), 1, 10000);

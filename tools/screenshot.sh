@@ -63,15 +63,17 @@ export DISPLAY
 QT_QPA_PLATFORM=xcb "$binary" >"$scratch/program.log" 2>&1 &
 program_pid=$!
 
-window_exists() { xwininfo -name "$1" >/dev/null 2>&1; }
+# Mapped windows only: Qt's hidden helper windows carry the program's name too.
+mapped_window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1; }
+window_exists() { [ -n "$(mapped_window "$1")" ]; }
 # "X Y" of a window's top-left corner on the screen.
 window_origin() {
-  xwininfo -name "$1" | awk '/Absolute upper-left X:/ { x = $4 } /Absolute upper-left Y:/ { y = $4 } END { print x, y }'
+  xwininfo -id "$(mapped_window "$1")" | awk '/Absolute upper-left X:/ { x = $4 } /Absolute upper-left Y:/ { y = $4 } END { print x, y }'
 }
 dialog_open() { [ -n "$(xdotool search --name "^$1\$" 2>/dev/null)" ]; }
 
-wait_for 15 window_exists Form2 || fail "the control unit did not appear: $(cat "$scratch/program.log")"
-read -r unit_x unit_y < <(window_origin Form2)
+wait_for 15 window_exists Pendralumovista || fail "the control unit did not appear: $(cat "$scratch/program.log")"
+read -r unit_x unit_y < <(window_origin Pendralumovista)
 
 # The screen pixel at X Y as "r,g,b".
 pixel() {

@@ -115,10 +115,13 @@ valgrind_pid=$!
 log="$work/valgrind.$valgrind_pid.log"
 step "valgrind started (pid $valgrind_pid)"
 
-control_unit_mapped() { xwininfo -name Form2 | grep -q 'Map State: IsViewable'; }
+# The control unit is the mapped window with the program's name; Qt's hidden
+# helper windows carry that name too.
+control_unit() { xdotool search --onlyvisible --name '^Pendralumovista$' 2>/dev/null | head -n 1; }
+control_unit_mapped() { [ -n "$(control_unit)" ]; }
 wait_for 120 "the control unit window" control_unit_mapped
-origin_x=$(xwininfo -name Form2 | awk '/Absolute upper-left X/ {print $4}')
-origin_y=$(xwininfo -name Form2 | awk '/Absolute upper-left Y/ {print $4}')
+origin_x=$(xwininfo -id "$(control_unit)" | awk '/Absolute upper-left X/ {print $4}')
+origin_y=$(xwininfo -id "$(control_unit)" | awk '/Absolute upper-left Y/ {print $4}')
 step "control unit at $origin_x,$origin_y"
 
 # A click on a point of the control unit, then a pause longer than the

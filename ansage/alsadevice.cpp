@@ -1,0 +1,133 @@
+#include "alsadevice.h"
+
+#include <alsa/asoundlib.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+// Enough buffer that a late tick does not starve the device, little enough
+// that cutting off is heard at once.
+constexpr unsigned bufferMicroseconds = 200000;
+// Underruns (the thread was late) are recovered from this often per speech;
+// more means the device cannot keep up.
+constexpr int mostRecoveries = 3;
+
+void quiet(const char*, int, const char*, int, const char*, ...) {}
+
+QString alsaText(int code)
+{
+    return QString::fromLocal8Bit(snd_strerror(code));
+}
+} // namespace
+
+QString AlsaDevice::open(int sampleRate)
+{
+    close();
+    // ALSA reports its failures on stderr itself, several lines each; the
+    // companion says in one line of its own what went wrong.
+    snd_lib_error_set_handler(quiet);
+    recoveries_ = 0;
+    error_.clear();
+    int code = snd_pcm_open(&pcm_, name_.toUtf8().constData(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
+    if (code < 0) {
+        pcm_ = nullptr;
+        return QStringLiteral("Kein Audiogerät: „%1“ lässt sich nicht öffnen (%2).").arg(name_, alsaText(code));
+    }
+    const int allowResampling = 1;
+    code = snd_pcm_set_params(pcm_, SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED, 1, unsigned(sampleRate),
+                              allowResampling, bufferMicroseconds);
+    if (code < 0) {
+        close();
+        return QStringLiteral("Audiogerät „%1“ spielt 16 bit mono mit %2 Hz nicht ab (%3).")
+            .arg(name_)
+            .arg(sampleRate)
+            .arg(alsaText(code));
+    }
+    return {};
+}
+
+bool AlsaDevice::failed(int code, const char* what)
+{
+    // An underrun or a suspend starts again where it was; anything else, or
+    // too many of them, ends the speech.
+    if (++recoveries_ <= mostRecoveries && snd_pcm_recover(pcm_, code, 1) == 0)
+        return false;
+    error_ = QStringLiteral("Audiogerät „%1“ %2 (%3).").arg(name_, QString::fromUtf8(what), alsaText(code));
+    return true;
+}
+
+long AlsaDevice::write(const std::int16_t* frames, std::size_t count)
+{
+    for (;;) {
+        const snd_pcm_sframes_t done = snd_pcm_writei(pcm_, frames, count);
+        if (done >= 0)
+            return long(done);
+        if (done == -EAGAIN)
+            return 0;
+        if (failed(int(done), "fiel beim Spielen aus"))
+            return -1;
+    }
+}
+
+long AlsaDevice::pending()
+{
+    snd_pcm_sframes_t delay = 0;
+    return snd_pcm_delay(pcm_, &delay) == 0 ? long(std::max<snd_pcm_sframes_t>(delay, 0)) : -1;
+}
+
+void AlsaDevice::drain()
+{
+    // Non-blocking: returns at once, and the state says when it is done.
+    snd_pcm_drain(pcm_);
+}
+
+PcmDevice::Drain AlsaDevice::drained()
+{
+    // Brings the plugins' idea of the play position up to date, so that the
+    // state moves on from draining.
+    snd_pcm_avail_update(pcm_);
+    switch (snd_pcm_state(pcm_)) {
+    case SND_PCM_STATE_DRAINING:
+        return Drain::Playing;
+    case SND_PCM_STATE_SETUP:
+        return Drain::Done;
+    default:
+        error_ = QStringLiteral("Audiogerät „%1“ fiel vor dem Ende aus.").arg(name_);
+        return Drain::Failed;
+    }
+}
+
+void AlsaDevice::close()
+{
+    if (pcm_) {
+        snd_pcm_drop(pcm_);
+        snd_pcm_close(pcm_);
+        pcm_ = nullptr;
+    }
+}
+
+QStringList AlsaDevice::list()
+{
+    QStringList lines;
+    void** hints = nullptr;
+    if (snd_device_name_hint(-1, "pcm", &hints) < 0)
+        return lines;
+    for (void** hint = hints; *hint; ++hint) {
+        char* name = snd_device_name_get_hint(*hint, "NAME");
+        char* description = snd_device_name_get_hint(*hint, "DESC");
+        char* direction = snd_device_name_get_hint(*hint, "IOID");
+        // No direction means both ways.
+        if (name && (!direction || std::strcmp(direction, "Output") == 0)) {
+            QString line = QString::fromUtf8(name);
+            if (description)
+                line += QStringLiteral("  ") + QString::fromUtf8(description).section(QLatin1Char('\n'), 0, 0);
+            lines << line;
+        }
+        std::free(name);
+        std::free(description);
+        std::free(direction);
+    }
+    snd_device_name_free_hint(hints);
+    return lines;
+}

@@ -1,0 +1,14 @@
+#pragma once
+// The companion's lines on stdout and stderr go out at once, also into a
+// pipe, so that whoever reads them sees each announcement when it happens.
+
+#include <QString>
+
+#include <cstdio>
+
+inline void say(std::FILE* stream, const QString& line)
+{
+    std::fputs(line.toUtf8().constData(), stream);
+    std::fputc('\n', stream);
+    std::fflush(stream);
+}

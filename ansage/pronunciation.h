@@ -1,0 +1,29 @@
+#pragma once
+// How stop names are said: the written text is rewritten before synthesis
+// so that espeak-ng reads abbreviations as words ("Hbf" as "Hauptbahnhof")
+// and hears the seam of a compound ("Königs-Straße", else it says [st]
+// where an announcer says [ʃt]). The user can add pairs of their own.
+
+#include <QList>
+#include <QRegularExpression>
+#include <QString>
+
+class Pronunciation {
+public:
+    Pronunciation();
+    // Adds the pairs of a plain text file, one "schreibung = aussprache" a
+    // line; blank lines and lines beginning with # are skipped. The file is
+    // only read. False and one line why when it cannot be read, is too big
+    // or has a line of another shape.
+    bool addFile(const QString& path, QString* error);
+    // The text as espeak-ng should get it.
+    QString spoken(const QString& written) const;
+
+private:
+    struct Rule {
+        QRegularExpression pattern;
+        QString replacement;
+    };
+    QList<Rule> own_;     // the user's, tried first
+    QList<Rule> builtIn_;
+};
