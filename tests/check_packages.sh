@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
-# The Debian packages as a user meets them: built as "./build.sh deb" builds
-# them, lintian-clean, menu entries and metainfo valid, installed with apt
-# without recommended packages (what the programs need must be a dependency),
+# The Debian packages as a user meets them: built by "./build.sh deb", free of
+# lintian errors and warnings, installed with apt without recommended packages,
 # the installed simulator started under Xvfb until both windows are mapped,
-# both programs answering without a display, then purged, after which none of
-# their files may be left. Installs into this system: as root or with sudo.
+# both programs answering without a display, then purged without a trace.
+# Installs into this system: as root or with sudo.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 apt=(env DEBIAN_FRONTEND=noninteractive apt-get -y -qq)
@@ -39,8 +38,7 @@ program=$!
 mapped() { DISPLAY=":$(cat "$scratch/display")" xdotool search --onlyvisible --class '^Pendralumovista$' | wc -l; }
 for _ in $(seq 150); do
   kill -0 $program 2>/dev/null || fail "the installed pendralumovista ended at start"
-  [ "$(mapped)" -eq 2 ] && break
-  sleep 0.2
+  [ "$(mapped)" -eq 2 ] && break || sleep 0.2
 done
 [ "$(mapped)" -eq 2 ] || fail "the installed pendralumovista did not map its two windows"
 kill $program
@@ -51,8 +49,6 @@ kill $program
 "${apt[@]}" purge "${packages[@]}"
 # Shared folders such as /usr/share/applications stay; the programs' own go.
 while read -r path; do
-  if [ -L "$path" ] || [ -f "$path" ] || [[ -d "$path" && "$path" == *pendralumovista* ]]; then
-    fail "left after purge: $path"
-  fi
+  [ -L "$path" ] || [ -f "$path" ] || [[ -d "$path" && "$path" == *pendralumovista* ]] && fail "left after purge: $path"
 done < "$scratch/files"
 echo "check_packages: built, lintian-clean, installed, started, answered, purged without a trace"
