@@ -12,7 +12,9 @@
 //
 // Each bitmap is written twice: as raw pixels (skin.rgb32, routestrip.rgb32),
 // which the program compiles in and shows without decoding anything, and as
-// a BMP file of the same pixels for people to look at.
+// a BMP file of the same pixels for people to look at. Both are drawn once
+// more at two and three times the size, for screens the desktop scales up,
+// also as raw pixels (skin@2x.rgb32, routestrip@3x.rgb32, ...).
 //
 // Usage: draw_artwork OUTPUT_DIR FONT_FILE
 //   OUTPUT_DIR  folder that receives the bitmaps and the icons
@@ -37,6 +39,8 @@
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
+
+#include "rawbitmap.h"
 
 #include <array>
 
@@ -291,11 +295,16 @@ void drawBottomButtons(QPainter &p)
   p.drawEllipse(lamp, 3.5, 3.5);
 }
 
-QImage drawSkin(const QString &family)
+// The skin at `scale` device pixels per pixel of the face: 1 for ordinary
+// screens, 2 and 3 for those that the desktop scales up. The same drawing,
+// only finer; at 1 it is exactly the bitmap the face was laid out on.
+QImage drawSkin(const QString &family, int scale)
 {
-  QImage img(kSkinWidth, kSkinHeight, QImage::Format_ARGB32_Premultiplied);
+  QImage img(kSkinWidth * scale, kSkinHeight * scale, QImage::Format_ARGB32_Premultiplied);
   img.fill(kGround);
   QPainter p(&img);
+  if (scale != 1)
+    p.scale(scale, scale);
   p.setRenderHint(QPainter::Antialiasing, true);
   p.setRenderHint(QPainter::TextAntialiasing, true);
 
@@ -309,12 +318,28 @@ QImage drawSkin(const QString &family)
   return img.convertToFormat(QImage::Format_RGB888);
 }
 
-// The strip is only 37 px wide, so its marks are set pixel by pixel without
-// smoothing: at this size a blurred edge reads as a smudge on the LCD.
+// The strip is only 37 px wide, so at 1x its marks are set pixel by pixel
+// without smoothing: at this size a blurred edge reads as a smudge on the
+// LCD. Finer screens get the slanted edges smooth, as the LCD's own
+// segments would look there.
 
 // A triangle of rows 1, 3, 5, 7 px wide, centred on column cx.
-void drawPixelTriangle(QPainter &p, int cx, int tipY, bool up)
+void drawPixelTriangle(QPainter &p, int cx, int tipY, bool up, bool smooth)
 {
+  if (smooth) {
+    const qreal dir = up ? 1.0 : -1.0;
+    const qreal tip = up ? tipY : tipY + 1;
+    QPainterPath path;
+    path.moveTo(cx + 0.5, tip);
+    path.lineTo(cx + 4.0, tip + dir * 4);
+    path.lineTo(cx - 3.0, tip + dir * 4);
+    path.closeSubpath();
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.fillPath(path, kLcdInk);
+    p.restore();
+    return;
+  }
   for (int row = 0; row < 4; ++row) {
     const int y = up ? tipY + row : tipY - row;
     p.fillRect(QRect(cx - row, y, 2 * row + 1, 1), kLcdInk);
@@ -323,34 +348,47 @@ void drawPixelTriangle(QPainter &p, int cx, int tipY, bool up)
 
 // A small bus seen from the side, 11 x 9 px with its top left at (x, y):
 // a body with a row of windows and two wheels below.
-void drawBusPictogram(QPainter &p, int x, int y)
+void drawBusPictogram(QPainter &p, int x, int y, bool smooth)
 {
   p.fillRect(QRect(x + 1, y, 9, 1), kLcdInk);      // roof, corners left off
   p.fillRect(QRect(x, y + 1, 11, 6), kLcdInk);     // body
   for (int i = 0; i < 3; ++i)                      // windows
     p.fillRect(QRect(x + 1 + i * 3, y + 2, 2, 2), kLime);
   p.fillRect(QRect(x + 10, y + 2, 1, 3), kLime);   // windscreen at the front
-  p.fillRect(QRect(x + 2, y + 7, 2, 2), kLcdInk);  // wheels
-  p.fillRect(QRect(x + 7, y + 7, 2, 2), kLcdInk);
+  if (smooth) {                                    // wheels
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.setPen(Qt::NoPen);
+    p.setBrush(kLcdInk);
+    p.drawEllipse(QRectF(x + 1.8, y + 6.8, 2.4, 2.4));
+    p.drawEllipse(QRectF(x + 6.8, y + 6.8, 2.4, 2.4));
+    p.restore();
+  } else {
+    p.fillRect(QRect(x + 2, y + 7, 2, 2), kLcdInk);
+    p.fillRect(QRect(x + 7, y + 7, 2, 2), kLcdInk);
+  }
 }
 
 // The strip to the right of the route list. The program frames it and moves
 // a position marker down its left edge (strip rows 7..105), so the two arrow
 // marks stay above and below that travel.
-QImage drawRouteStrip()
+QImage drawRouteStrip(int scale)
 {
-  QImage img(kStripWidth, kStripHeight, QImage::Format_ARGB32_Premultiplied);
+  QImage img(kStripWidth * scale, kStripHeight * scale, QImage::Format_ARGB32_Premultiplied);
   img.fill(kLime);
   QPainter p(&img);
+  if (scale != 1)
+    p.scale(scale, scale);
+  const bool smooth = scale > 1;
 
   // The marker's bar is framed at strip columns -1 and 8; the marks stay
   // between those lines, above row 7 and below row 105.
-  drawPixelTriangle(p, 4, 2, true);     // rows 2..5
-  drawPixelTriangle(p, 4, 110, false);  // rows 107..110
+  drawPixelTriangle(p, 4, 2, true, smooth);     // rows 2..5
+  drawPixelTriangle(p, 4, 110, false, smooth);  // rows 107..110
 
   // The vehicle symbol at mid-height against the right edge (the visible
   // strip ends at column 35).
-  drawBusPictogram(p, 24, 52);
+  drawBusPictogram(p, 24, 52, smooth);
   p.end();
   return img.convertToFormat(QImage::Format_RGB888);
 }
@@ -437,20 +475,17 @@ QImage drawIcon(int size)
   return img;
 }
 
-// Raw pixels as the program reads them (tk::Picture): the four bytes "RGBX",
-// the width and the height as 32-bit numbers, then the rows top to bottom,
-// each pixel a 32-bit 0xFFRRGGBB (QImage::Format_RGB32). Numbers and pixels
-// are in the byte order of the building machine, which runs the program too.
-// Every part is a multiple of four bytes long, so that the pixels stay
-// aligned to 32 bits wherever the resource compiler places the file.
+// Raw pixels as the program reads them (tk::Picture), laid out as
+// rawbitmap.h describes.
 bool saveRaw(const QImage &img, const QDir &dir, const QString &name)
 {
   const QImage pixels = img.convertToFormat(QImage::Format_RGB32);
   QFile file(dir.filePath(name));
   bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-  const quint32 size[2] = {quint32(pixels.width()), quint32(pixels.height())};
-  ok = ok && file.write("RGBX", 4) == 4
-       && file.write(reinterpret_cast<const char *>(size), sizeof size) == qint64(sizeof size);
+  rawbitmap::Header header;
+  header.width = quint32(pixels.width());
+  header.height = quint32(pixels.height());
+  ok = ok && file.write(reinterpret_cast<const char *>(&header), sizeof header) == qint64(sizeof header);
   for (int y = 0; ok && y < pixels.height(); ++y) {
     const qint64 bytes = qint64(pixels.width()) * 4;
     ok = file.write(reinterpret_cast<const char *>(pixels.constScanLine(y)), bytes) == bytes;
@@ -500,12 +535,21 @@ int main(int argc, char **argv)
     return 1;
   }
 
-  const QImage skin = drawSkin(families.first());
-  const QImage strip = drawRouteStrip();
+  const QImage skin = drawSkin(families.first(), 1);
+  const QImage strip = drawRouteStrip(1);
   if (!saveRaw(skin, out, QStringLiteral("skin.rgb32")) || !save(skin, out, QStringLiteral("skin.bmp")))
     return 1;
   if (!saveRaw(strip, out, QStringLiteral("routestrip.rgb32")) || !save(strip, out, QStringLiteral("routestrip.bmp")))
     return 1;
+  // The finer sources for scaled-up screens, named as Qt names them. Only
+  // such screens read them, so the build compresses them (resources/
+  // CMakeLists.txt): as raw pixels at 3x they would add several megabytes.
+  for (const int scale : {2, 3}) {
+    const QString suffix = QStringLiteral("@%1x.rgb32").arg(scale);
+    if (!saveRaw(drawSkin(families.first(), scale), out, QStringLiteral("skin") + suffix)
+        || !saveRaw(drawRouteStrip(scale), out, QStringLiteral("routestrip") + suffix))
+      return 1;
+  }
   for (const int size : {64, 128, 256}) {
     if (!save(drawIcon(size), out, QStringLiteral("icon-%1.png").arg(size), "PNG"))
       return 1;

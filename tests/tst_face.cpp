@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QImage>
+#include <QResource>
 #include <QScreen>
 #include <QSet>
 #include <QTimer>
@@ -272,6 +273,24 @@ void TestFace::drawing()
     // The strip's bitmap is drawn unscaled from its corner, clipped to 36 x 112.
     QCOMPARE(f.form.Image2->image().size(), QSize(37, 113));
     QCOMPARE(face.pixel(250, 100), f.form.Image2->image().pixel(20, 44) | 0xFF000000u);
+
+    // On a screen scaled to 2 the skin is its 2x source, pixel for pixel:
+    // across the digit of key 5 no device column repeats its left neighbour,
+    // as every one would if the 1x bitmap were doubled.
+    QImage fine(f.form.size() * 2, QImage::Format_RGB32);
+    fine.setDevicePixelRatio(2);
+    f.form.render(&fine);
+    const QByteArray raw = QResource(QStringLiteral(":/skin@2x.rgb32")).uncompressedData();
+    const QImage source(reinterpret_cast<const uchar*>(raw.constData()) + 12, 1030, 498, QImage::Format_RGB32);
+    const QRect digit(2 * 421, 2 * 80, 2 * 13, 2 * 15);
+    for (int x = digit.left(); x <= digit.right(); ++x) {
+        bool repeats = true;
+        for (int y = digit.top(); y <= digit.bottom(); ++y) {
+            QCOMPARE(fine.pixel(x, y), source.pixel(x, y));
+            repeats = repeats && fine.pixel(x, y) == fine.pixel(x - 1, y);
+        }
+        QVERIFY2(!repeats, qPrintable(QString::number(x)));
+    }
 }
 
 void TestFace::textsFit_data()

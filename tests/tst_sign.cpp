@@ -219,6 +219,42 @@ private slots:
         QTRY_VERIFY(checkDot(shown(), litDot, dark));
     }
 
+    // At any device pixel ratio every dot comes out the same: one fill size
+    // and one outline width in device pixels, lit or dark.
+    void dotsHaveOneSizeAtEveryRatio_data()
+    {
+        QTest::addColumn<double>("ratio");
+        QTest::addColumn<int>("fill"); // 8 pixels less two outlines, in device pixels
+        for (const auto& [ratio, fill] : {std::pair{1.0, 6}, {1.25, 8}, {1.5, 8}, {1.75, 10}, {2.0, 12}, {2.5, 14}, {3.0, 18}})
+            QTest::addRow("%g", ratio) << ratio << fill;
+    }
+    void dotsHaveOneSizeAtEveryRatio()
+    {
+        QFETCH(double, ratio);
+        QFETCH(int, fill);
+        TForm1 sign;
+        sign.schreib("Hallo Welt 0123456789");
+        QImage image((QSizeF(sign.GroupBox1->size()) * ratio).toSize() + QSize(1, 1), QImage::Format_RGB32);
+        image.setDevicePixelRatio(ratio);
+        sign.GroupBox1->render(&image);
+        const auto isFill = [&](int x, int y) { return qGray(image.pixel(x, y)) > 0; };
+        QSet<QPair<int, int>> sizes;
+        for (const tk::Shape* dot : sign.Dots) {
+            const QPoint centre = (QPointF(dot->geometry().center()) * ratio).toPoint();
+            int left = centre.x(), right = centre.x(), top = centre.y(), bottom = centre.y();
+            while (isFill(left - 1, centre.y()))
+                --left;
+            while (isFill(right + 1, centre.y()))
+                ++right;
+            while (isFill(centre.x(), top - 1))
+                --top;
+            while (isFill(centre.x(), bottom + 1))
+                ++bottom;
+            sizes.insert({right - left + 1, bottom - top + 1});
+        }
+        QCOMPARE(sizes, (QSet<QPair<int, int>>{{fill, fill}}));
+    }
+
     void resetClearsEveryDotAndOnlyTheDots()
     {
         TForm1 sign;

@@ -260,6 +260,31 @@ private slots:
         QVERIFY2(inkRows.last() - inkRows.first() >= label.lineHeight(), "second line below the first");
     }
 
+    void labelFitsAgainAfterEachChange()
+    {
+        // After its size, caption or font changed, a label shows what a new
+        // label made that way shows: nothing of an earlier fit stays.
+        WinControl window;
+        window.resize(200, 30);
+        Label label(&window, 0, 0, 90, 30, "Endstelle Hauptbahnhof", clBlack, 11);
+        const auto sameAsNew = [&] {
+            const QImage shown = window.grab().toImage();
+            label.hide();
+            Label fresh(&window, label.x(), label.y(), label.width(), label.height(), label.Caption());
+            fresh.setFont(label.font());
+            const bool same = window.grab().toImage() == shown;
+            label.show();
+            return same;
+        };
+        QVERIFY(sameAsNew());
+        label.resize(120, 30);
+        QVERIFY(sameAsNew());
+        label.setCaption("Endstelle Rathausplatz");
+        QVERIFY(sameAsNew());
+        label.setFont(uiFont(14));
+        QVERIFY(sameAsNew());
+    }
+
     void shapePaintsOutlineAndFill()
     {
         Panel panel(nullptr, 0, 0, 20, 20, clWhite);

@@ -27,14 +27,12 @@
 
 #include "text.h"
 
-#include <QFont>
-#include <QImage>
-#include <QLineEdit>
+#include <QColor>
 #include <QRect>
-#include <QString>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 class QPainter;
@@ -59,15 +57,7 @@ struct ShiftState {
 using MouseHandler = std::function<void(MouseButton, ShiftState, int x, int y)>;
 
 class WinControl;
-
-// A rectangle with an outline and a fill, both opaque: what a host may paint
-// together with others of its kind.
-struct Tile {
-    QRect outer;
-    QRect inner;
-    Color pen;
-    Color brush;
-};
+class TileBatch;
 
 // The mouse handlers and the classic order in which they are called.
 class MouseTarget {
@@ -118,9 +108,6 @@ public:
     // to the region being repainted, not to the control.
     virtual void paint(QPainter& painter) = 0;
 
-    // A control that shows as a tile describes it and answers true.
-    virtual bool tile(Tile&) const { return false; }
-
 protected:
     // Asks the host to repaint the control's rectangle, if it shows.
     void invalidate() const;
@@ -156,16 +143,10 @@ protected:
 private:
     friend class Control;
     void press(QMouseEvent* event, bool isDouble);
-    bool tilesApart();
-    void paintTiles(QPainter& painter, const std::vector<Tile>& tiles);
 
     std::vector<Control*> controls_;
-    // Whether no two rectangle shapes overlap, so that a run of tiles can be
-    // painted layer by layer; checked again after the controls move.
-    bool tilesApart_ = false;
-    bool tilesChecked_ = false;
-    std::vector<Tile> tileBuffer_;
-    std::vector<std::pair<Color, std::vector<QRect>>> layerBuffer_;
+    // Paints runs of the sign's dots and their like together.
+    std::unique_ptr<TileBatch> tiles_;
     // What took the last press: a graphic control, or the host itself.
     Control* pressedControl_ = nullptr;
     bool pressed_ = false;
@@ -173,98 +154,6 @@ private:
 
 // The classic toolkit's form: a window holding graphic controls.
 using Form = WinControl;
-
-// A caption of 8-bit text on a transparent background. Carriage returns (and
-// line feeds) start new lines; nothing wraps. A line too wide for the label is
-// set narrower, just enough to fit but not below tk::MinimumStretch; what does
-// not fit even then is clipped.
-class Label : public Control {
-public:
-    Label(WinControl* host, int left, int top, int width, int height,
-          Text caption = {}, Color fontColor = clBlack, int fontPixelHeight = 11);
-
-    const Text& Caption() const { return caption_; }
-    void setCaption(const Text& caption);
-
-    Color FontColor() const { return fontColor_; }
-    void setFontColor(Color color);
-
-    const QFont& font() const { return font_; }
-    void setFont(const QFont& font);
-
-    // When set, the label resizes itself to fit its caption.
-    void setAutoSize(bool autoSize);
-
-    // Distance between the tops of two lines: the font's own height unless
-    // set to a number of pixels.
-    int lineHeight() const;
-    void setLineHeight(int pixels);
-
-    // The width the lines are fitted to: the label's own unless set to less,
-    // where the right part of the label lies over something the text should
-    // not reach.
-    int textWidth() const;
-    void setTextWidth(int pixels);
-
-    void paint(QPainter& painter) override;
-
-private:
-    void fitToCaption();
-
-    Text caption_;
-    Color fontColor_;
-    QFont font_;
-    bool autoSize_ = false;
-    int lineHeight_ = 0;
-    int textWidth_ = 0;
-};
-
-enum class ShapeType { Rectangle, Circle };
-
-class Shape : public Control {
-public:
-    Shape(WinControl* host, int left, int top, int width, int height,
-          ShapeType type = ShapeType::Rectangle);
-
-    ShapeType Type() const { return type_; }
-
-    // The outline; width 0 or setPenVisible(false) draws none.
-    Color PenColor() const { return penColor_; }
-    void setPen(Color color, int width);
-    void setPenVisible(bool visible);
-
-    // The fill; setBrushVisible(false) leaves the inside unpainted.
-    Color BrushColor() const { return brushColor_; }
-    void setBrushColor(Color color);
-    void setBrushVisible(bool visible);
-
-    void paint(QPainter& painter) override;
-    bool tile(Tile& tile) const override;
-
-private:
-    ShapeType type_;
-    Color penColor_ = clBlack;
-    int penWidth_ = 1;
-    bool penVisible_ = true;
-    Color brushColor_ = clWhite;
-    bool brushVisible_ = true;
-};
-
-// A bitmap drawn unscaled from the top-left corner, clipped to the control.
-// The resource holds raw pixels as resources/draw_artwork.cpp writes them
-// (see there); it is looked up when first needed, so a picture that is
-// hidden at start costs nothing until it shows.
-class Picture : public Control {
-public:
-    Picture(WinControl* host, int left, int top, int width, int height, QString resource);
-    const QImage& image() const;
-
-    void paint(QPainter& painter) override;
-
-private:
-    QString resource_;
-    mutable QImage image_;
-};
 
 // A flat panel in one colour, without border or caption.
 class Panel : public WinControl {
@@ -279,18 +168,12 @@ private:
     Color color_;
 };
 
-// A one-line edit field whose "select all and cut" really goes through the
-// system clipboard. It has no length limit of its own beyond Qt's.
-class Edit : public QLineEdit {
-    Q_OBJECT
-public:
-    Edit(QWidget* parent, int left, int top, int width, int height);
-    void setText8(const Text& text) { setText(toQString(text)); }
-    Text text8() const { return fromQString(text()); }
-};
-
-// The font every caption uses: the sans-serif compiled into the program, at a
-// given character height in pixels.
-QFont uiFont(int pixelHeight);
-
 } // namespace tk
+
+// The kinds of control and the captions' font, so that a window needs this
+// one header.
+#include "captionfont.h"
+#include "edit.h"
+#include "label.h"
+#include "picture.h"
+#include "shape.h"

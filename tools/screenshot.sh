@@ -8,6 +8,8 @@
 #   tools/screenshot.sh [BINARY] [OUTPUT]
 #     BINARY  the built program (default: build/app/pendralumovista)
 #     OUTPUT  the PNG to write   (default: docs/screenshot.png)
+#   QT_SCALE_FACTOR=2 tools/screenshot.sh build/app/pendralumovista docs/screenshot-2x.png
+#     the same on a screen scaled to 200 % (docs/screenshot-2x.png)
 #
 # Needs Xvfb, xdotool, xwininfo (x11-utils) and ImageMagick; ./build.sh test
 # installs them.
@@ -53,8 +55,14 @@ wait_for() {
   done
 }
 
+# The windows are placed and clicked in the program's own pixels; the
+# screen's device pixels are that many times as many.
+scale=${QT_SCALE_FACTOR:-1}
+device() { awk -v v="$1" -v s="$scale" 'BEGIN { printf "%d", v * s + 0.5 }'; }
+screen_width=$(device 1280) screen_height=$(device 800)
+
 # -displayfd lets the server pick a free display and tell us its number.
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$scratch/display" 2>"$scratch/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 "${screen_width}x${screen_height}x24" -nolisten tcp -noreset 3>"$scratch/display" 2>"$scratch/xvfb.log" &
 xvfb_pid=$!
 wait_for 15 test -s "$scratch/display" || fail "Xvfb did not start: $(cat "$scratch/xvfb.log")"
 DISPLAY=:$(head -n 1 "$scratch/display")
@@ -82,7 +90,7 @@ pixel() {
 }
 display_is_painted() {
   local rgb green
-  rgb=$(pixel $((unit_x + 80)) $((unit_y + 60)))
+  rgb=$(pixel $((unit_x + $(device 80))) $((unit_y + $(device 60))))
   green=${rgb#*,}; green=${green%,*}
   [ -n "$green" ] && [ "$green" -gt 200 ]
 }
@@ -90,7 +98,7 @@ wait_for 15 display_is_painted || fail "the control unit's display was not paint
 
 # A click on the control unit, at a point of its picture.
 click() {
-  xdotool mousemove $((unit_x + $1)) $((unit_y + $2)) click 1
+  xdotool mousemove $((unit_x + $(device "$1"))) $((unit_y + $(device "$2"))) click 1
   sleep 0.3
 }
 menu_key() { click 61 209; }
@@ -120,16 +128,16 @@ answer Richtung/Ziel "Waldschänke"
 menu_key                   # back to the standard view: stop lines, route strip, clock
 down_arrow
 down_arrow                 # stop 2: the sign shows its name
-xdotool mousemove 1279 799 # the pointer out of the picture
+xdotool mousemove $((screen_width - 1)) $((screen_height - 1)) # the pointer out of the picture
 sleep 1.5
 
 # One picture of the whole screen; the two windows are cut out of it and set
 # on a plain background at the places where they opened (without a window
 # manager nothing moves them), with a margin around the group.
 read -r sign_x sign_y < <(window_origin Form1)
-sign_width=926 sign_height=113 unit_width=516 unit_height=250
+sign_width=$(device 926) sign_height=$(device 113) unit_width=$(device 516) unit_height=$(device 250)
 import -window root "$scratch/root.png"
-margin=16
+margin=$(device 16)
 left=$((unit_x < sign_x ? unit_x : sign_x))
 right=$((sign_x + sign_width))
 [ $((unit_x + unit_width)) -gt "$right" ] && right=$((unit_x + unit_width))
