@@ -1,22 +1,28 @@
 #!/usr/bin/env bash
 # Set-up for a fresh Debian 12 machine: installs the Debian packages that are
-# missing, builds, and then either starts the simulator or runs every test.
+# missing, builds, and then either starts the simulator, runs every test, or
+# builds the Debian packages.
 #
 #   ./build.sh run    build in Release and start the simulator
 #   ./build.sh test   build, run the test suite, run it again in an
 #                     AddressSanitizer + UndefinedBehaviorSanitizer build,
-#                     then run the fuzz targets for a bounded time
+#                     run the fuzz targets for a bounded time, then build,
+#                     check, install and purge the Debian packages
+#   ./build.sh deb    build the Debian packages into build-deb/
 set -euo pipefail
 cd "$(dirname "$0")"
 
 mode=${1:-}
 case "$mode" in
-  run|test) ;;
-  *) echo "usage: $0 run|test" >&2; exit 2 ;;
+  run|test|deb) ;;
+  *) echo "usage: $0 run|test|deb" >&2; exit 2 ;;
 esac
 
 # qt6-translations-l10n: Qt's German texts for its own dialogs, compiled in.
-build_packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libxcb1-dev qt6-translations-l10n)
+# libxkbcommon-dev: Qt's CMake files look for it; without it every configure
+# prints "Could NOT find XKB", which is harmless but reads like an error.
+build_packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libxcb1-dev qt6-translations-l10n
+  libxkbcommon-dev)
 # The end-to-end tests drive the real program under a virtual X server (one
 # of them under valgrind), each with a session bus of its own
 # (dbus-run-session); the fuzz targets need clang's libFuzzer.
@@ -28,6 +34,11 @@ build_packages+=(libespeak-ng-dev libasound2-dev)
 # The checks about windows run again under two window managers. Both run on a
 # bare X server without a session manager or a D-Bus session.
 test_packages+=(openbox metacity)
+# The Debian packages: built with debhelper; the test run checks them with
+# lintian and the validators of menu entries and AppStream metadata, and
+# looks for their manual pages with man.
+deb_packages=(debhelper dpkg-dev)
+test_packages+=(lintian desktop-file-utils appstream man-db)
 
 install_missing() {
   local missing=()
@@ -55,6 +66,31 @@ configure_and_build() {
 release_options=(-DCMAKE_BUILD_TYPE=Release -DPENDRALUMOVISTA_TESTS=ON -DPENDRALUMOVISTA_BENCH=ON
   -DPENDRALUMOVISTA_SANITIZE=OFF -DPENDRALUMOVISTA_FUZZ=OFF)
 
+# Both Debian packages, built from a copy of the source tree in build-deb/
+# (dpkg-buildpackage writes its results beside the tree it builds, and so
+# into build-deb/ too), without the tests, benchmarks and debug symbol
+# packages.
+deb_folder=build-deb
+build_debs() {
+  rm -rf "$deb_folder"
+  mkdir -p "$deb_folder/source"
+  tar -c --exclude=./.git --exclude=./build --exclude='./build-*' --exclude=./.cache . | tar -x -C "$deb_folder/source"
+  (cd "$deb_folder/source" &&
+    DEB_BUILD_OPTIONS="nocheck noautodbgsym parallel=$(nproc)" dpkg-buildpackage -b -us -uc)
+  rm -rf "$deb_folder/source"
+}
+
+if [ "$mode" = deb ]; then
+  install_missing "${build_packages[@]}" "${deb_packages[@]}"
+  build_debs
+  sudo=
+  [ "$(id -u)" -ne 0 ] && sudo="sudo "
+  echo
+  echo "The packages are in $deb_folder/. To install them:"
+  echo "  ${sudo}apt install $(printf './%s ' "$deb_folder"/pendralumovista*.deb)"
+  exit 0
+fi
+
 if [ "$mode" = run ]; then
   install_missing "${build_packages[@]}"
   cmake -S . -B build -G Ninja "${release_options[@]}"
@@ -64,7 +100,7 @@ if [ "$mode" = run ]; then
   exec ./build/app/pendralumovista
 fi
 
-install_missing "${build_packages[@]}" "${test_packages[@]}"
+install_missing "${build_packages[@]}" "${test_packages[@]}" "${deb_packages[@]}"
 configure_and_build build "${release_options[@]}"
 ctest --test-dir build --output-on-failure
 configure_and_build build-sanitize -DCMAKE_BUILD_TYPE=Debug -DPENDRALUMOVISTA_SANITIZE=ON -DPENDRALUMOVISTA_BENCH=OFF
@@ -72,3 +108,6 @@ ctest --test-dir build-sanitize --output-on-failure
 CXX=clang++ configure_and_build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPENDRALUMOVISTA_FUZZ=ON \
   -DPENDRALUMOVISTA_TESTS=OFF -DPENDRALUMOVISTA_BENCH=OFF
 ctest --test-dir build-fuzz --output-on-failure
+# Last, the Debian packages as a user meets them (builds them with the same
+# function as "./build.sh deb").
+tests/check_packages.sh

@@ -129,7 +129,8 @@ CommandLine parseCommandLine(int argc, char** argv, std::FILE* out, std::FILE* e
         std::span<char* const> values;
         if (!option->valueName.empty()) {
             if (i + 1 == arguments.size())
-                return refuse(err, std::string("„") + arguments[i] + "“ braucht einen Wert, " + std::string(option->valueName));
+                return refuse(err, std::string("„") + arguments[i] + "“ braucht einen Wert, "
+                                       + std::string(option->valueName));
             values = arguments.subspan(i + 1, option->restOfLine ? arguments.size() - i - 1 : 1);
         }
         if (option->forQt) {

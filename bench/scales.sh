@@ -35,9 +35,13 @@ stop() {
 }
 trap 'stop; rm -rf "$scratch"' EXIT
 
-# "X Y W H" of a window, in device pixels.
+# "X Y W H" of a mapped window, in device pixels. Mapped only: Qt's hidden
+# helper windows carry the program's name, the control unit's title, too.
 window_rect() {
-  xwininfo -name "$1" 2>/dev/null | awk '/Absolute upper-left X:/ { x = $4 } /Absolute upper-left Y:/ { y = $4 }
+  local id
+  id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1)
+  [ -n "$id" ] || return 1
+  xwininfo -id "$id" 2>/dev/null | awk '/Absolute upper-left X:/ { x = $4 } /Absolute upper-left Y:/ { y = $4 }
     /Width:/ { w = $2 } /Height:/ { h = $2 } END { if (w) print x, y, w, h; else exit 1 }'
 }
 
@@ -50,14 +54,14 @@ for scale in "${scales[@]}"; do
   export DISPLAY=":$(head -n1 "$scratch/display")"
   XDG_RUNTIME_DIR=$scratch QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=$scale "$program" >/dev/null 2>&1 &
   program_pid=$!
-  for _ in $(seq 100); do window_rect Form1 >/dev/null && window_rect Form2 >/dev/null && break; sleep 0.1; done
+  for _ in $(seq 100); do window_rect Form1 >/dev/null && window_rect Pendralumovista >/dev/null && break; sleep 0.1; done
   # Both windows are painted well within this; nothing changes on them
   # afterwards but the hidden clock.
   sleep 2
   shot=$scratch/scale-$scale.png
   import -window root "$shot"
   echo "scale $scale:"
-  "$report" "$shot" $(window_rect Form1) $(window_rect Form2)
+  "$report" "$shot" $(window_rect Form1) $(window_rect Pendralumovista)
   [ -n "${SHOTS:-}" ] && mkdir -p "$SHOTS" && cp "$shot" "$SHOTS/"
   stop
 done
