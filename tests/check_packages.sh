@@ -33,7 +33,9 @@ man -w "${packages[@]}" > /dev/null
 
 Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$scratch/display" 2>/dev/null &
 for _ in $(seq 100); do [ -s "$scratch/display" ] && break; sleep 0.1; done
-DISPLAY=":$(cat "$scratch/display")" /usr/bin/pendralumovista &
+# No session bus: the installed program must start here, not hand over to a
+# simulator running on the desktop.
+DISPLAY=":$(cat "$scratch/display")" DBUS_SESSION_BUS_ADDRESS=disabled: /usr/bin/pendralumovista &
 program=$!
 mapped() { DISPLAY=":$(cat "$scratch/display")" xdotool search --onlyvisible --class '^Pendralumovista$' | wc -l; }
 for _ in $(seq 150); do
