@@ -11,6 +11,9 @@
 #include "wavwriter.h"
 
 #include <QClipboard>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusServiceWatcher>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
@@ -137,6 +140,29 @@ int list(const QStringList& lines, const QString& none)
     for (const QString& line : lines)
         say(stdout, line);
     return 0;
+}
+
+// A simulator started while another one runs on this desktop hands over to
+// that one and ends at once. The companion then speaks for the one already
+// running, for as long as it holds its name on the session bus. Only a bus
+// the desktop announces is asked, so that none is started for the question.
+bool followRunningSimulator(QCoreApplication& application)
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")
+        && (runtime.isEmpty() || !QFileInfo::exists(runtime + QStringLiteral("/bus"))))
+        return false;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface())
+        return false;
+    const QString name = QStringLiteral("io.github.pendralumovista.Pendralumovista");
+    // Watching before asking: a simulator that ends meanwhile is still seen.
+    auto* watcher = new QDBusServiceWatcher(name, bus, QDBusServiceWatcher::WatchForUnregistration, &application);
+    QObject::connect(watcher, &QDBusServiceWatcher::serviceUnregistered, &application, &QCoreApplication::quit);
+    if (!bus.interface()->isServiceRegistered(name).value())
+        return false;
+    say(stdout, QStringLiteral("Der Simulator lief schon; die Ansagen kommen von ihm, bis er endet."));
+    return true;
 }
 
 // The simulator beside this program (an installation, a build folder), else
@@ -266,7 +292,10 @@ int main(int argc, char** argv)
     QProcess simulator;
     if (options.withSimulator) {
         simulator.setProcessChannelMode(QProcess::ForwardedChannels);
-        QObject::connect(&simulator, &QProcess::finished, &application, &QCoreApplication::quit);
+        QObject::connect(&simulator, &QProcess::finished, &application, [&application](int code, QProcess::ExitStatus how) {
+            if (how != QProcess::NormalExit || code != 0 || !followRunningSimulator(application))
+                QCoreApplication::quit();
+        });
         simulator.start(simulatorPath, {});
         if (!simulator.waitForStarted())
             refuse(QStringLiteral("Der Simulator %1 startet nicht (%2).").arg(simulatorPath, simulator.errorString()));

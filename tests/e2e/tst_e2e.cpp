@@ -618,6 +618,27 @@ private slots:
         QVERIFY(client.waitForFinished(15000));
         QCOMPARE(client.exitCode(), 1);
         QCOMPARE(client.readAllStandardError(), QByteArray("pendralumovista: File not found.\n"));
+
+#ifdef PENDRALUMOVISTA_ANSAGE_BINARY
+        // The companion with a simulator of its own, while this one runs:
+        // its simulator hands over and ends, and it speaks for this one.
+        QProcess companion;
+        QProcessEnvironment env = environment();
+        env.insert(QStringLiteral("PATH"), QFileInfo(QStringLiteral(PENDRALUMOVISTA_BINARY)).absolutePath()
+                                               + u':' + env.value(QStringLiteral("PATH")));
+        companion.setProcessEnvironment(env);
+        const QString folder = scratch.filePath(QStringLiteral("ansagen-mit-simulator"));
+        companion.start(QStringLiteral(PENDRALUMOVISTA_ANSAGE_BINARY), {"--mit-simulator", "--wav-dir", folder});
+        QByteArray said;
+        QTRY_VERIFY_WITH_TIMEOUT((said += companion.readAllStandardOutput()).contains("lief schon")
+                                     || companion.state() == QProcess::NotRunning,
+                                 15000);
+        QCOMPARE(companion.state(), QProcess::Running);
+        QCOMPARE(unit.call(QStringLiteral("PressKey"), QStringLiteral("down")).type(), QDBusMessage::ReplyMessage);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(QDir(folder).filePath(QStringLiteral("ansage-0001.wav"))).size() > 22050, 10000);
+        companion.kill();
+        companion.waitForFinished();
+#endif
     }
 
     // The companion beside the program, on the same display: each stop call
