@@ -19,7 +19,7 @@ report=$build/bench/scale_report
 for file in "$program" "$report"; do
   [ -x "$file" ] || { echo "missing $file: cmake --build $build --target pendralumovista scale_report" >&2; exit 2; }
 done
-for tool in Xvfb xwininfo import; do
+for tool in Xvfb xwininfo xdotool import; do
   command -v "$tool" >/dev/null || { echo "$tool is not installed" >&2; exit 2; }
 done
 

@@ -5,9 +5,9 @@
 // rows top to bottom, each pixel a 32-bit 0xFFRRGGBB (QImage::Format_RGB32).
 // Numbers and pixels are in the byte order of the building machine, which
 // runs the program too. Every part is a multiple of four bytes long, so the
-// pixels stay aligned to 32 bits wherever the resource compiler places the
-// file, and can be shown where they lie in memory without being unpacked,
-// decoded or copied.
+// pixels are aligned to 32 bits where the file starts so, as the resource
+// compiler places it, and can then be shown where they lie in memory without
+// being unpacked, decoded or copied.
 
 #include <cstdint>
 #include <cstring>

@@ -27,7 +27,6 @@ TForm1::TForm1(QWidget* parent)
     // rather than a menu bar: a menu bar builds its overflow button, icon
     // and all, when it is made, which would cost the start for nothing.
     MainMenu1 = new QMenu(this);
-    MainMenu1->hide();
     Reset1 = MainMenu1->addAction(QStringLiteral("Reset"));
     Reset1->setVisible(false);
     connect(Reset1, &QAction::triggered, this, [this] { Reset1Click(); });

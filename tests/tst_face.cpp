@@ -6,6 +6,7 @@
 #include <Pendralumovista1.h>
 #include <Pendralumovista2.h>
 #include <mouse.h>
+#include <rawbitmap.h>
 #include <scriptedplatform.h>
 
 #include <QApplication>
@@ -281,7 +282,10 @@ void TestFace::drawing()
     fine.setDevicePixelRatio(2);
     f.form.render(&fine);
     const QByteArray raw = QResource(QStringLiteral(":/skin@2x.rgb32")).uncompressedData();
-    const QImage source(reinterpret_cast<const uchar*>(raw.constData()) + 12, 1030, 498, QImage::Format_RGB32);
+    const auto* bytes = reinterpret_cast<const uchar*>(raw.constData());
+    const rawbitmap::Header header = rawbitmap::readHeader(bytes, raw.size());
+    QCOMPARE(QSize(int(header.width), int(header.height)), f.form.Image1->geometry().size() * 2);
+    const QImage source(bytes + sizeof header, int(header.width), int(header.height), QImage::Format_RGB32);
     const QRect digit(2 * 421, 2 * 80, 2 * 13, 2 * 15);
     for (int x = digit.left(); x <= digit.right(); ++x) {
         bool repeats = true;

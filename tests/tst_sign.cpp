@@ -236,6 +236,7 @@ private slots:
         sign.schreib("Hallo Welt 0123456789");
         QImage image((QSizeF(sign.GroupBox1->size()) * ratio).toSize() + QSize(1, 1), QImage::Format_RGB32);
         image.setDevicePixelRatio(ratio);
+        image.fill(Qt::black);
         sign.GroupBox1->render(&image);
         const auto isFill = [&](int x, int y) { return qGray(image.pixel(x, y)) > 0; };
         QSet<QPair<int, int>> sizes;

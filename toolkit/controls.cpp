@@ -4,7 +4,6 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
-#include <algorithm>
 
 namespace tk {
 

@@ -43,10 +43,16 @@ void Shape::setBrushVisible(bool visible)
     invalidate();
 }
 
+Shape::DevicePixels Shape::toDevicePixels(const QRect& outer, int penWidth, const QTransform& device)
+{
+    return {QRect(qRound(outer.x() * device.m11() + device.dx()), qRound(outer.y() * device.m22() + device.dy()),
+                  qRound(outer.width() * device.m11()), qRound(outer.height() * device.m22())),
+            penWidth > 0 ? std::max(1, qRound(penWidth * device.m11())) : 0};
+}
+
 void Shape::paint(QPainter& painter)
 {
-    const int pen = PenWidth();
-    if (pen <= 0 && !brushVisible_)
+    if (PenWidth() <= 0 && !brushVisible_)
         return;
     QRect outer = geometry();
     if (type_ == ShapeType::Circle) {
@@ -54,6 +60,16 @@ void Shape::paint(QPainter& painter)
         outer = QRect(x() + (width() - side) / 2, y() + (height() - side) / 2, side, side);
     }
     if (type_ == ShapeType::Rectangle) {
+        const QTransform device = painter.deviceTransform();
+        const bool inDevicePixels = scaled(device);
+        int pen = PenWidth();
+        if (inDevicePixels) {
+            const DevicePixels placed = toDevicePixels(outer, pen, device);
+            outer = placed.outer;
+            pen = placed.penWidth;
+            painter.save();
+            painter.setWorldTransform(device.inverted() * painter.worldTransform());
+        }
         // Pixel-exact: the outline covers the outermost pen-width pixels, the
         // fill the rest (an 8 x 8 dot with a 1-pixel pen shows 6 x 6 colour).
         const QRect inner = outer.adjusted(pen, pen, -pen, -pen);
@@ -71,8 +87,11 @@ void Shape::paint(QPainter& painter)
             painter.fillRect(QRect(outer.left(), inner.top(), pen, inner.height()), c);
             painter.fillRect(QRect(outer.right() - pen + 1, inner.top(), pen, inner.height()), c);
         }
+        if (inDevicePixels)
+            painter.restore();
         return;
     }
+    const int pen = PenWidth();
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(pen > 0 ? QPen(toQColor(penColor_), pen) : QPen(Qt::NoPen));

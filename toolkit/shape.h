@@ -4,6 +4,8 @@
 
 #include "controls.h"
 
+#include <QTransform>
+
 namespace tk {
 
 enum class ShapeType { Rectangle, Circle };
@@ -28,6 +30,20 @@ public:
     void setBrushVisible(bool visible);
 
     void paint(QPainter& painter) override;
+
+    // A rectangle's place and outline on a scaled screen, in device pixels:
+    // each corner at the device pixel nearest to it, the size and the outline
+    // width rounded on their own, so that rectangles of one size all come out
+    // the same wherever they stand; only the gaps between them may differ by
+    // a device pixel. Painted alone or with others, a rectangle is placed so.
+    struct DevicePixels {
+        QRect outer;
+        int penWidth;
+    };
+    static DevicePixels toDevicePixels(const QRect& outer, int penWidth, const QTransform& device);
+    // True when the painter's device is scaled, so that rectangles are
+    // placed as above.
+    static bool scaled(const QTransform& device) { return device.m11() != 1 || device.m22() != 1; }
 
 private:
     ShapeType type_;

@@ -95,13 +95,11 @@ void TileBatch::paint(QPainter& painter, size_t begin, size_t end, const QRect& 
         return;
     painter.save();
     painter.setPen(Qt::NoPen);
-    if (const QTransform device = painter.deviceTransform(); device.m11() != 1 || device.m22() != 1) {
+    if (const QTransform device = painter.deviceTransform(); Shape::scaled(device)) {
         for (Tile& tile : buffer_) {
-            const QRect r = tile.outer;
-            tile.outer = QRect(qRound(r.x() * device.m11() + device.dx()), qRound(r.y() * device.m22() + device.dy()),
-                               qRound(r.width() * device.m11()), qRound(r.height() * device.m22()));
-            const int pen = std::max(1, qRound(tile.penWidth * device.m11()));
-            tile.inner = tile.outer.adjusted(pen, pen, -pen, -pen);
+            const Shape::DevicePixels placed = Shape::toDevicePixels(tile.outer, tile.penWidth, device);
+            tile.outer = placed.outer;
+            tile.inner = placed.outer.adjusted(placed.penWidth, placed.penWidth, -placed.penWidth, -placed.penWidth);
         }
         // From here on the painter draws in device pixels.
         painter.setWorldTransform(device.inverted() * painter.worldTransform());

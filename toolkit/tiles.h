@@ -6,12 +6,7 @@
 // of consecutive tiles in the stacking order can be painted in any order
 // among themselves: all outlines first and then all fills, one painter call
 // per colour, which is far fewer calls than one shape after the other and
-// gives the same pixels.
-//
-// On a scaled screen the tiles are placed in device pixels: each corner at
-// the device pixel nearest to it, each size and outline width rounded on
-// its own, so that tiles of one size all come out the same, whatever the
-// ratio; only the gaps between them may differ by a device pixel.
+// gives the same pixels, on a scaled screen too (Shape::toDevicePixels).
 
 #include "controls.h"
 
