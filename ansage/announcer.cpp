@@ -7,8 +7,6 @@
 #include <QLocale>
 #include <QThread>
 
-#include <algorithm>
-
 namespace {
 QString seconds(double value)
 {
@@ -30,9 +28,13 @@ void Announcer::announce(quint64 number, const QString& text)
     const auto current = [this, number] { return latest_.load() == number; };
     if (!output_)
         output_ = makeOutput_();
+    // Synthesis keeps this thread busy, so what plays would starve meanwhile:
+    // the new announcement cuts it off now.
+    output_->stop(QStringLiteral("eine neue Ansage kam"));
     Speech speech = current() ? synthesizer_.synthesize(pronunciation_.spoken(text), current) : Speech{};
     if (!current()) {
-        say(stdout, QStringLiteral("Übersprungen (eine neuere Ansage kam): %1").arg(text));
+        if (latest_.load() != Ending)
+            say(stdout, QStringLiteral("Übersprungen (eine neuere Ansage kam): %1").arg(text));
         return;
     }
     if (speech.samples.empty()) {
@@ -40,7 +42,9 @@ void Announcer::announce(quint64 number, const QString& text)
         return;
     }
     if (settings_.gong) {
-        Speech chime = gong(speech.sampleRate);
+        if (chime_.sampleRate != speech.sampleRate)
+            chime_ = gong(speech.sampleRate);
+        Speech chime = chime_;
         chime.samples.insert(chime.samples.end(), speech.samples.begin(), speech.samples.end());
         speech = std::move(chime);
     }

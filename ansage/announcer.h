@@ -23,9 +23,11 @@ public:
         int volume = 100; // percent
     };
     using OutputMaker = std::function<std::unique_ptr<AudioOutput>()>;
+    static constexpr quint64 Ending = ~quint64(0);
 
     // `latest` is the number of the newest announcement; one that is no
-    // longer the newest is given up wherever it is.
+    // longer the newest is given up wherever it is, quietly when `latest` is
+    // Ending.
     Announcer(Synthesizer& synthesizer, const Pronunciation& pronunciation, OutputMaker makeOutput,
               Settings settings, const std::atomic<quint64>& latest);
     ~Announcer() override;
@@ -42,5 +44,6 @@ private:
     OutputMaker makeOutput_;
     std::unique_ptr<AudioOutput> output_; // made in the announcer's thread
     Settings settings_;
+    Speech chime_; // the gong, made once for the synthesis's rate
     const std::atomic<quint64>& latest_;
 };

@@ -27,7 +27,12 @@ void ClipboardWatch::changed()
     } else if (!plainTextsToo_) {
         return;
     }
-    const QString text = data->text();
+    // Outside text, printed one line per announcement and spoken: every
+    // control character (a line break, a terminal's escape) becomes a blank.
+    QString text = data->text();
+    for (QChar& c : text)
+        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+            c = u' ';
     if (isAnnouncement(text))
         emit announcement(text);
 }

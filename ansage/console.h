@@ -8,7 +8,7 @@
 
 inline void say(std::FILE* stream, const QString& line)
 {
-    std::fputs(line.toUtf8().constData(), stream);
-    std::fputc('\n', stream);
+    // One write: the worker thread's lines and the event loop's never mix.
+    std::fputs((line + u'\n').toUtf8().constData(), stream);
     std::fflush(stream);
 }

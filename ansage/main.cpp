@@ -142,6 +142,8 @@ int list(const QStringList& lines, const QString& none)
     return 0;
 }
 
+constexpr char busConnectionName[] = "pendralumovista-ansage";
+
 // A simulator started while another one runs on this desktop hands over to
 // that one and ends at once. The companion then speaks for the one already
 // running, for as long as it holds its name on the session bus. Only a bus
@@ -152,7 +154,9 @@ bool followRunningSimulator(QCoreApplication& application)
     if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")
         && (runtime.isEmpty() || !QFileInfo::exists(runtime + QStringLiteral("/bus"))))
         return false;
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    // A connection of its own, closed at the end (main), not Qt's shared one,
+    // which would be torn down after Qt's types are gone.
+    QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, busConnectionName);
     if (!bus.isConnected() || !bus.interface())
         return false;
     const QString name = QStringLiteral("io.github.pendralumovista.Pendralumovista");
@@ -302,6 +306,7 @@ int main(int argc, char** argv)
     }
 
     QGuiApplication::exec();
+    QDBusConnection::disconnectFromBus(QLatin1String(busConnectionName));
 
     // Ending: the simulator first, then whatever the announcer does, which
     // gives up a synthesis at once and finishes a file it writes.
@@ -311,7 +316,7 @@ int main(int argc, char** argv)
             simulator.kill();
         simulator.waitForFinished();
     }
-    ++latest;
+    latest = Announcer::Ending;
     QMetaObject::invokeMethod(announcer, &Announcer::finish);
     if (!worker.wait(5000)) {
         // A sound server that hangs holds the announcer in ALSA; nothing of

@@ -1,5 +1,9 @@
 #include "pronunciation.h"
 
+#include "announcement.h"
+
+#include <algorithm>
+
 #include <QFile>
 
 namespace {
@@ -85,9 +89,18 @@ bool Pronunciation::addFile(const QString& path, QString* error)
 QString Pronunciation::spoken(const QString& written) const
 {
     QString text = written;
-    // The user's pairs are said literally, whatever they contain.
-    for (const Rule& rule : own_)
+    // The user's pairs first, each on the text as the ones before left it;
+    // their replacements are taken literally. Pairs that feed each other
+    // could make the text grow without end: past a bound the name is said
+    // as written.
+    const qsizetype bound = 4 * std::max<qsizetype>(written.size(), longestAnnouncement);
+    for (const Rule& rule : own_) {
         text.replace(rule.pattern, QString(rule.replacement).replace(QLatin1Char('\\'), QStringLiteral("\\\\")));
+        if (text.size() > bound) {
+            text = written;
+            break;
+        }
+    }
     static const QRegularExpression denomination = pattern(QStringLiteral("(?<![\\w])(Ev|Kath)\\.(.*)"));
     for (QRegularExpressionMatch m = denomination.match(text); m.hasMatch(); m = denomination.match(text)) {
         const QString adjective = m.captured(1) == QLatin1String("Ev") ? QStringLiteral("Evangelisch")
@@ -98,7 +111,7 @@ QString Pronunciation::spoken(const QString& written) const
         text.replace(rule.pattern, rule.replacement);
     // Compounds: a hyphen at the seam and the second word as a noun, where
     // espeak-ng would otherwise read across it ("Rat-Haus", not "Ra-taus";
-    // "Wald-Weg" with a long e). At least three letters before the seam, so
+    // "Wald-Weg", its d said as t at the seam). At least three letters before the seam, so
     // that a word that is only the ending stays as it is.
     static const QRegularExpression compound =
         pattern(QStringLiteral("(?<![\\w])(\\w{3,}?)(straße|strasse|platz|allee|weg|haus|weide|gasse|damm|brücke|"
