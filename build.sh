@@ -25,8 +25,9 @@ build_packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libxcb1-
   libxkbcommon-dev)
 # The end-to-end tests drive the real program under a virtual X server (one
 # of them under valgrind), each with a session bus of its own
-# (dbus-run-session); the fuzz targets need clang's libFuzzer.
-test_packages=(xvfb xdotool xclip x11-utils imagemagick valgrind clang libclang-rt-14-dev dbus-daemon)
+# (dbus-run-session); strace shows that started without a bus they start none
+# of their own; the fuzz targets need clang's libFuzzer.
+test_packages=(xvfb xdotool xclip x11-utils imagemagick valgrind clang libclang-rt-14-dev dbus-daemon strace)
 # The companion pendralumovista-ansage speaks with espeak-ng (its German
 # voice is in espeak-ng-data, which the library package brings) and plays
 # through ALSA.

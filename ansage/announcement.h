@@ -5,6 +5,16 @@
 
 #include <QString>
 
+// Outside text, printed one line per announcement and spoken: every control
+// character (a line break, a terminal's escape) becomes a blank.
+inline QString withoutControls(QString text)
+{
+    for (QChar& c : text)
+        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+            c = u' ';
+    return text;
+}
+
 inline bool isAnnouncement(const QString& text)
 {
     return text.startsWith(QStringLiteral("nächste Haltestelle: "));

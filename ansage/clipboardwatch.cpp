@@ -18,7 +18,8 @@ void ClipboardWatch::changed()
     if (!data)
         return;
     const QString format = QString::fromLatin1(callFormat);
-    if (data->hasFormat(format)) {
+    const bool numbered = data->hasFormat(format);
+    if (numbered) {
         bool isNumber = false;
         const qint64 number = data->data(format).left(24).trimmed().toLongLong(&isNumber);
         if (!isNumber || number <= last_)
@@ -27,12 +28,7 @@ void ClipboardWatch::changed()
     } else if (!plainTextsToo_) {
         return;
     }
-    // Outside text, printed one line per announcement and spoken: every
-    // control character (a line break, a terminal's escape) becomes a blank.
-    QString text = data->text();
-    for (QChar& c : text)
-        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
-            c = u' ';
+    const QString text = withoutControls(data->text());
     if (isAnnouncement(text))
-        emit announcement(text);
+        emit announcement(text, numbered);
 }

@@ -22,7 +22,9 @@ public:
     ClipboardWatch(QClipboard* clipboard, bool plainTextsToo, qint64 notAfter, QObject* parent = nullptr);
 
 signals:
-    void announcement(const QString& text);
+    // `numbered`: a call of the simulator's, with its number; else a plain
+    // text, reported only when plain texts are asked for.
+    void announcement(const QString& text, bool numbered);
 
 private:
     void changed();

@@ -1,19 +1,20 @@
-// pendralumovista-ansage: speaks the announcements that the simulator puts
-// on the clipboard. The clipboard is the only link between the two programs.
+// pendralumovista-ansage: speaks the simulator's announcements. It hears them
+// through the simulator's door on the session bus where there is one, else
+// on the clipboard, where the simulator puts each call with its number.
 
 #include "alsadevice.h"
 #include "announcement.h"
 #include "announcer.h"
 #include "clipboardwatch.h"
 #include "console.h"
+#include "desktopclaim.h"
 #include "deviceplayer.h"
+#include "simulatorbus.h"
 #include "synthesizer.h"
 #include "wavwriter.h"
 
 #include <QClipboard>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusServiceWatcher>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
@@ -27,6 +28,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #ifndef PENDRALUMOVISTA_VERSION
@@ -36,11 +38,12 @@
 namespace {
 const char* const help = R"(Aufruf: pendralumovista-ansage [OPTION …]
 
-Spricht jede Haltestellenansage, die Pendralumovista in die Zwischenablage
-legt („nächste Haltestelle: …“), auf Deutsch mit espeak-ng, nach einem Gong.
-Andere Texte in der Zwischenablage bleiben stumm, auch die, die ein
+Spricht jede Haltestellenansage von Pendralumovista („nächste Haltestelle:
+…“) auf Deutsch mit espeak-ng, nach einem Gong. Es hört sie über den
+Sitzungsbus, wo der Simulator dort ist, sonst in der Zwischenablage. Andere
+Texte in der Zwischenablage bleiben stumm, auch die, die ein
 Zwischenablage-Verwalter wiederherstellt. Läuft in der grafischen Sitzung,
-bis es beendet wird (Strg+C).
+bis es beendet wird (Strg+C); je Desktop spricht nur eines.
 
 Optionen:
   --mit-simulator         Startet den Simulator pendralumovista dazu und endet
@@ -58,7 +61,8 @@ Optionen:
   --aussprache DATEI      Weitere Aussprachen, eine Zeile je Wort:
                           schreibung = aussprache
   --alle-texte            Spricht auch Texte „nächste Haltestelle: …“, die ein
-                          anderes Programm in die Zwischenablage legt.
+                          anderes Programm in die Zwischenablage legt; hört
+                          dann nur auf die Zwischenablage.
   --help                  Zeigt diese Hilfe.
   --version               Zeigt die Version.
 )";
@@ -144,29 +148,24 @@ int list(const QStringList& lines, const QString& none)
 
 constexpr char busConnectionName[] = "pendralumovista-ansage";
 
-// A simulator started while another one runs on this desktop hands over to
-// that one and ends at once. The companion then speaks for the one already
-// running, for as long as it holds its name on the session bus. Only a bus
-// the desktop announces is asked, so that none is started for the question.
-bool followRunningSimulator(QCoreApplication& application)
+// Before any Qt object: with no session bus announced (neither
+// DBUS_SESSION_BUS_ADDRESS nor the per-user bus at $XDG_RUNTIME_DIR/bus),
+// the D-Bus library is told there is none. Else Qt's accessibility bridge,
+// which asks for the bus at start, would make the library start a bus
+// daemon through the X server (dbus-launch) that outlives the program, or
+// fail and leak where dbus-launch is missing.
+bool announcedSessionBusOnly()
 {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")
-        && (runtime.isEmpty() || !QFileInfo::exists(runtime + QStringLiteral("/bus"))))
-        return false;
-    // A connection of its own, closed at the end (main), not Qt's shared one,
-    // which would be torn down after Qt's types are gone.
-    QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, busConnectionName);
-    if (!bus.isConnected() || !bus.interface())
-        return false;
-    const QString name = QStringLiteral("io.github.pendralumovista.Pendralumovista");
-    // Watching before asking: a simulator that ends meanwhile is still seen.
-    auto* watcher = new QDBusServiceWatcher(name, bus, QDBusServiceWatcher::WatchForUnregistration, &application);
-    QObject::connect(watcher, &QDBusServiceWatcher::serviceUnregistered, &application, &QCoreApplication::quit);
-    if (!bus.interface()->isServiceRegistered(name).value())
-        return false;
-    say(stdout, QStringLiteral("Der Simulator lief schon; die Ansagen kommen von ihm, bis er endet."));
-    return true;
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        return qgetenv("DBUS_SESSION_BUS_ADDRESS") != "disabled:";
+    const QByteArray socket = qgetenv("XDG_RUNTIME_DIR") + "/bus";
+    struct stat status {};
+    // The library's own test for the per-user bus.
+    if (socket.startsWith('/') && ::stat(socket.constData(), &status) == 0 && S_ISSOCK(status.st_mode)
+        && status.st_uid == ::getuid())
+        return true;
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+    return false;
 }
 
 // The simulator beside this program (an installation, a build folder), else
@@ -226,6 +225,7 @@ int main(int argc, char** argv)
     if (options.listDevices)
         return list(AlsaDevice::list(), QStringLiteral("ALSA kennt kein Gerät zum Abspielen."));
 
+    const bool busAnnounced = announcedSessionBusOnly();
     const int speed = number(QStringLiteral("--speed"), options.speed, Synthesizer::slowest, Synthesizer::fastest);
     const int volume = number(QStringLiteral("--lautstaerke"), options.volume, 0, 100);
     Pronunciation pronunciation;
@@ -250,6 +250,20 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationVersion(QStringLiteral(PENDRALUMOVISTA_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.pendralumovista.Pendralumovista.Ansage"));
 
+    // A second companion on this desktop would speak every call twice.
+    const DesktopClaim claim(qgetenv("DISPLAY"));
+    if (claim.outcome() == DesktopClaim::Outcome::HeldByAnother) {
+        say(stdout, QStringLiteral("Auf diesem Desktop spricht schon ein pendralumovista-ansage; kein zweites."));
+        if (options.withSimulator) {
+            // The simulator still comes up, or to the front if it runs.
+            const QString simulatorPath = simulatorBinary();
+            if (simulatorPath.isEmpty() || !QProcess::startDetached(simulatorPath, {}))
+                refuse(QStringLiteral("Der Simulator pendralumovista ist weder neben diesem Programm noch im "
+                                      "Suchpfad oder startet nicht."));
+        }
+        return 0;
+    }
+
     const std::unique_ptr<Synthesizer> synthesizer = Synthesizer::create(options.voice, speed, &error);
     if (!synthesizer)
         refuse(error);
@@ -271,8 +285,7 @@ int main(int argc, char** argv)
     announcer->moveToThread(&worker);
     worker.start();
 
-    ClipboardWatch watch(QGuiApplication::clipboard(), options.allTexts, QDateTime::currentMSecsSinceEpoch());
-    QObject::connect(&watch, &ClipboardWatch::announcement, [&](const QString& text) {
+    const auto speak = [&](const QString& text) {
         if (text.size() > longestAnnouncement) {
             say(stderr, QStringLiteral("Zu lang für eine Ansage (%1 Zeichen, höchstens %2), nicht gesprochen: %3 …")
                             .arg(text.size())
@@ -282,23 +295,61 @@ int main(int argc, char** argv)
         }
         const quint64 number = ++latest;
         QMetaObject::invokeMethod(announcer, [announcer, number, text] { announcer->announce(number, text); });
+    };
+
+    // The simulator's door, where the desktop has a session bus. A connection
+    // of its own, closed at the end, not Qt's shared one, which would be torn
+    // down after Qt's types are gone.
+    std::optional<SimulatorOnBus> simulatorOnBus;
+    if (busAnnounced) {
+        const QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, busConnectionName);
+        if (bus.isConnected())
+            simulatorOnBus.emplace(bus);
+    }
+    // Each call is spoken once, whichever way it comes: while a simulator
+    // is on the bus, its calls come from there, and their copies on the
+    // clipboard are left. With --alle-texte, the clipboard alone, as asked.
+    const bool callsFromBus = simulatorOnBus && !options.allTexts;
+    if (callsFromBus)
+        QObject::connect(&*simulatorOnBus, &SimulatorOnBus::announcement, speak);
+    ClipboardWatch watch(QGuiApplication::clipboard(), options.allTexts, QDateTime::currentMSecsSinceEpoch());
+    QObject::connect(&watch, &ClipboardWatch::announcement, [&](const QString& text, bool numbered) {
+        if (!(numbered && callsFromBus && simulatorOnBus->present()))
+            speak(text);
     });
 
     const QString simulatorPath = options.withSimulator ? simulatorBinary() : QString();
     if (options.withSimulator && simulatorPath.isEmpty())
         refuse(QStringLiteral("Der Simulator pendralumovista ist weder neben diesem Programm noch im Suchpfad."));
-    say(stdout, QStringLiteral("Wartet auf Ansagen in der Zwischenablage (Stimme %1, %2 Wörter/min, %3).")
+    say(stdout, QStringLiteral("Wartet auf Ansagen %1 (Stimme %2, %3 Wörter/min, %4).")
+                    .arg(callsFromBus ? QStringLiteral("über den Sitzungsbus und die Zwischenablage")
+                                      : QStringLiteral("in der Zwischenablage"))
                     .arg(options.voice)
                     .arg(speed)
                     .arg(wavDir.isEmpty() ? QStringLiteral("ALSA-Gerät „%1“").arg(device)
                                           : QStringLiteral("WAV-Dateien in %1").arg(QDir(wavDir).absolutePath())));
 
+    // With a simulator of its own, the companion ends with it: with its
+    // status when it fails, and not before a simulator that it handed over
+    // to ends too.
     QProcess simulator;
+    int status = 0;
     if (options.withSimulator) {
         simulator.setProcessChannelMode(QProcess::ForwardedChannels);
-        QObject::connect(&simulator, &QProcess::finished, &application, [&application](int code, QProcess::ExitStatus how) {
-            if (how != QProcess::NormalExit || code != 0 || !followRunningSimulator(application))
-                QCoreApplication::quit();
+        QObject::connect(&simulator, &QProcess::finished, &application, [&](int code, QProcess::ExitStatus how) {
+            if (how != QProcess::NormalExit) {
+                say(stderr, QStringLiteral("Der Simulator ist abgestürzt; die Ansage endet mit ihm."));
+                status = 1;
+            } else if (code != 0) {
+                say(stderr, QStringLiteral("Der Simulator endete mit dem Fehlercode %1; die Ansage endet mit ihm.")
+                                .arg(code));
+                status = 1;
+            } else if (simulatorOnBus && simulatorOnBus->present()) {
+                say(stdout, QStringLiteral("Der Simulator lief schon; die Ansagen kommen von ihm, bis er endet."));
+                QObject::connect(&*simulatorOnBus, &SimulatorOnBus::vanished, &application, &QCoreApplication::quit);
+                return;
+            }
+            QCoreApplication::quit();
         });
         simulator.start(simulatorPath, {});
         if (!simulator.waitForStarted())
@@ -306,6 +357,7 @@ int main(int argc, char** argv)
     }
 
     QGuiApplication::exec();
+    simulatorOnBus.reset();
     QDBusConnection::disconnectFromBus(QLatin1String(busConnectionName));
 
     // Ending: the simulator first, then whatever the announcer does, which
@@ -322,8 +374,8 @@ int main(int argc, char** argv)
         // A sound server that hangs holds the announcer in ALSA; nothing of
         // it is worth waiting longer for.
         say(stderr, QStringLiteral("Das Audiogerät antwortet nicht; beendet ohne es."));
-        std::_Exit(0);
+        std::_Exit(status);
     }
     delete announcer;
-    return 0;
+    return status;
 }

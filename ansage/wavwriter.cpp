@@ -1,6 +1,9 @@
 #include "wavwriter.h"
 
+#include <QRegularExpression>
 #include <QtEndian>
+
+#include <algorithm>
 
 #include <cerrno>
 #include <cstring>
@@ -82,6 +85,14 @@ QString writeWhole(const QByteArray& path, const QByteArray& bytes)
     return error;
 }
 } // namespace
+
+WavWriter::WavWriter(const QString& folder) : folder_(QDir(folder).absolutePath())
+{
+    static const QRegularExpression numbered(QStringLiteral("^ansage-(\\d{4,9})\\.wav$"));
+    for (const QString& name : folder_.entryList({QStringLiteral("ansage-*.wav")}, QDir::Files | QDir::System))
+        if (const QRegularExpressionMatch m = numbered.match(name); m.hasMatch())
+            number_ = std::max(number_, m.captured(1).toInt());
+}
 
 QString WavWriter::checkFolder(const QString& folder)
 {

@@ -8,7 +8,9 @@
 
 class WavWriter : public AudioOutput {
 public:
-    explicit WavWriter(const QString& folder) : folder_(QDir(folder).absolutePath()) {}
+    // Numbers go on after the highest already in the folder, so that the
+    // files of two runs sort in the order they were spoken.
+    explicit WavWriter(const QString& folder);
     // Whether files can be made in the folder (made if missing): empty if
     // so, else one line why not.
     static QString checkFolder(const QString& folder);

@@ -21,10 +21,19 @@ inline constexpr char ApplicationId[] = "io.github.pendralumovista.Pendralumovis
 inline constexpr char ObjectPath[] = "/io/github/pendralumovista/Pendralumovista";
 inline constexpr char ControlUnitInterface[] = "io.github.pendralumovista.Pendralumovista.ControlUnit";
 
-// The session bus of the user's desktop: the one DBUS_SESSION_BUS_ADDRESS
-// names, else the per-user bus at $XDG_RUNTIME_DIR/bus. With neither, none
-// is looked for: the D-Bus library would start a bus of its own through the
-// X server. nullopt when there is no bus or it cannot be reached.
+// The address that names no bus. The D-Bus library refuses it at once.
+inline constexpr char NoBus[] = "disabled:";
+
+// Before anything asks for the session bus (Qt's accessibility bridge does as
+// the application object starts): the bus DBUS_SESSION_BUS_ADDRESS names,
+// else the per-user bus at $XDG_RUNTIME_DIR/bus, written into the variable;
+// with neither, NoBus. Left unset, the D-Bus library would start a bus
+// daemon of its own through the X server (dbus-launch), which outlives the
+// program, or, where dbus-launch is missing, fail and leak.
+void announcedSessionBusOnly();
+
+// The session bus of the user's desktop, as announcedSessionBusOnly finds
+// it; nullopt when there is none or it cannot be reached.
 std::optional<QDBusConnection> userSessionBus();
 
 // Closes the connection while the application object still lives. Left to

@@ -19,6 +19,7 @@ int main(int argc, char** argv)
     if (!prepareWindowSystem(qtArgc, qtArgv))
         return 1;
     prepareLocale();
+    bus::announcedSessionBusOnly();
     QApplication application(qtArgc, qtArgv);
     prepareApplication(application);
     // One simulator per desktop: a second start hands over to the first.

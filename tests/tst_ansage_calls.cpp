@@ -1,0 +1,316 @@
+// How calls reach the companion, and that one companion speaks per desktop:
+// the numbers of the simulator's private clipboard format, the simulator's
+// door on the session bus (a stand-in owns its name on the test's own bus),
+// a second start, and no bus daemon started where no bus is announced.
+//
+// The test owns the clipboard of a virtual X server of its own, as the
+// simulator does, so its main starts that server before the application.
+
+#include <announcement.h>
+#include <clipboardwatch.h>
+#include <desktopclaim.h>
+
+#include <QClipboard>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDateTime>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+#ifndef ANSAGE_BINARY
+#error "ANSAGE_BINARY must name the companion under test"
+#endif
+#ifndef PENDRALUMOVISTA_BINARY
+#error "PENDRALUMOVISTA_BINARY must name the simulator"
+#endif
+
+namespace {
+QString tool(const char* name)
+{
+    return QStandardPaths::findExecutable(QString::fromLatin1(name));
+}
+
+const QString applicationId = QStringLiteral("io.github.pendralumovista.Pendralumovista");
+const QString objectPath = QStringLiteral("/io/github/pendralumovista/Pendralumovista");
+const QString controlUnitInterface = QStringLiteral("io.github.pendralumovista.Pendralumovista.ControlUnit");
+
+// The clipboard as the simulator fills it: the sentence, and the call's
+// number in the private format unless `number` is empty.
+void putOnClipboard(const QString& text, const QByteArray& number = {})
+{
+    auto* data = new QMimeData;
+    data->setText(text);
+    if (!number.isEmpty())
+        data->setData(QString::fromLatin1(callFormat), number);
+    QGuiApplication::clipboard()->setMimeData(data);
+}
+
+// Numbers as the simulator makes them: milliseconds since 1970, growing.
+QByteArray nextCallNumber()
+{
+    static qint64 last = 0;
+    last = std::max(last + 1, QDateTime::currentMSecsSinceEpoch());
+    return QByteArray::number(last);
+}
+} // namespace
+
+class TestAnsageCalls : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir scratch;
+
+    struct Companion {
+        QProcess process;
+        QByteArray out, err;
+        Companion(const QStringList& arguments, const QProcessEnvironment& env, const QString& program = {})
+        {
+            process.setProcessEnvironment(env);
+            process.start(program.isEmpty() ? QStringLiteral(ANSAGE_BINARY) : program, arguments);
+        }
+        ~Companion()
+        {
+            process.kill();
+            process.waitForFinished();
+        }
+        QByteArray& said()
+        {
+            out += process.readAllStandardOutput();
+            err += process.readAllStandardError();
+            return out;
+        }
+        bool ready()
+        {
+            const bool up = QTest::qWaitFor(
+                [&] { return said().contains("Wartet auf Ansagen") || process.state() == QProcess::NotRunning; },
+                15000);
+            if (!up || process.state() != QProcess::Running)
+                qWarning() << out << err;
+            return up && process.state() == QProcess::Running;
+        }
+    };
+
+    // The test's own environment: its X server, its bus (dbus-run-session).
+    static QProcessEnvironment withBus()
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        return env;
+    }
+
+    // No bus announced: neither the variable nor a per-user bus.
+    QProcessEnvironment withoutBus() const
+    {
+        QProcessEnvironment env = withBus();
+        env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), scratch.filePath(QStringLiteral("runtime")));
+        return env;
+    }
+
+    QStringList wavs(const QString& folder) const
+    {
+        return QDir(folder).entryList({QStringLiteral("ansage-*.wav")}, QDir::Files, QDir::Name);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(scratch.isValid());
+        QVERIFY(QDir().mkpath(scratch.filePath(QStringLiteral("runtime"))));
+    }
+
+    // A call counts once, and only with a number newer than any seen and
+    // than the companion's start: clipboard managers put texts back, with
+    // or without the format, when they start or when the simulator ends.
+    void callNumbers()
+    {
+        const qint64 started = 5000;
+        ClipboardWatch calls(QGuiApplication::clipboard(), false, started);
+        ClipboardWatch allTexts(QGuiApplication::clipboard(), true, started);
+        QStringList heard, heardPlain;
+        connect(&calls, &ClipboardWatch::announcement, this,
+                [&](const QString& text, bool numbered) { heard << text + (numbered ? "" : " (ohne Nummer)"); });
+        connect(&allTexts, &ClipboardWatch::announcement, this,
+                [&](const QString& text, bool numbered) { heardPlain << text + (numbered ? "" : " (ohne Nummer)"); });
+        const auto call = [](const char* name) { return QStringLiteral("nächste Haltestelle: ") + QLatin1String(name); };
+
+        putOnClipboard(call("Vorher"), "4999");   // a call made before the start
+        putOnClipboard(call("Start"), "5000");    // the one on the clipboard at the start
+        putOnClipboard(call("Erste"), "5001");
+        putOnClipboard(call("Erste"), "5001");    // put back with its number
+        putOnClipboard(call("Erste"));            // put back as text only
+        putOnClipboard(call("Alt"), "5000");      // an older call put back
+        putOnClipboard(call("Kaputt"), "5x02");
+        putOnClipboard(QStringLiteral("Einkaufsliste"), "5003");
+        putOnClipboard(call("Zweite\nZeile"), "5004");
+        putOnClipboard(call("Zweite"), "5004");   // the same call twice is one call
+        QTRY_COMPARE(heard, QStringList({call("Erste"), call("Zweite Zeile")}));
+        // With plain texts asked for, the text put back is spoken too.
+        QCOMPARE(heardPlain, QStringList({call("Erste"), call("Erste") + " (ohne Nummer)", call("Zweite Zeile")}));
+    }
+
+    // Where the simulator is on the bus, its calls come from its Announced
+    // signal, each once although the clipboard has it too; a signal from
+    // anyone else is not a call; without a simulator on the bus, the
+    // clipboard brings them.
+    void callsThroughTheBus()
+    {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        if (!bus.isConnected())
+            QSKIP("no session bus of the test's own: run under dbus-run-session");
+        const QString folder = scratch.filePath(QStringLiteral("bus"));
+        Companion companion({"--wav-dir", folder, "--ohne-gong"}, withBus());
+        QVERIFY(companion.ready());
+        QVERIFY2(companion.said().contains("über den Sitzungsbus"), companion.out.constData());
+        const auto spoken = [&](int count) {
+            return QTest::qWaitFor([&] { return int(companion.said().count("Ansage (")) >= count; }, 15000)
+                   && wavs(folder).size() == count;
+        };
+
+        putOnClipboard(QStringLiteral("nächste Haltestelle: Ohne Bus"), nextCallNumber());
+        QVERIFY(spoken(1));
+
+        QVERIFY(bus.registerService(applicationId));
+        QTRY_VERIFY(bus.interface()->isServiceRegistered(applicationId).value());
+        const auto announce = [&](QDBusConnection& from, const QString& sentence) {
+            QDBusMessage signal = QDBusMessage::createSignal(objectPath, controlUnitInterface, QStringLiteral("Announced"));
+            signal << sentence;
+            QVERIFY(from.send(signal));
+        };
+        announce(bus, QStringLiteral("nächste Haltestelle: Nur Bus"));
+        QVERIFY(spoken(2));
+        // The simulator does both for each call.
+        putOnClipboard(QStringLiteral("nächste Haltestelle: Beides"), nextCallNumber());
+        announce(bus, QStringLiteral("nächste Haltestelle: Beides"));
+        QVERIFY(spoken(3));
+        QDBusConnection other = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("fremd"));
+        announce(other, QStringLiteral("nächste Haltestelle: Fremd"));
+        QTest::qWait(1500);
+        announce(bus, QStringLiteral("nächste Haltestelle: Danach"));
+        QVERIFY(spoken(4));
+        QTest::qWait(1500);
+        QCOMPARE(companion.said().count("Beides"), 1);
+        QCOMPARE(companion.said().count("Fremd"), 0);
+        QDBusConnection::disconnectFromBus(QStringLiteral("fremd"));
+
+        QVERIFY(bus.unregisterService(applicationId));
+        QTRY_VERIFY(!bus.interface()->isServiceRegistered(applicationId).value());
+        putOnClipboard(QStringLiteral("nächste Haltestelle: Wieder ohne"), nextCallNumber());
+        QVERIFY(spoken(5));
+        QCOMPARE(companion.said().count("Wieder ohne"), 1);
+    }
+
+    // A second start on the same desktop says so in one line and ends
+    // with 0, with or without a bus; once the first has ended, a new one
+    // starts.
+    void oneCompanionPerDesktop_data()
+    {
+        QTest::addColumn<bool>("bus");
+        QTest::newRow("mit Sitzungsbus") << true;
+        QTest::newRow("ohne Sitzungsbus") << false;
+    }
+
+    void oneCompanionPerDesktop()
+    {
+        QFETCH(bool, bus);
+        if (bus && !QDBusConnection::sessionBus().isConnected())
+            QSKIP("no session bus of the test's own: run under dbus-run-session");
+        const QProcessEnvironment env = bus ? withBus() : withoutBus();
+        const QString folder = scratch.filePath(QStringLiteral("einmal"));
+        auto first = std::make_unique<Companion>(QStringList{"--wav-dir", folder}, env);
+        QVERIFY(first->ready());
+        // The same desktop named another way.
+        QProcessEnvironment screen = env;
+        screen.insert(QStringLiteral("DISPLAY"), env.value(QStringLiteral("DISPLAY")) + QStringLiteral(".0"));
+        for (const QProcessEnvironment& second : {env, screen}) {
+            Companion again({"--wav-dir", folder}, second);
+            QVERIFY(again.process.waitForFinished(15000));
+            QCOMPARE(again.process.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(again.process.exitCode(), 0);
+            QCOMPARE(again.said(), QByteArray("Auf diesem Desktop spricht schon ein pendralumovista-ansage; kein zweites.\n"));
+        }
+        QCOMPARE(first->process.state(), QProcess::Running);
+        first.reset();
+        Companion next({"--wav-dir", folder}, env);
+        QVERIFY(next.ready());
+
+        QCOMPARE(DesktopClaim::desktop(":0.1"), QByteArray(":0"));
+        QCOMPARE(DesktopClaim::desktop("unix:3"), QByteArray(":3"));
+        QCOMPARE(DesktopClaim::desktop("localhost:10.0"), QByteArray("localhost:10"));
+    }
+
+    // With no bus announced, neither program starts one of its own (the
+    // D-Bus library would, through dbus-launch, for Qt's accessibility
+    // bridge): the simulator alone, and the companion with its simulator,
+    // which gets the companion's environment; each under strace until the
+    // simulator's windows are up.
+    void noBusDaemonWithoutABus_data()
+    {
+        QTest::addColumn<QStringList>("command");
+        QTest::newRow("Simulator") << QStringList{PENDRALUMOVISTA_BINARY};
+        QTest::newRow("Begleiter mit Simulator")
+            << QStringList{ANSAGE_BINARY, "--mit-simulator", "--wav-dir", scratch.filePath(QStringLiteral("ohne-bus"))};
+    }
+
+    void noBusDaemonWithoutABus()
+    {
+        QFETCH(QStringList, command);
+        if (tool("strace").isEmpty() || tool("xdotool").isEmpty())
+            QSKIP("strace and xdotool are needed");
+        QProcessEnvironment env = withoutBus();
+        env.insert(QStringLiteral("PATH"), QFileInfo(QStringLiteral(PENDRALUMOVISTA_BINARY)).absolutePath() + u':'
+                                               + env.value(QStringLiteral("PATH")));
+        const QString log = scratch.filePath(QStringLiteral("execve.log"));
+        Companion traced(QStringList{"-f", "-qq", "-e", "trace=execve", "-o", log} + command, env, tool("strace"));
+        // The windows are up: the application object, and with it the
+        // accessibility bridge, has started.
+        QProcess search;
+        search.setProcessEnvironment(env);
+        search.start(tool("xdotool"), {"search", "--sync", "--onlyvisible", "--class", "^Pendralumovista$"});
+        QVERIFY(search.waitForFinished(30000));
+        QCOMPARE(search.exitCode(), 0);
+        // The program is strace's child; strace ends with it (and the
+        // companion ends its simulator).
+        QFile children(QStringLiteral("/proc/%1/task/%1/children").arg(traced.process.processId()));
+        QVERIFY(children.open(QIODevice::ReadOnly));
+        const qint64 child = children.readAll().trimmed().toLongLong();
+        QVERIFY(child > 0);
+        ::kill(pid_t(child), SIGTERM);
+        QVERIFY(traced.process.waitForFinished(15000));
+        QFile file(log);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray calls = file.readAll();
+        QVERIFY2(calls.contains("/pendralumovista\""), calls.constData()); // the simulator's start was seen
+        QVERIFY2(!calls.contains("dbus"), calls.constData());
+    }
+};
+
+int main(int argc, char** argv)
+{
+    // -displayfd: the server picks a free display and tells us which.
+    QProcess xvfb;
+    xvfb.start(tool("Xvfb"), {"-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp", "-noreset"});
+    if (!xvfb.waitForStarted() || !xvfb.waitForReadyRead(15000)) {
+        std::fputs("Xvfb did not start\n", stderr);
+        return 1;
+    }
+    qputenv("DISPLAY", ":" + xvfb.readLine().trimmed());
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    int status = 0;
+    {
+        QGuiApplication application(argc, argv);
+        TestAnsageCalls test;
+        status = QTest::qExec(&test, argc, argv);
+    }
+    xvfb.terminate();
+    xvfb.waitForFinished();
+    return status;
+}
+
+#include "tst_ansage_calls.moc"
