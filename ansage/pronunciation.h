@@ -1,8 +1,10 @@
 #pragma once
 // How stop names are said: the written text is rewritten before synthesis
-// so that espeak-ng reads abbreviations as words ("Hbf" as "Hauptbahnhof")
-// and hears the seam of a compound ("Königs-Straße", else it says [st]
-// where an announcer says [ʃt]). The user can add pairs of their own.
+// so that espeak-ng reads abbreviations as words ("Hbf" as "Hauptbahnhof"),
+// days as ordinals ("des 17. Juni" as "des siebzehnten Juni") and hears the
+// seam of a compound ("König'schtraße", else it says [st] where an
+// announcer says [ʃt]) with one main stress. The user can add pairs of
+// their own.
 
 #include <QList>
 #include <QRegularExpression>
