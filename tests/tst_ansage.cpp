@@ -368,6 +368,57 @@ private slots:
                  qPrintable(clauses.join(QLatin1Char('|'))));
     }
 
+    // The user's file as an editor saved it: UTF-8 with or without a byte
+    // order mark, or Windows-1252 like the stop files beside it; its pairs
+    // with umlauts, ß or a dash then match the names. Bytes that are
+    // neither, control characters and an oversized file are refused with
+    // one line.
+    void pronunciationFile_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<QString>("refusal");
+        const QByteArray pair = QString::fromUtf8("# Test\r\nWeißer Hirsch = Zwickau\r\nLöwen–Apotheke = Zwickau\r\n")
+                                    .toUtf8();
+        QStringDecoder fromUtf8(QStringDecoder::Utf8);
+        QStringEncoder toWindows1252("windows-1252");
+        const QByteArray windows1252 = toWindows1252(fromUtf8(pair));
+        QVERIFY(!toWindows1252.hasError() && windows1252.size() < pair.size());
+        for (const char* written : {"Weißer Hirsch", "Löwen–Apotheke"}) {
+            const QString name = QString::fromUtf8(written);
+            QTest::addRow("UTF-8, %s", written) << pair << name << QString();
+            QTest::addRow("UTF-8 with BOM, %s", written) << QByteArray("\xEF\xBB\xBF") + pair << name << QString();
+            QTest::addRow("Windows-1252, %s", written) << windows1252 << name << QString();
+        }
+        QTest::newRow("neither") << QByteArray("Stra\x81" "e = Strasse\n") << QString() << QStringLiteral("weder UTF-8");
+        QTest::newRow("NUL") << QByteArray("Lok = Lok\0omotive\n", 20) << QString() << QStringLiteral("Zeile 1: enthält ein Steuerzeichen");
+        QTest::newRow("escape") << QByteArray("\nLok = \x1B[31mLok\n") << QString() << QStringLiteral("Zeile 2: enthält ein Steuerzeichen");
+        QTest::newRow("C1 in UTF-8") << QByteArray("Lok = Lok\xC2\x85omotive\n") << QString() << QStringLiteral("enthält ein Steuerzeichen");
+        QTest::newRow("too big") << QByteArray(64 * 1024 + 1, 'a') << QString() << QStringLiteral("größer als 64 KiB");
+    }
+
+    void pronunciationFile()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, written);
+        QFETCH(QString, refusal);
+        QFile file(scratch.filePath(QStringLiteral("eigene.txt")));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(file.write(bytes), bytes.size());
+        file.close();
+        Pronunciation list;
+        QString error;
+        const bool added = list.addFile(file.fileName(), &error);
+        if (!refusal.isEmpty()) {
+            QVERIFY(!added);
+            QVERIFY2(error.contains(refusal) && !error.contains(QLatin1Char('\n')), qPrintable(error));
+            return;
+        }
+        QVERIFY2(added, qPrintable(error));
+        const QString phonemes = withoutStress(synthesizer->phonemes(list.spoken(written)));
+        QVERIFY2(phonemes.contains(QStringLiteral("tsvɪkaʊ")), qPrintable(phonemes));
+    }
+
     // The device's clock goes only as the test says: a new speech cuts the
     // old one off at once, the last buffer is heard before the end is
     // reported, and a device that goes away is reported with what was lost.
