@@ -9,6 +9,8 @@
 #include <pronunciation.h>
 #include <synthesizer.h>
 
+#include <espeak-ng/speak_lib.h>
+
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -255,17 +257,67 @@ private slots:
     {
         QTest::addColumn<QString>("written");
         QTest::addColumn<QString>("contains");
-        const std::pair<const char*, const char*> rows[] = {
-            {"Königstraße", "ʃtɾ"}, {"Brückenstraße", "ʃtɾ"}, {"Röntgenstraße", "ʃtɾ"},
-            {"Hbf", "haʊptbɑːnhoːf"}, {"Bf.", "bɑːnhoːf"}, {"U-Bhf Rathaus", "uːbɑːnhoːf"},
-            {"S+U Marktplatz", "ɛsʊntuːbɑːnhoːf"}, {"Dr.-Müller-Str.", "dɔktoːɾmylɜʃtɾɑːsə"},
-            {"St. Johann", "zaŋkt"}, {"Bergstr.", "bɛɾɡʃtɾɑːsə"}, {"Marktpl.", "plats"},
-            {"Kr. Verwaltung", "kɾaɪs"}, {"Ev. Krankenhaus", "eːvaŋɛlɪʃəs"},
-            {"Rathaus", "ɑːthaʊs"}, {"Waldweg", "altveːk"}, {"Schöneweide", "vaɪdə"},
-            {"Lok-Depot", "loːkoːmoːtiːvə"}, // the user's own pair
+        QTest::addColumn<QString>("lacks");
+        // The written name; what its phonemes must contain, stress marks
+        // left out; and what they must not, with stress marks, as a pattern.
+        struct Row {
+            const char *written, *contains, *lacks;
         };
-        for (const auto& [written, contains] : rows)
-            QTest::newRow(written) << QString::fromUtf8(written) << QString::fromUtf8(contains);
+        // A compound is one word with one main stress, on its first part.
+        const char* twoMainStresses = "ˈ\\S*ˈ";
+        const Row rows[] = {
+            // Abbreviations.
+            {"Hbf", "haʊptbɑːnhoːf", ""},
+            {"Bf.", "bɑːnhoːf", ""},
+            {"U-Bhf Rathaus", "uːbɑːnhoːf", ""},
+            {"Dr.-Müller-Str.", "dɔktoːɾmylɜʃtɾɑːsə", "ʃtɾˈɑː"},
+            {"St. Johann", "zaŋkt", ""},
+            {"Kr. Verwaltung", "kɾaɪs", ""},
+            {"Ev. Krankenhaus", "eːvaŋɛlɪʃəs", ""},
+            {"Prof.-Huber-Platz", "pɾoːfɛsoːɾhuːbɜplats", "plˈats"},
+            {"Abzw. Nord", "aptsvaɪknɔɾt", ""},
+            {"ZOB", "tsɛntɾɑːlɜɔmniːbʊsbɑːnhoːf", ""},
+            {"Am ZOB", "tsɛntɾɑːlənɔmniːbʊsbɑːnhoːf", ""},
+            // The lines before a name; the kind of station alone.
+            {"S+U Hauptbahnhof", "ɛsʊntuːbɑːnhaʊptbɑːnhoːf", "bɑːnhoːfh"},
+            {"S+U Marktplatz", "ɛsʊntuːbɑːnmaɾktplats", "bɑːnhoːfm"},
+            {"S+U", "ɛsʊntuːbɑːnhoːf", ""},
+            // A day of a month is an ordinal, whichever day.
+            {"Straße des 17. Juni", "dɛsziːptseːntənjuːniː", ""},
+            {"Platz des 3. Oktober", "dɾɪtənɔktoːbɜ", ""},
+            {"Am 23. Mai", "dɾaɪʊnttsvantsɪçstənmaɪ", ""},
+            // The seam of a compound: [ʃt], the first part's end voiceless,
+            // "Rat-haus", no English, and one main stress.
+            {"Königstraße", "køːnɪçʃtɾɑːsə", twoMainStresses},
+            {"Brückenstraße", "ʃtɾ", twoMainStresses},
+            {"Röntgenstraße", "ʃtɾ", twoMainStresses},
+            {"Kirchstraße", "kɪɾçʃtɾɑːsə", twoMainStresses},
+            {"Bergstr.", "bɛɾkʃtɾɑːsə", twoMainStresses},
+            {"Marktpl.", "maɾktplats", twoMainStresses},
+            {"Marktplatz", "maɾktplats", twoMainStresses},
+            {"Ernst-Reuter-Platz", "ɔøtɜplats", "plˈats"},
+            {"Jungfernstieg", "ʃtiːk", twoMainStresses},
+            {"Rathaus", "ɑːthaʊs", twoMainStresses},
+            {"Rathausplatz", "ɑːthaʊsplats", twoMainStresses},
+            {"Rathausstraße", "ɑːthaʊsʃtɾɑːsə", twoMainStresses},
+            {"Waldweg", "altveːk", twoMainStresses},
+            {"Fußweg", "fuːsveːk", twoMainStresses},
+            {"Schöneweide", "vaɪdə", "ˈ\\S*ˈ|ɜː|\\(en\\)"},
+            // The old spelling, ß after a short vowel, alone and before a seam.
+            {"Schloßgarten", "ʃlɔsɡaɾtən", twoMainStresses},
+            {"Schloßplatz", "ʃlɔsplats", twoMainStresses},
+            {"Schloßweg", "ʃlɔsveːk", twoMainStresses},
+            {"Flußweg", "flʊsveːk", twoMainStresses},
+            {"Schloß", "ʃlɔs", ""},
+            {"Fluß", "flʊs", ""},
+            {"Roß", "rɔs", ""},
+            {"Schluß", "ʃlʊs", ""},
+            {"Kuß", "kʊs", ""},
+            {"Lok-Depot", "loːkoːmoːtiːvə", ""}, // the user's own pair
+        };
+        for (const Row& row : rows)
+            QTest::newRow(row.written) << QString::fromUtf8(row.written) << QString::fromUtf8(row.contains)
+                                       << QString::fromUtf8(row.lacks);
     }
 
     // The phonemes espeak-ng chooses, not the rewritten text: what counts
@@ -274,6 +326,7 @@ private slots:
     {
         QFETCH(QString, written);
         QFETCH(QString, contains);
+        QFETCH(QString, lacks);
         Pronunciation list;
         QFile own(scratch.filePath(QStringLiteral("aussprache.txt")));
         QVERIFY(own.open(QIODevice::WriteOnly));
@@ -281,8 +334,89 @@ private slots:
         own.close();
         QString error;
         QVERIFY2(list.addFile(own.fileName(), &error), qPrintable(error));
+        const QString phonemes = synthesizer->phonemes(list.spoken(written));
+        QVERIFY2(withoutStress(phonemes).contains(contains), qPrintable(phonemes));
+        if (!lacks.isEmpty())
+            QVERIFY2(!phonemes.contains(QRegularExpression(lacks)), qPrintable(phonemes));
+    }
+
+    // The terminus sentence follows the name; the full stop between them is
+    // a pause, that is the end of a clause, whether the name ends in an
+    // abbreviation written with its own full stop or without.
+    void pronunciationPauseAfterTheName_data()
+    {
+        QTest::addColumn<QString>("name");
+        for (const char* name : {"Mainz Hbf", "Mainz Hbf.", "Bf", "Bf.", "U-Bhf", "U-Bhf.", "Bergstr.", "Grünau Abzw."})
+            QTest::newRow(name) << QString::fromUtf8(name);
+    }
+
+    void pronunciationPauseAfterTheName()
+    {
+        QFETCH(QString, name);
+        const Pronunciation list;
+        const QString sentence = list.spoken(QStringLiteral("nächste Haltestelle: ") + name
+                                             + QStringLiteral(". Endstelle. Bitte aussteigen"));
+        // Clause by clause, as espeak-ng speaks them.
+        QStringList clauses;
+        const QByteArray utf8 = sentence.toUtf8();
+        const void* rest = utf8.constData();
+        while (rest)
+            clauses << withoutStress(QString::fromUtf8(espeak_TextToPhonemes(&rest, espeakCHARS_UTF8, 0x02)));
+        QVERIFY2(clauses.contains(QStringLiteral("ɛntʃtɛlə")), qPrintable(clauses.join(QLatin1Char('|'))));
+        // Nor a pause inside the name.
+        QVERIFY2(clauses.size() == 4 && clauses[0] == QStringLiteral("nɛçstəhaltɛʃtɛlə"),
+                 qPrintable(clauses.join(QLatin1Char('|'))));
+    }
+
+    // The user's file as an editor saved it: UTF-8 with or without a byte
+    // order mark, or Windows-1252 like the stop files beside it; its pairs
+    // with umlauts, ß or a dash then match the names. Bytes that are
+    // neither, control characters and an oversized file are refused with
+    // one line.
+    void pronunciationFile_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<QString>("refusal");
+        const QByteArray pair = QString::fromUtf8("# Test\r\nWeißer Hirsch = Zwickau\r\nLöwen–Apotheke = Zwickau\r\n")
+                                    .toUtf8();
+        QStringDecoder fromUtf8(QStringDecoder::Utf8);
+        QStringEncoder toWindows1252("windows-1252");
+        const QByteArray windows1252 = toWindows1252(fromUtf8(pair));
+        QVERIFY(!toWindows1252.hasError() && windows1252.size() < pair.size());
+        for (const char* written : {"Weißer Hirsch", "Löwen–Apotheke"}) {
+            const QString name = QString::fromUtf8(written);
+            QTest::addRow("UTF-8, %s", written) << pair << name << QString();
+            QTest::addRow("UTF-8 with BOM, %s", written) << QByteArray("\xEF\xBB\xBF") + pair << name << QString();
+            QTest::addRow("Windows-1252, %s", written) << windows1252 << name << QString();
+        }
+        QTest::newRow("neither") << QByteArray("Stra\x81" "e = Strasse\n") << QString() << QStringLiteral("weder UTF-8");
+        QTest::newRow("NUL") << QByteArray("Lok = Lok\0omotive\n", 20) << QString() << QStringLiteral("Zeile 1: enthält ein Steuerzeichen");
+        QTest::newRow("escape") << QByteArray("\nLok = \x1B[31mLok\n") << QString() << QStringLiteral("Zeile 2: enthält ein Steuerzeichen");
+        QTest::newRow("C1 in UTF-8") << QByteArray("Lok = Lok\xC2\x85omotive\n") << QString() << QStringLiteral("enthält ein Steuerzeichen");
+        QTest::newRow("too big") << QByteArray(64 * 1024 + 1, 'a') << QString() << QStringLiteral("größer als 64 KiB");
+    }
+
+    void pronunciationFile()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, written);
+        QFETCH(QString, refusal);
+        QFile file(scratch.filePath(QStringLiteral("eigene.txt")));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(file.write(bytes), bytes.size());
+        file.close();
+        Pronunciation list;
+        QString error;
+        const bool added = list.addFile(file.fileName(), &error);
+        if (!refusal.isEmpty()) {
+            QVERIFY(!added);
+            QVERIFY2(error.contains(refusal) && !error.contains(QLatin1Char('\n')), qPrintable(error));
+            return;
+        }
+        QVERIFY2(added, qPrintable(error));
         const QString phonemes = withoutStress(synthesizer->phonemes(list.spoken(written)));
-        QVERIFY2(phonemes.contains(contains), qPrintable(phonemes));
+        QVERIFY2(phonemes.contains(QStringLiteral("tsvɪkaʊ")), qPrintable(phonemes));
     }
 
     // The device's clock goes only as the test says: a new speech cuts the
