@@ -99,6 +99,11 @@ QString joined(QString first, QString second)
         first.back() = upper ? QLatin1Char('P') : QLatin1Char('p');
     else if (last == QLatin1Char('g') && before != QLatin1Char('n') && before != QLatin1Char('i'))
         first.back() = upper ? QLatin1Char('K') : QLatin1Char('k');
+    // After a first part's final [ə] ("Schöne-Weide") every joined spelling
+    // makes it a long [eː], or English; a wrong vowel is heard more than a
+    // second stress, so the hyphen stays there.
+    if (first.endsWith(QLatin1Char('e'), Qt::CaseInsensitive))
+        return first + QLatin1Char('-') + second.left(1).toUpper() + second.mid(1);
     // An unstressed "-er" stays unstressed without the apostrophe ("Müllerschtraße");
     // with it espeak-ng says a long [eː].
     if (first.endsWith(QLatin1String("er"), Qt::CaseInsensitive))
