@@ -392,7 +392,8 @@ private slots:
             QTest::addRow("Windows-1252, %s", written) << windows1252 << name << QString();
         }
         QTest::newRow("neither") << QByteArray("Stra\x81" "e = Strasse\n") << QString() << QStringLiteral("weder UTF-8");
-        QTest::newRow("NUL") << QByteArray("Lok = Lok\0omotive\n", 20) << QString() << QStringLiteral("Zeile 1: enthält ein Steuerzeichen");
+        static const char withNul[] = "Lok = Lok\0omotive\n";
+        QTest::newRow("NUL") << QByteArray(withNul, sizeof withNul - 1) << QString() << QStringLiteral("Zeile 1: enthält ein Steuerzeichen");
         QTest::newRow("escape") << QByteArray("\nLok = \x1B[31mLok\n") << QString() << QStringLiteral("Zeile 2: enthält ein Steuerzeichen");
         QTest::newRow("C1 in UTF-8") << QByteArray("Lok = Lok\xC2\x85omotive\n") << QString() << QStringLiteral("enthält ein Steuerzeichen");
         QTest::newRow("too big") << QByteArray(64 * 1024 + 1, 'a') << QString() << QStringLiteral("größer als 64 KiB");
