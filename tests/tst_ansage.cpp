@@ -617,6 +617,33 @@ private slots:
         verifySpeech({played.sampleRate, {played.samples.begin() + long(chime), played.samples.end()}}, terminus);
     }
 
+    // A device name ALSA does not know is refused at start in one line; the
+    // list shows devices to play to, not the plugins that play to another
+    // device (here one that takes its SLAVE as a rate converter does).
+    void deviceNames()
+    {
+        Companion unknown(display, {"--alle-texte", "--geraet", "nichtda"});
+        QVERIFY(unknown.process.waitForFinished(10000));
+        QCOMPARE(unknown.process.exitCode(), 2);
+        unknown.read();
+        QCOMPARE(unknown.err, QByteArray("pendralumovista-ansage: ALSA kennt kein Gerät „nichtda“ (die Geräte zeigt "
+                                         "--geraete).\n"));
+        QCOMPARE(unknown.out, QByteArray());
+
+        const QString home = homeWithAlsaDefault(
+            QStringLiteral("listing"),
+            "{ type null }\n"
+            "pcm.lautsprecher { type null; hint { show on; description \"Lautsprecher im Test\" } }\n"
+            "pcm.umrechner { @args [ SLAVE ] @args.SLAVE { type string; default \"null\" } type rate; "
+            "slave.pcm $SLAVE; hint { show on; description \"Umrechner im Test\" } }");
+        Companion listing(display, {"--geraete"}, home);
+        QVERIFY(listing.process.waitForFinished(10000));
+        QCOMPARE(listing.process.exitCode(), 0);
+        QCOMPARE(listing.count("lautsprecher  Lautsprecher im Test\n"), 1);
+        QCOMPARE(listing.count("null  "), 1);
+        QCOMPARE(listing.count("umrechner"), 0);
+    }
+
     void withoutSoundDeviceItSaysSoAndListensOn()
     {
         const QString home = homeWithAlsaDefault(QStringLiteral("silent"), "{ type hw; card \"Nichtvorhanden\" }");
