@@ -89,6 +89,21 @@ QString AlsaDevice::open(int sampleRate)
             .arg(sampleRate)
             .arg(alsaText(code));
     }
+    // Starting once half the buffer is in, not all of it (as
+    // snd_pcm_set_params has it): PulseAudio's plugin takes the start
+    // threshold as the stream's pre-buffer, which it waits for again after
+    // every underrun in the server; one as large as the buffer can never be
+    // reached while the sink holds part of it, and the stream stands still
+    // for good. Prepared again, since that plugin reads it only then.
+    snd_pcm_uframes_t bufferSize = 0, periodSize = 0;
+    snd_pcm_sw_params_t* software = nullptr;
+    if (snd_pcm_get_params(pcm_, &bufferSize, &periodSize) == 0 && snd_pcm_sw_params_malloc(&software) == 0) {
+        if (snd_pcm_sw_params_current(pcm_, software) == 0
+            && snd_pcm_sw_params_set_start_threshold(pcm_, software, std::max(bufferSize / 2, periodSize)) == 0
+            && snd_pcm_sw_params(pcm_, software) == 0)
+            snd_pcm_prepare(pcm_);
+        snd_pcm_sw_params_free(software);
+    }
     return {};
 }
 
