@@ -1,6 +1,7 @@
 #pragma once
 // An ALSA playback device ("default" goes to PipeWire or PulseAudio where
-// one runs), driven without blocking.
+// one runs), opened without blocking; a sound server that hangs may hold any
+// call all the same.
 
 #include "pcmdevice.h"
 
@@ -19,13 +20,18 @@ public:
     QString open(int sampleRate) override;
     long write(const std::int16_t* frames, std::size_t count) override;
     long pending() override;
+    long rewind(long frames) override;
     void drain() override;
     Drain drained() override;
+    int gaps() const override { return recoveries_; }
     void close() override;
     QString error() const override { return error_; }
 
-    // The playback devices ALSA knows, one line each: name, then what it is.
+    // The devices a user can play to, one line each: name, then what it is.
     static QStringList list();
+    // Whether ALSA knows a device of that name: one defined in its
+    // configuration, whether or not it is there just now.
+    static bool known(const QString& name);
 
 private:
     bool failed(int code, const char* what);
@@ -33,5 +39,6 @@ private:
     QString name_;
     QString error_;
     _snd_pcm* pcm_ = nullptr;
+    bool rewindable_ = false;
     int recoveries_ = 0;
 };

@@ -16,7 +16,8 @@ public:
     struct Outcome {
         enum Kind { Done, CutOff, Failed } kind = Failed;
         double playedSeconds = 0;
-        // Done: where the speech went, if that is worth saying (a file);
+        // Done: what is worth saying about it: where the speech went (a
+        // file), or that it had gaps (a device that ran dry and went on);
         // CutOff and Failed: one line saying why.
         QString detail;
     };

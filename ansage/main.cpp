@@ -235,6 +235,10 @@ int main(int argc, char** argv)
     if (!options.wavDir.isEmpty())
         if (const QString problem = WavWriter::checkFolder(options.wavDir); !problem.isEmpty())
             refuse(problem);
+    // A name ALSA does not know at all is a mistake to say now; a device it
+    // knows that is not there just now may come, and is tried at each call.
+    if (options.wavDir.isEmpty() && !AlsaDevice::known(options.device))
+        refuse(QStringLiteral("ALSA kennt kein Gerät „%1“ (die Geräte zeigt --geraete).").arg(options.device));
 
     // X11 also on a Wayland session (through XWayland): a Wayland client is
     // told of clipboard changes only while it has the focus, which this

@@ -18,7 +18,10 @@
 #include <QtEndian>
 #include <QtTest>
 
+#include <atomic>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
 #include <sys/resource.h>
 
 #ifndef ANSAGE_BINARY
@@ -84,42 +87,114 @@ void verifySpeech(const Speech& speech, const Sentence& sentence)
 }
 
 // A sound device whose clock the test drives: it holds what it was given
-// until advance() plays it.
+// until advance() plays it. The player calls it from a thread of its own;
+// the test can make every call, or only closing, hang there until it lets
+// go, as a sound server that is stopped does.
 struct PacedDevice : PcmDevice {
+    std::mutex mutex;
+    std::condition_variable released;
     std::size_t capacity = 1000;
-    std::vector<std::int16_t> held, heard;
-    bool draining = false, gone = false;
+    std::vector<std::int16_t> held, heard, dropped;
+    std::size_t written = 0; // all it took, less what it gave back
+    bool draining = false;
+    std::atomic<bool> gone = false, hanging = false, closeHangs = false;
+    // Whether it gives back unheard frames, and whether it plays out at once
+    // when told to (else only advance() plays).
+    bool rewindable = false, playsOnDrain = false;
+    std::atomic<int> gapCount = 0;
+
+    std::unique_lock<std::mutex> enter(bool closing = false)
+    {
+        std::unique_lock lock(mutex);
+        released.wait(lock, [&] { return !hanging && !(closing && closeHangs); });
+        return lock;
+    }
+    void hang(bool all, bool close)
+    {
+        {
+            const std::lock_guard lock(mutex);
+            hanging = all;
+            closeHangs = close;
+        }
+        released.notify_all();
+    }
     QString name() const override { return QStringLiteral("paced"); }
     QString open(int) override
     {
+        const auto lock = enter();
         draining = false;
         return gone ? QStringLiteral("gone") : QString();
     }
     long write(const std::int16_t* frames, std::size_t count) override
     {
+        const auto lock = enter();
         if (gone)
             return -1;
         count = std::min(count, capacity - held.size());
         held.insert(held.end(), frames, frames + count);
+        written += count;
         return long(count);
     }
-    long pending() override { return long(held.size()); }
-    void drain() override { draining = true; }
+    long pending() override
+    {
+        const auto lock = enter();
+        return long(held.size());
+    }
+    long rewind(long frames) override
+    {
+        const auto lock = enter();
+        const long back = rewindable ? std::min(frames, long(held.size())) : 0;
+        held.resize(held.size() - std::size_t(back));
+        written -= std::size_t(back);
+        return back;
+    }
+    void drain() override
+    {
+        const auto lock = enter();
+        draining = true;
+        if (playsOnDrain) {
+            heard.insert(heard.end(), held.begin(), held.end());
+            held.clear();
+        }
+    }
     // Like a real device, it plays out its last samples only when told to.
-    Drain drained() override { return draining && held.empty() ? Drain::Done : Drain::Playing; }
-    void close() override { held.clear(); }
+    Drain drained() override
+    {
+        const auto lock = enter();
+        return draining && held.empty() ? Drain::Done : Drain::Playing;
+    }
+    int gaps() const override { return gapCount; }
+    void close() override
+    {
+        const auto lock = enter(true);
+        dropped.insert(dropped.end(), held.begin(), held.end());
+        held.clear();
+    }
     QString error() const override { return QStringLiteral("gone"); }
     void advance(std::size_t frames)
     {
+        const std::lock_guard lock(mutex);
         frames = std::min(frames, held.size());
         heard.insert(heard.end(), held.begin(), held.begin() + long(frames));
         held.erase(held.begin(), held.begin() + long(frames));
     }
 };
 
-Speech tone(std::int16_t value, std::size_t count)
+// Lets the player hear back from the device after the test moved its
+// clock: one round to take in what it says now, one to be sure of it.
+bool settle(DevicePlayer& player)
 {
-    return {1000, std::vector<std::int16_t>(count, value)};
+    for (int round = 0; round < 2; ++round) {
+        if (!QTest::qWaitFor([&] { return !player.deviceBusy(); }, 5000))
+            return false;
+        player.feed();
+    }
+    return QTest::qWaitFor([&] { return !player.deviceBusy(); }, 5000);
+}
+
+Speech tone(std::int16_t value, std::size_t count, int rate = 1000)
+{
+    return {rate, std::vector<std::int16_t>(count, value)};
 }
 
 QString withoutStress(QString phonemes)
@@ -423,7 +498,8 @@ private slots:
 
     // The device's clock goes only as the test says: a new speech cuts the
     // old one off at once, the last buffer is heard before the end is
-    // reported, and a device that goes away is reported with what was lost.
+    // reported (and gaps in it are told), and a device that goes away is
+    // reported with what was lost.
     void pacedPlayback()
     {
         auto owned = std::make_unique<PacedDevice>();
@@ -436,32 +512,160 @@ private slots:
             heardWhenReported.push_back(device.heard.size());
         };
         player.play(tone(1, 5000), report);
+        QVERIFY(settle(player));
         for (int tick = 0; tick < 3; ++tick) {
             device.advance(500);
-            player.feed();
+            QVERIFY(settle(player));
         }
         player.play(tone(2, 3000), report);
         QCOMPARE(outcomes.size(), 1u);
         QCOMPARE(outcomes[0].kind, AudioOutput::Outcome::CutOff);
         QCOMPARE(outcomes[0].playedSeconds, 1.5);
+        QVERIFY(settle(player));
+        device.gapCount = 1;
         for (int tick = 0; tick < 100 && outcomes.size() < 2; ++tick) {
             device.advance(300);
-            player.feed();
+            QVERIFY(settle(player));
         }
         QCOMPARE(outcomes.size(), 2u);
         QCOMPARE(outcomes[1].kind, AudioOutput::Outcome::Done);
+        QCOMPARE(outcomes[1].detail, QStringLiteral("mit Aussetzern"));
         std::vector<std::int16_t> expected(1500, 1);
         expected.resize(4500, 2);
         QVERIFY(device.heard == expected);
         QCOMPARE(heardWhenReported[1], expected.size());
 
+        device.gapCount = 0;
         player.play(tone(3, 3000), report);
+        QVERIFY(settle(player));
         device.advance(700);
         device.gone = true;
-        player.feed();
+        QVERIFY(settle(player));
         QCOMPARE(outcomes.size(), 3u);
         QCOMPARE(outcomes[2].kind, AudioOutput::Outcome::Failed);
         QCOMPARE(outcomes[2].playedSeconds, 0.7);
+    }
+
+    // A sound server that is stopped holds any call on the device, or only
+    // closing it. Either way the speech is given up within the stall
+    // deadline (2 s, here allowed 4 s on a busy machine), each speech while
+    // it hangs is refused at once with a line of its own, and once it comes
+    // back the device plays again.
+    void hangingDevice_data()
+    {
+        QTest::addColumn<bool>("everyCall");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("every call") << true << QStringLiteral("Audiogerät „paced“ hängt (keine Antwort seit 2 s).");
+        QTest::newRow("closing") << false << QStringLiteral("Audiogerät „paced“ spielt nicht weiter.");
+    }
+
+    void hangingDevice()
+    {
+        QFETCH(bool, everyCall);
+        QFETCH(QString, why);
+        auto owned = std::make_unique<PacedDevice>();
+        PacedDevice& device = *owned;
+        std::vector<AudioOutput::Outcome> outcomes;
+        const auto report = [&](const AudioOutput::Outcome& outcome) { outcomes.push_back(outcome); };
+        DevicePlayer player(std::move(owned));
+        // Let go before the player ends, which waits for the device.
+        const auto letGo = qScopeGuard([&] { device.hang(false, false); });
+        {
+            player.play(tone(1, 5000), report);
+            QVERIFY(settle(player));
+            device.advance(300);
+            QVERIFY(settle(player));
+            // Stopped: it plays nothing more, and its calls hang.
+            device.hang(everyCall, true);
+            QElapsedTimer stalled;
+            stalled.start();
+            QTRY_COMPARE_WITH_TIMEOUT(outcomes.size(), 1u, 6000);
+            const qint64 delay = stalled.elapsed();
+            qInfo() << "given up after" << delay << "ms";
+            QVERIFY2(delay <= 4000, qPrintable(QString::number(delay)));
+            QCOMPARE(outcomes[0].kind, AudioOutput::Outcome::Failed);
+            QCOMPARE(outcomes[0].detail, why);
+            QCOMPARE(outcomes[0].playedSeconds, 0.3);
+            QVERIFY(player.deviceBusy());
+
+            player.play(tone(2, 3000), report);
+            player.play(tone(3, 3000), report);
+            QCOMPARE(outcomes.size(), 3u);
+            for (const std::size_t refused : {1u, 2u}) {
+                QCOMPARE(outcomes[refused].kind, AudioOutput::Outcome::Failed);
+                QCOMPARE(outcomes[refused].detail, QStringLiteral("Audiogerät „paced“ hängt noch."));
+                QCOMPARE(outcomes[refused].playedSeconds, 0.0);
+            }
+
+            device.hang(false, false);
+            QTRY_VERIFY_WITH_TIMEOUT(!player.deviceBusy(), 5000);
+            player.play(tone(4, 800), report);
+            QVERIFY(settle(player));
+            device.advance(800);
+            QTRY_COMPARE_WITH_TIMEOUT(outcomes.size(), 4u, 5000);
+            QCOMPARE(outcomes[3].kind, AudioOutput::Outcome::Done);
+            QCOMPARE(outcomes[3].detail, QString());
+            QVERIFY(std::vector<std::int16_t>(device.heard.end() - 800, device.heard.end())
+                    == std::vector<std::int16_t>(800, 4));
+        }
+    }
+
+    // Cutting off fades out over a few milliseconds where the device lets
+    // the queued samples be reached, or where little is queued beyond its
+    // reach; else it is dropped at once, as before.
+    void fadeAtCutOff_data()
+    {
+        QTest::addColumn<bool>("rewindable");
+        QTest::addColumn<int>("played");
+        QTest::addColumn<bool>("fades");
+        QTest::newRow("queued reached") << true << 1000 << true;
+        QTest::newRow("little queued") << false << 4300 << true;
+        QTest::newRow("much queued, out of reach") << false << 1000 << false;
+    }
+
+    void fadeAtCutOff()
+    {
+        QFETCH(bool, rewindable);
+        QFETCH(int, played);
+        QFETCH(bool, fades);
+        constexpr int rate = 22050;
+        constexpr std::int16_t loud = 20000;
+        auto owned = std::make_unique<PacedDevice>();
+        PacedDevice& device = *owned;
+        device.capacity = rate / 5;
+        device.rewindable = rewindable;
+        DevicePlayer player(std::move(owned));
+        std::vector<AudioOutput::Outcome> outcomes;
+        player.play(tone(loud, rate, rate), [&](const AudioOutput::Outcome& outcome) { outcomes.push_back(outcome); });
+        QVERIFY(settle(player));
+        device.advance(std::size_t(played));
+        const std::size_t queued = device.held.size();
+        // From now on what it is told to play out is heard at once.
+        device.playsOnDrain = true;
+        player.stop(QStringLiteral("das Programm endet"));
+        QCOMPARE(outcomes.size(), 1u);
+        QCOMPARE(outcomes[0].kind, AudioOutput::Outcome::CutOff);
+        QTRY_VERIFY_WITH_TIMEOUT(!player.deviceBusy(), 5000);
+
+        const std::vector<std::int16_t>& heard = device.heard;
+        if (!fades) {
+            QCOMPARE(heard, std::vector<std::int16_t>(std::size_t(played), loud));
+            QCOMPARE(device.dropped.size(), queued);
+            return;
+        }
+        // Full loudness up to the ramp, which goes down to silence in steps
+        // no bigger than the ramp's length allows, over 5-10 ms.
+        QVERIFY(device.dropped.empty());
+        auto ramp = std::find_if(heard.begin(), heard.end(), [&](std::int16_t sample) { return sample != loud; });
+        const long fade = long(heard.end() - ramp);
+        QVERIFY2(fade >= rate / 200 && fade <= rate / 100, qPrintable(QString::number(fade)));
+        QCOMPARE(std::size_t(ramp - heard.begin()), rewindable ? std::size_t(played) : std::size_t(device.capacity));
+        int previous = loud;
+        for (; ramp != heard.end(); ++ramp) {
+            QVERIFY2(*ramp <= previous && previous - *ramp <= 2 * loud / fade, qPrintable(QString::number(*ramp)));
+            previous = *ramp;
+        }
+        QVERIFY2(previous < loud / 50, qPrintable(QString::number(previous)));
     }
 
     void wavFilesFromTheClipboard()
@@ -548,6 +752,33 @@ private slots:
         QVERIFY(std::equal(played.samples.begin(), played.samples.begin() + 20000, expected.samples.begin()));
         const size_t chime = expected.samples.size() - speech.samples.size();
         verifySpeech({played.sampleRate, {played.samples.begin() + long(chime), played.samples.end()}}, terminus);
+    }
+
+    // A device name ALSA does not know is refused at start in one line; the
+    // list shows devices to play to, not the plugins that play to another
+    // device (here one that takes its SLAVE as a rate converter does).
+    void deviceNames()
+    {
+        Companion unknown(display, {"--alle-texte", "--geraet", "nichtda"});
+        QVERIFY(unknown.process.waitForFinished(10000));
+        QCOMPARE(unknown.process.exitCode(), 2);
+        unknown.read();
+        QCOMPARE(unknown.err, QByteArray("pendralumovista-ansage: ALSA kennt kein Gerät „nichtda“ (die Geräte zeigt "
+                                         "--geraete).\n"));
+        QCOMPARE(unknown.out, QByteArray());
+
+        const QString home = homeWithAlsaDefault(
+            QStringLiteral("listing"),
+            "{ type null }\n"
+            "pcm.lautsprecher { type null; hint { show on; description \"Lautsprecher im Test\" } }\n"
+            "pcm.umrechner { @args [ SLAVE ] @args.SLAVE { type string; default \"null\" } type rate; "
+            "slave.pcm $SLAVE; hint { show on; description \"Umrechner im Test\" } }");
+        Companion listing(display, {"--geraete"}, home);
+        QVERIFY(listing.process.waitForFinished(10000));
+        QCOMPARE(listing.process.exitCode(), 0);
+        QCOMPARE(listing.count("lautsprecher  Lautsprecher im Test\n"), 1);
+        QCOMPARE(listing.count("null  "), 1);
+        QCOMPARE(listing.count("umrechner"), 0);
     }
 
     void withoutSoundDeviceItSaysSoAndListensOn()
