@@ -26,6 +26,13 @@ QString noneRuns()
     return QStringLiteral("auf diesem Desktop läuft kein Simulator; zuerst pendralumovista starten.");
 }
 
+QString doesNotAnswer()
+{
+    return QStringLiteral("der laufende Simulator antwortet nicht (%1 Sekunden gewartet); vielleicht hängt er "
+                          "oder ist angehalten.")
+        .arg(AnswerTimeoutMs / 1000);
+}
+
 // Runs `act` with the session bus on which a simulator owns its id; one line
 // and 1 when there is none. The client reads its command line before any
 // application object exists; the bus needs one.
@@ -64,33 +71,33 @@ int call(QDBusConnection& session, std::FILE* err, const char* method, const QSt
                                                           QLatin1String(method));
     message.setAutoStartService(false);
     message << argument;
-    const QDBusMessage reply = session.call(message);
+    const QDBusMessage reply = session.call(message, QDBus::Block, AnswerTimeoutMs);
     if (reply.type() != QDBusMessage::ErrorMessage)
         return 0;
     // It ended meanwhile.
     if (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown"))
         return fail(err, noneRuns());
+    if (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NoReply")
+        || reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.Timeout"))
+        return fail(err, doesNotAnswer());
     return fail(err, reply.errorMessage());
 }
 
 } // namespace
 
-int pressKeys(std::span<char* const> keys, std::FILE* err)
+int drive(const char* path, std::span<char* const> keys, std::FILE* err)
 {
+    // The simulator has a working folder of its own: a name is made whole
+    // here, where it was given.
+    const QString whole = path ? QFileInfo(QFile::decodeName(path)).absoluteFilePath() : QString();
     return withRunningSimulator(err, [&](QDBusConnection& session) {
+        if (path && call(session, err, "LoadStops", whole) != 0)
+            return 1;
         for (const char* key : keys)
             if (call(session, err, "PressKey", QString::fromLocal8Bit(key)) != 0)
                 return 1;
         return 0;
     });
-}
-
-int loadStops(const char* path, std::FILE* err)
-{
-    // The simulator has a working folder of its own: a name is made whole
-    // here, where it was given.
-    const QString whole = QFileInfo(QFile::decodeName(path)).absoluteFilePath();
-    return withRunningSimulator(err, [&](QDBusConnection& session) { return call(session, err, "LoadStops", whole); });
 }
 
 } // namespace bus

@@ -1,21 +1,23 @@
 #pragma once
-// The small client in the program itself: `pendralumovista --press KEY…` and
-// `--load FILE` act on the simulator already running on this desktop,
-// through its door on the session bus, and end. They never start one.
+// The small client in the program itself: `pendralumovista --load FILE
+// --press KEY…` acts on the simulator already running on this desktop,
+// through its door on the session bus, and ends. It never starts one.
 
 #include <cstdio>
 #include <span>
 
 namespace bus {
 
-// Presses the keys of the running simulator one after the other, by the
-// names its PressKey takes. Returns 0; or, when none runs or a key is
-// refused, prints one line to `err` and returns 1.
-int pressKeys(std::span<char* const> keys, std::FILE* err = stderr);
+// How long the client waits for the running simulator to answer a call. A
+// simulator that is stopped or hangs is reported after this, not after the
+// bus library's 25 seconds.
+inline constexpr int AnswerTimeoutMs = 3000;
 
-// Loads the stop file into the running simulator, as its load dialog would.
-// Returns 0; or prints one line (none runs, or the file is refused, with the
-// message the simulator's box would show) and returns 1.
-int loadStops(const char* path, std::FILE* err = stderr);
+// Loads the stop file (when `path` is given) into the running simulator, as
+// its load dialog would, then presses the keys one after the other, by the
+// names its PressKey takes; the caller has checked the names. Returns 0; or
+// prints one line to `err` (none runs, it does not answer, it refuses the
+// file or a key, with its message) and returns 1 at the first failure.
+int drive(const char* path, std::span<char* const> keys, std::FILE* err = stderr);
 
 } // namespace bus

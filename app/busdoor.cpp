@@ -6,14 +6,17 @@
 #include <timer.h>
 
 #include <QApplication>
-#include <QDBusAbstractAdaptor>
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
+#include <QDBusReply>
+#include <QDBusVariant>
+#include <QDBusVirtualObject>
 #include <QDir>
-#include <QFile>
-#include <QMetaProperty>
+#include <QEvent>
+#include <QFileInfo>
+#include <QTimer>
 #include <QUrl>
 #include <QVariantMap>
 
@@ -21,6 +24,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <utility>
 
 namespace bus {
 
@@ -65,6 +69,10 @@ constexpr qsizetype InputBoxLimit = 255;
 constexpr qsizetype PathLimit = 4096 + 1;
 constexpr qsizetype LongestUri = 3 * PathLimit;
 
+const QString PropertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
+const QString ApplicationInterface = QStringLiteral("org.freedesktop.Application");
+const QString InvalidArgs = QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs");
+
 // The keys of the control unit by the names a caller gives them: their
 // captions or digits, and plain names for the keys that carry none. Each
 // runs the handler its click runs.
@@ -98,56 +106,73 @@ const Key keys[] = {
     {"soft3", [](TForm2& unit) { unit.Shape10MouseDown(); }},
 };
 
-// The actions of the menu entry, each a key of the unit.
-struct Action {
-    const char* name;
-    const char* key;
-};
-
-const Action actions[] = {
-    {"next-stop", "down"},
-    {"previous-stop", "up"},
-    {"toggle-display", "Anzeige"},
-};
+// A name as it is compared: lower case, the umlaut and the ß spelt out, as
+// on a keyboard without them.
+QString folded(const QString& name)
+{
+    QString word = name.toLower();
+    word.replace(u'ü', QLatin1String("ue")).replace(u'ß', QLatin1String("ss"));
+    // "Menu", without the e of the spelt-out umlaut.
+    return word == QLatin1String("menu") ? QStringLiteral("menue") : word;
+}
 
 const Key* findKey(const QString& name)
 {
-    if (name.size() <= LongestKeyName)
+    if (name.size() <= LongestKeyName) {
+        const QString word = folded(name);
         for (const Key& key : keys)
-            if (name == QString::fromUtf8(key.name))
+            if (word == folded(QString::fromUtf8(key.name)))
                 return &key;
+    }
     return nullptr;
 }
 
+// The actions of the menu entry, each a key of the unit. The arrows step
+// through the stops only in the standard view; on a menu page they would
+// turn the page, which is no "next stop".
+struct Action {
+    const char* name;
+    const char* key;
+    bool standardViewOnly;
+};
+
+const Action actions[] = {
+    {"next-stop", "down", true},
+    {"previous-stop", "up", true},
+    {"toggle-display", "Anzeige", false},
+};
+
 QString errorName(const char* what)
 {
-    return QString::fromLatin1(ApplicationId) + QStringLiteral(".Error.") + QLatin1String(what);
+    return QLatin1String(ErrorPrefix) + QLatin1String(what);
 }
 
 // A word from the caller, quoted in a message: short, or cut.
-QString quoted(const QString& word)
+QString quoted(const QString& word, qsizetype longest = LongestKeyName)
 {
-    return QStringLiteral("„%1“").arg(word.size() <= LongestKeyName ? word : word.left(LongestKeyName) + u'…');
+    return QStringLiteral("„%1“").arg(word.size() <= longest ? word : word.left(longest) + u'…');
 }
 
-QString unknownKeyMessage(const QString& name)
+// Text of the unit as the bus carries it. The bus cannot carry a NUL: it
+// travels as U+FFFD, as it does to the clipboard, so that a name reads the
+// same everywhere instead of ending early in some places.
+QString busText(const tk::Text& text)
 {
-    QStringList names;
-    for (const Key& key : keys)
-        names << QString::fromUtf8(key.name);
-    return QStringLiteral("Unbekannte Taste %1; die Tasten heißen: %2").arg(quoted(name), names.join(u' '));
+    return tk::toQString(text).replace(QChar(0), QChar::ReplacementCharacter);
 }
 
-// While a modal dialog of the program is open (the file dialog, an input
-// box, a message box), a click on the control unit does nothing; nor does a
-// call. Otherwise a second dialog could open inside the first.
-bool refusedWhileDialogOpen(const QDBusContext& call)
+// The lines of a caption; a carriage return starts a new one.
+QStringList lines(const tk::Text& caption)
 {
-    if (!QApplication::activeModalWidget())
-        return false;
-    call.sendErrorReply(errorName("DialogOpen"),
-                        QStringLiteral("Ein Dialog des Simulators ist offen; solange er offen ist, nimmt das "
-                                       "Bediengerät nichts an."));
+    return busText(caption).split(u'\r');
+}
+
+// What no input box lets anyone type: control characters.
+bool typeable(const QString& text)
+{
+    for (const QChar c : text)
+        if (c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() < 0xa0))
+            return false;
     return true;
 }
 
@@ -159,166 +184,600 @@ void raise(QWidget& window)
     window.activateWindow();
 }
 
+// ---- what the door publishes ----
+
+struct Property {
+    const char* name;
+    const char* type;
+    const char* doc;
+    QVariant (*read)(const TForm2& unit);
+};
+
+const Property properties[] = {
+    {"Version", "u", "Version of this interface; later versions only add to it.",
+     [](const TForm2&) { return QVariant::fromValue(uint(InterfaceVersion)); }},
+    {"SignText", "s",
+     "What the sign shows; while a long text pages, both pages, the second after a newline. Empty when dark.",
+     [](const TForm2& unit) { return QVariant(busText(unit.signText())); }},
+    {"SignPages", "as", "The pages of the text on the sign: none when dark, one, or two for a long text.",
+     [](const TForm2& unit) {
+         int shown = -1;
+         QStringList pages;
+         for (const tk::Text& page : unit.signPages(shown))
+             pages << busText(page);
+         return QVariant(pages);
+     }},
+    {"SignPageShown", "i", "Index into SignPages of the page lit now; -1 when the sign is dark.",
+     [](const TForm2& unit) {
+         int shown = -1;
+         unit.signPages(shown);
+         return QVariant(shown);
+     }},
+    {"CurrentStop", "(us)", "Number (from 0) and name of the current stop; (0, '') without a route.",
+     [](const TForm2& unit) {
+         return QVariant::fromValue(StopOnRoute{
+             unit.CurrentStop,
+             unit.CurrentStop < TForm2::StopCapacity ? busText(unit.Stops[unit.CurrentStop]) : QString()});
+     }},
+    {"RouteLoaded", "b", "Whether a stop file has been loaded (it may hold no stop at all).",
+     [](const TForm2& unit) { return QVariant(unit.StopsLoaded); }},
+    {"StopCount", "u", "Number of stops of the route loaded.",
+     [](const TForm2& unit) { return QVariant::fromValue(uint(unit.StopCount)); }},
+    {"Stops", "as", "The names of the stops of the route, in route order; stop 0 first.",
+     [](const TForm2& unit) {
+         QStringList names;
+         for (int i = 0; i < unit.StopCount; ++i)
+             names << busText(unit.Stops[size_t(i)]);
+         return QVariant(names);
+     }},
+    {"Line", "s", "The line number as entered.", [](const TForm2& unit) { return QVariant(busText(unit.LineNumber)); }},
+    {"Destination", "s", "The destination as entered. After a turn at an end of the route the sign falls back to "
+                         "LineDestinationText, which names the terminus instead.",
+     [](const TForm2& unit) { return QVariant(busText(unit.Destination)); }},
+    {"LineDestinationText", "s",
+     "The text the sign falls back to after a stop call: line and destination, after a turn the terminus ahead.",
+     [](const TForm2& unit) { return QVariant(busText(unit.LineDestinationText)); }},
+    {"Direction", "s", "The direction of the automatic advance: A (towards the last stop) or B (towards stop 0).",
+     [](const TForm2& unit) { return QVariant(unit.DirectionB ? QStringLiteral("B") : QStringLiteral("A")); }},
+    {"DisplayOn", "b", "The switch Anzeige: stop calls by arrow or number go to the sign and the clipboard.",
+     [](const TForm2& unit) { return QVariant(unit.displaySwitchOn()); }},
+    {"AutoAdvance", "b", "The switch Auto: the automatic advance runs.",
+     [](const TForm2& unit) { return QVariant(unit.autoAdvanceOn()); }},
+    {"MenuPage", "y",
+     "What the keys act on: 0 the standard view, 1 and 2 the menu pages, 5 a timer setting being typed.",
+     [](const TForm2& unit) { return QVariant::fromValue(uchar(unit.MenuPage)); }},
+    {"EntryMode", "y",
+     "The timer setting the keypad types: 0 none (the keypad calls stops), 1 the fall-back delay, 2 the "
+     "automatic interval, 3 its scatter.",
+     [](const TForm2& unit) { return QVariant::fromValue(uchar(unit.EntryMode)); }},
+    {"DisplayTitle", "as", "The upper text of the control unit's display, line by line, as shown.",
+     [](const TForm2& unit) { return QVariant(lines(unit.Label1->Caption())); }},
+    {"DisplayLines", "as", "The lower text of the control unit's display (stop lines, menu legend), line by line.",
+     [](const TForm2& unit) { return QVariant(lines(unit.Label3->Caption())); }},
+    {"ShowLineDestination", "b", "Whether the sign falls back to line and destination after a stop call.",
+     [](const TForm2& unit) { return QVariant(unit.ShowLineDestination); }},
+    {"FallBackDelaySeconds", "u", "The delay of that fall-back, in seconds.",
+     [](const TForm2& unit) { return QVariant::fromValue(uint(unit.Timer2->Interval() / 1000)); }},
+    {"AutoIntervalSeconds", "i", "The base interval of the automatic advance, in seconds.",
+     [](const TForm2& unit) { return QVariant(int(unit.AutoIntervalSeconds)); }},
+    {"AutoScatterSeconds", "i", "The scatter around that interval, in seconds.",
+     [](const TForm2& unit) { return QVariant(int(unit.AutoScatterSeconds)); }},
+    {"DialogOpen", "b", "Whether a dialog of the simulator is open; every call is refused meanwhile.",
+     [](const TForm2&) { return QVariant(QApplication::activeModalWidget() != nullptr); }},
+    {"Keys", "as", "The key names PressKey takes (case does not matter; Menue and Schliessen work too).",
+     [](const TForm2&) { return QVariant(keyNames()); }},
+};
+
+const Property* findProperty(const QString& name)
+{
+    for (const Property& property : properties)
+        if (name == QLatin1String(property.name))
+            return &property;
+    return nullptr;
+}
+
+// ---- what the door takes ----
+
+struct Argument {
+    const char* name;
+    const char* type;
+};
+
+class Call;
+
+struct Method {
+    const char* interface;
+    const char* name;
+    Argument in[3];
+    const char* doc;
+    void (*run)(Call& call);
+};
+
+QString signature(const Method& method)
+{
+    QString types;
+    for (const Argument& argument : method.in)
+        if (argument.name)
+            types += QLatin1String(argument.type);
+    return types;
+}
+
+QString escaped(const char* text)
+{
+    return QString::fromUtf8(text).toHtmlEscaped();
+}
+
 } // namespace
 
-class ControlUnitAdaptor : public QDBusAbstractAdaptor {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "io.github.pendralumovista.Pendralumovista.ControlUnit")
-    Q_PROPERTY(QString SignText READ signText)
-    Q_PROPERTY(bus::StopOnRoute CurrentStop READ currentStop)
-    Q_PROPERTY(QString Line READ line)
-    Q_PROPERTY(QString Destination READ destination)
-    Q_PROPERTY(bool DisplayOn READ displayOn)
-    Q_PROPERTY(bool AutoAdvance READ autoAdvance)
-
+// The object on the bus: each call is read here, checked, and turned into
+// the handler call a click makes.
+class DoorObject : public QDBusVirtualObject {
 public:
-    explicit ControlUnitAdaptor(Door* door) : QDBusAbstractAdaptor(door), door_(*door) {}
+    explicit DoorObject(QDBusConnection bus) : bus_(std::move(bus)) {}
 
-    QString signText() const { return tk::toQString(unit().signText()); }
-    StopOnRoute currentStop() const
+    QString introspect(const QString& path) const override;
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
+
+    void serve(Windows& windows)
     {
-        const TForm2& u = unit();
-        return {u.CurrentStop, u.CurrentStop < TForm2::StopCapacity ? tk::toQString(u.Stops[u.CurrentStop]) : QString()};
+        windows_ = &windows;
+        TForm2& unit = windows.controlUnit();
+        unit.OnStateChange = [this] { publishChanges(); };
+        unit.OnAnnounce = [this](const tk::Text& sentence) { announce(sentence); };
+        // The sign pages a long text by itself, and what it shows changes
+        // with each page change.
+        tk::Timer* pages = windows.sign().Timer1;
+        pages->OnTimer = [pageChange = std::move(pages->OnTimer), this] {
+            pageChange();
+            publishChanges();
+        };
+        // A dialog opening or closing changes DialogOpen, and what else the
+        // operator did before it opened should be known while it is open.
+        if (!watchingDialogs_) {
+            qApp->installEventFilter(this);
+            watchingDialogs_ = true;
+        }
+        publishChanges();
     }
-    QString line() const { return tk::toQString(unit().LineNumber); }
-    QString destination() const { return tk::toQString(unit().Destination); }
-    bool displayOn() const { return unit().displaySwitchOn(); }
-    bool autoAdvance() const { return unit().autoAdvanceOn(); }
 
-    // Sends PropertiesChanged with every property that differs from what was
-    // published last.
+    TForm2& unit() const { return windows_->controlUnit(); }
+    Windows& windows() const { return *windows_; }
+    const QDBusConnection& bus() const { return bus_; }
+
+    // Sends PropertiesChanged with every property that differs from what
+    // was published last, then the announcements of the same change: a
+    // client that reads its cached properties on Announced sees the stop
+    // announced.
     void publishChanges()
     {
+        if (!windows_)
+            return;
         QVariantMap changed;
-        const QMetaObject* meta = metaObject();
-        for (int i = meta->propertyOffset(); i < meta->propertyCount(); ++i) {
-            const QMetaProperty property = meta->property(i);
-            const QVariant value = property.read(this);
-            QVariant& last = published_[QString::fromLatin1(property.name())];
+        for (const Property& property : properties) {
+            const QVariant value = property.read(unit());
+            QVariant& last = published_[QLatin1String(property.name)];
             if (value != last) {
                 last = value;
-                changed.insert(QString::fromLatin1(property.name()), value);
+                changed.insert(QLatin1String(property.name), value);
             }
         }
-        if (changed.isEmpty())
-            return;
-        QDBusMessage signal = QDBusMessage::createSignal(QString::fromLatin1(ObjectPath),
-                                                         QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                         QStringLiteral("PropertiesChanged"));
-        signal << QString::fromLatin1(ControlUnitInterface) << changed << QStringList();
-        door_.bus()->send(signal);
+        if (!changed.isEmpty()) {
+            QDBusMessage signal = QDBusMessage::createSignal(QString::fromLatin1(ObjectPath), PropertiesInterface,
+                                                             QStringLiteral("PropertiesChanged"));
+            signal << QString::fromLatin1(ControlUnitInterface) << changed << QStringList();
+            bus_.send(signal);
+        }
+        for (const QString& sentence : std::exchange(announcements_, {})) {
+            QDBusMessage signal = QDBusMessage::createSignal(
+                QString::fromLatin1(ObjectPath), QString::fromLatin1(ControlUnitInterface), QStringLiteral("Announced"));
+            signal << sentence;
+            bus_.send(signal);
+        }
     }
 
-    void announce(const tk::Text& sentence) { emit Announced(tk::toQString(sentence)); }
+    // The call is made in the middle of a handler; it goes out with the
+    // changes the handler makes, once it has made them all.
+    void announce(const tk::Text& sentence)
+    {
+        if (announcements_.isEmpty())
+            QTimer::singleShot(0, this, [this] { publishChanges(); });
+        announcements_ << busText(sentence);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if ((event->type() == QEvent::Show || event->type() == QEvent::Hide) && watched->isWidgetType()
+            && static_cast<QWidget*>(watched)->isWindow() && static_cast<QWidget*>(watched)->isModal())
+            QTimer::singleShot(0, this, [this] { publishChanges(); });
+        return false;
+    }
+
+private:
+    QDBusConnection bus_;
+    Windows* windows_ = nullptr;
+    bool watchingDialogs_ = false;
+    QVariantMap published_;
+    QStringList announcements_;
+};
+
+namespace {
+
+// One call being served, with what answering it takes.
+class Call {
+public:
+    Call(DoorObject& door, const QDBusMessage& message) : door_(door), message_(message) {}
+
+    TForm2& unit() const { return door_.unit(); }
+    DoorObject& door() const { return door_; }
+    QVariant argument(int i) const { return message_.arguments().value(i); }
+    QString text(int i) const { return argument(i).toString(); }
+
+    void reply(const QVariantList& values = {})
+    {
+        QDBusMessage answer = message_.createReply(values);
+        door_.bus().send(answer);
+        answered_ = true;
+    }
+    void refuse(const QString& name, const QString& message)
+    {
+        door_.bus().send(message_.createErrorReply(name, message));
+        answered_ = true;
+    }
+    bool answered() const { return answered_; }
+
+    // While a modal dialog of the program is open (the file dialog, an
+    // input box, a message box), a click on the control unit does nothing;
+    // nor does a call. Otherwise a second dialog could open inside the first.
+    bool refusedWhileDialogOpen()
+    {
+        if (!QApplication::activeModalWidget())
+            return false;
+        refuse(errorName("DialogOpen"), QStringLiteral("Ein Dialog des Simulators ist offen; solange er offen ist, "
+                                                       "nimmt das Bediengerät nichts an."));
+        return true;
+    }
 
     // The caller has its answer before the key acts: a key may open a modal
     // dialog that waits for the operator, and the caller must not wait with
     // it. Its next call comes after the press all the same, since calls are
     // taken one at a time on this thread.
-    void press(const QDBusContext& call, const Key& key)
+    void press(const Key& key)
     {
-        call.setDelayedReply(true);
-        call.connection().send(call.message().createReply());
+        reply();
         key.press(unit());
-        publishChanges();
+        door_.publishChanges();
     }
 
-    // What choosing the file in the load dialog does; a refusal is the
-    // message the box would show, as the error of the call.
-    void load(const QDBusContext& call, QString path)
+    // What choosing the file in the load dialog does; a refusal is an error
+    // a program can tell apart, with a German message.
+    void load(QString path)
     {
+        if (path.contains(QChar(0)))
+            return refuse(InvalidArgs, QStringLiteral("Ein Pfad enthält kein Nullzeichen."));
         path.truncate(PathLimit);
-        if (!QDir::isAbsolutePath(path)) {
-            call.sendErrorReply(errorName("LoadRefused"),
-                                QStringLiteral("Der Pfad muss vollständig sein, mit / am Anfang."));
-            return;
+        if (!QDir::isAbsolutePath(path))
+            return refuse(InvalidArgs, QStringLiteral("Der Pfad muss vollständig sein, mit / am Anfang."));
+        TForm2::LoadFailure failure = TForm2::LoadFailure::None;
+        const tk::Text refusal = unit().loadStopFile(path, &failure);
+        const QString name = quoted(QFileInfo(path).fileName(), 64);
+        switch (failure) {
+        case TForm2::LoadFailure::None:
+            reply();
+            break;
+        case TForm2::LoadFailure::NotFound:
+            refuse(errorName("NotFound"), QStringLiteral("Die Datei %1 gibt es nicht.").arg(name));
+            break;
+        case TForm2::LoadFailure::Folder:
+            refuse(errorName("NotAStopFile"), QStringLiteral("%1 ist ein Ordner, keine Datei.").arg(name));
+            break;
+        case TForm2::LoadFailure::NotReadable:
+            refuse(errorName("NotReadable"), QStringLiteral("Die Datei %1 lässt sich nicht lesen.").arg(name));
+            break;
+        case TForm2::LoadFailure::NotAStopFile:
+            refuse(errorName("NotAStopFile"), busText(refusal));
+            break;
         }
-        const tk::Text refusal = unit().loadStopFile(path);
-        if (!refusal.empty())
-            call.sendErrorReply(errorName("LoadRefused"), tk::toQString(refusal));
-        publishChanges();
+        door_.publishChanges();
     }
-
-public slots:
-    void PressKey(const QString& key)
-    {
-        const Key* found = findKey(key);
-        if (!found)
-            door_.sendErrorReply(errorName("UnknownKey"), unknownKeyMessage(key));
-        else if (!refusedWhileDialogOpen(door_))
-            press(door_, *found);
-    }
-
-    void SetLineDestination(const QString& line, const QString& destination)
-    {
-        if (refusedWhileDialogOpen(door_))
-            return;
-        unit().setLineDestination(tk::fromQString(line.left(InputBoxLimit)),
-                                  tk::fromQString(destination.left(InputBoxLimit)));
-        publishChanges();
-    }
-
-    void LoadStops(const QString& path)
-    {
-        if (!refusedWhileDialogOpen(door_))
-            load(door_, path);
-    }
-
-signals:
-    void Announced(const QString& sentence);
 
 private:
-    TForm2& unit() const { return door_.windows()->controlUnit(); }
-
-    Door& door_;
-    QVariantMap published_;
+    DoorObject& door_;
+    const QDBusMessage& message_;
+    bool answered_ = false;
 };
 
-// What a desktop asks of a program: show yourself, open a file, run an
-// action of your menu entry.
-class ApplicationAdaptor : public QDBusAbstractAdaptor {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Application")
+void pressKey(Call& call)
+{
+    const Key* key = findKey(call.text(0));
+    if (!key)
+        return call.refuse(errorName("UnknownKey"), QStringLiteral("Unbekannte Taste %1; die Tasten heißen: %2")
+                                                        .arg(quoted(call.text(0)), keyNames().join(u' ')));
+    if (!call.refusedWhileDialogOpen())
+        call.press(*key);
+}
 
-public:
-    explicit ApplicationAdaptor(Door* door) : QDBusAbstractAdaptor(door), door_(*door) {}
+void setLineDestination(Call& call)
+{
+    const QString line = call.text(0), destination = call.text(1);
+    if (!typeable(line) || !typeable(destination))
+        return call.refuse(InvalidArgs, QStringLiteral("Linie und Ziel enthalten keine Steuerzeichen: die "
+                                                       "Eingabefelder nehmen keine an."));
+    if (call.refusedWhileDialogOpen())
+        return;
+    call.unit().setLineDestination(tk::fromQString(line.left(InputBoxLimit)),
+                                   tk::fromQString(destination.left(InputBoxLimit)));
+    call.reply();
+    call.door().publishChanges();
+}
 
-public slots:
-    void Activate([[maybe_unused]] const QVariantMap& platform_data)
-    {
-        raise(door_.windows()->sign());
-        raise(door_.windows()->controlUnit());
+void loadStops(Call& call)
+{
+    if (!call.refusedWhileDialogOpen())
+        call.load(call.text(0));
+}
+
+// "C", the digits, "M": the stop-number entry, key by key.
+void callStop(Call& call)
+{
+    const uint number = call.argument(0).toUInt();
+    TForm2& unit = call.unit();
+    if (call.refusedWhileDialogOpen())
+        return;
+    if (!unit.StopsLoaded || unit.StopCount == 0)
+        return call.refuse(errorName("NoRoute"), QStringLiteral("Es ist kein Haltestellensatz geladen."));
+    if (number >= unit.StopCount)
+        return call.refuse(InvalidArgs, QStringLiteral("Die Haltestellen sind von 0 bis %1 nummeriert, %2 gibt es "
+                                                       "nicht.")
+                                            .arg(unit.StopCount - 1)
+                                            .arg(number));
+    if (unit.EntryMode != 0)
+        return call.refuse(errorName("SettingOpen"),
+                           QStringLiteral("Auf dem Tastenfeld wird eine Zeit eingestellt; erst mit M abschließen."));
+    call.reply();
+    unit.Label0CMouseDown();
+    for (const QChar digit : QString::number(number))
+        findKey(QString(digit))->press(unit);
+    unit.Label0MClick();
+    call.door().publishChanges();
+}
+
+void reverseDirection(Call& call)
+{
+    if (call.refusedWhileDialogOpen())
+        return;
+    call.reply();
+    call.unit().Label7DblClick();
+    call.door().publishChanges();
+}
+
+void activate(Call& call)
+{
+    const QVariantMap platformData = qdbus_cast<QVariantMap>(call.argument(0));
+    call.reply();
+    Windows& windows = call.door().windows();
+    // The token of the launcher that asked, so that the window manager lets
+    // the windows come to the front.
+    const QString token = platformData.value(QStringLiteral("activation-token"),
+                                             platformData.value(QStringLiteral("desktop-startup-id")))
+                              .toString()
+                              .left(256);
+    for (QWidget* window : {static_cast<QWidget*>(&windows.sign()), static_cast<QWidget*>(&windows.controlUnit())}) {
+        if (typeable(token))
+            markActivation(*window, token.toLatin1());
+        raise(*window);
     }
+}
 
-    // The first file, as a stop file.
-    void Open(const QStringList& uris, [[maybe_unused]] const QVariantMap& platform_data)
-    {
-        const QUrl url(uris.value(0).left(LongestUri));
-        if (!url.isLocalFile())
-            door_.sendErrorReply(errorName("LoadRefused"),
-                                 QStringLiteral("Nur eine lokale Datei (file://) wird geöffnet."));
-        else if (!refusedWhileDialogOpen(door_))
-            door_.controlUnit()->load(door_, url.toLocalFile());
-    }
+// The first file, as a stop file.
+void open(Call& call)
+{
+    const QStringList uris = qdbus_cast<QStringList>(call.argument(0));
+    if (uris.isEmpty())
+        return call.refuse(InvalidArgs, QStringLiteral("Open braucht eine Datei."));
+    const QUrl url(uris.first().left(LongestUri));
+    const bool local = url.scheme() == QLatin1String("file")
+                       && (url.host().isEmpty() || url.host().compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0);
+    if (!local)
+        return call.refuse(InvalidArgs, QStringLiteral("Nur eine Datei dieses Rechners (file:///…) wird geöffnet."));
+    if (!call.refusedWhileDialogOpen())
+        call.load(url.path(QUrl::FullyDecoded));
+}
 
-    void ActivateAction(const QString& name, [[maybe_unused]] const QVariantList& parameter,
-                        [[maybe_unused]] const QVariantMap& platform_data)
-    {
-        for (const Action& action : actions)
-            if (name == QLatin1String(action.name)) {
-                if (!refusedWhileDialogOpen(door_))
-                    door_.controlUnit()->press(door_, *findKey(QLatin1String(action.key)));
+void activateAction(Call& call)
+{
+    const QString name = call.text(0);
+    for (const Action& action : actions)
+        if (name == QLatin1String(action.name)) {
+            if (call.refusedWhileDialogOpen())
                 return;
-            }
-        door_.sendErrorReply(errorName("UnknownAction"),
-                       QStringLiteral("Unbekannte Aktion %1; die Aktionen heißen: next-stop previous-stop "
-                                      "toggle-display")
-                           .arg(quoted(name)));
-    }
+            if (action.standardViewOnly && call.unit().MenuPage != 0)
+                return call.refuse(errorName("NotInStandardView"),
+                                   QStringLiteral("Das Bediengerät zeigt das Menü; dort blättern die Pfeile, statt "
+                                                  "Haltestellen aufzurufen. Erst Menü drücken."));
+            return call.press(*findKey(QLatin1String(action.key)));
+        }
+    QStringList names;
+    for (const Action& action : actions)
+        names << QLatin1String(action.name);
+    call.refuse(errorName("UnknownAction"),
+                QStringLiteral("Unbekannte Aktion %1; die Aktionen heißen: %2").arg(quoted(name), names.join(u' ')));
+}
 
-private:
-    Door& door_;
+const Method methods[] = {
+    {ControlUnitInterface, "PressKey", {{"key", "s"}, {}, {}},
+     "A click on the key of that name (see the property Keys), with the effects and refusals of the mouse. "
+     "Answers at once, before a dialog the key opens is closed. Errors: UnknownKey, DialogOpen.",
+     pressKey},
+    {ControlUnitInterface, "SetLineDestination", {{"line", "s"}, {"destination", "s"}, {}},
+     "What the two input boxes of Linie / Ziel do when confirmed with these texts, at most 255 characters each. "
+     "Errors: org.freedesktop.DBus.Error.InvalidArgs (control characters), DialogOpen.",
+     setLineDestination},
+    {ControlUnitInterface, "LoadStops", {{"path", "s"}, {}, {}},
+     "What choosing this file (a full path) in the load dialog does; a refused file keeps the route loaded. "
+     "Errors: NotFound, NotReadable, NotAStopFile (a folder, too large, too many lines), DialogOpen, "
+     "org.freedesktop.DBus.Error.InvalidArgs (not a full path).",
+     loadStops},
+    {ControlUnitInterface, "CallStop", {{"number", "u"}, {}, {}},
+     "Calls the stop of that number (from 0) as the keys C, its digits and M do. Errors: NoRoute, SettingOpen "
+     "(a timer setting is being typed), DialogOpen, org.freedesktop.DBus.Error.InvalidArgs (no such stop).",
+     callStop},
+    {ControlUnitInterface, "ReverseDirection", {{}, {}, {}},
+     "Reverses the direction of the automatic advance, as the double click on Auto does; the click before "
+     "the double click, which switches Auto, is PressKey Auto. Errors: DialogOpen.",
+     reverseDirection},
+    {"org.freedesktop.Application", "Activate", {{"platform_data", "a{sv}"}, {}, {}},
+     "Shows and raises the sign and the control unit, passing on activation-token or desktop-startup-id.",
+     activate},
+    {"org.freedesktop.Application", "Open", {{"uris", "as"}, {"platform_data", "a{sv}"}, {}},
+     "Loads the first file (file:// on this machine) as a stop file, as LoadStops does, with its errors.",
+     open},
+    {"org.freedesktop.Application", "ActivateAction", {{"action_name", "s"}, {"parameter", "av"}, {"platform_data", "a{sv}"}},
+     "Runs an action of the menu entry: next-stop and previous-stop (the arrow keys, in the standard view only; "
+     "else NotInStandardView) and toggle-display (Anzeige). Errors: UnknownAction, DialogOpen.",
+     activateAction},
 };
+
+} // namespace
+
+QStringList keyNames()
+{
+    QStringList names;
+    for (const Key& key : keys)
+        names << QString::fromUtf8(key.name);
+    return names;
+}
+
+bool isKeyName(const QString& name)
+{
+    return findKey(name) != nullptr;
+}
+
+QString DoorObject::introspect(const QString&) const
+{
+    auto doc = [](const char* text, const char* indent) {
+        return QStringLiteral("%1<annotation name=\"org.gtk.GDBus.DocString\" value=\"%2\"/>\n")
+            .arg(QLatin1String(indent), escaped(text));
+    };
+    QString xml;
+    for (const QString& interface : {QString::fromLatin1(ControlUnitInterface), ApplicationInterface}) {
+        xml += QStringLiteral("  <interface name=\"%1\">\n").arg(interface);
+        if (interface == QLatin1String(ControlUnitInterface))
+            xml += doc("The control unit of the simulator. Each call is the handler call of a click; the state "
+                       "is read back from the unit. Errors are named "
+                       "io.github.pendralumovista.Pendralumovista.Error.* with a German message.",
+                       "    ");
+        for (const Method& method : methods) {
+            if (interface != QLatin1String(method.interface))
+                continue;
+            xml += QStringLiteral("    <method name=\"%1\">\n").arg(QLatin1String(method.name));
+            xml += doc(method.doc, "      ");
+            for (const Argument& argument : method.in)
+                if (argument.name)
+                    xml += QStringLiteral("      <arg name=\"%1\" type=\"%2\" direction=\"in\"/>\n")
+                               .arg(QLatin1String(argument.name), QLatin1String(argument.type));
+            xml += QStringLiteral("    </method>\n");
+        }
+        if (interface == QLatin1String(ControlUnitInterface)) {
+            xml += QStringLiteral("    <signal name=\"Announced\">\n");
+            xml += doc("Each announcement sentence as it goes to the clipboard, after the PropertiesChanged of "
+                       "the same stop call.",
+                       "      ");
+            xml += QStringLiteral("      <arg name=\"sentence\" type=\"s\"/>\n    </signal>\n");
+            for (const Property& property : properties) {
+                xml += QStringLiteral("    <property name=\"%1\" type=\"%2\" access=\"read\">\n")
+                           .arg(QLatin1String(property.name), escaped(property.type));
+                xml += doc(property.doc, "      ");
+                xml += QStringLiteral("    </property>\n");
+            }
+        }
+        xml += QStringLiteral("  </interface>\n");
+    }
+    return xml;
+}
+
+bool DoorObject::handleMessage(const QDBusMessage& message, const QDBusConnection&)
+{
+    if (message.type() != QDBusMessage::MethodCallMessage)
+        return false;
+    const QString interface = message.interface(), member = message.member();
+    Call call(*this, message);
+    auto wrongArguments = [&](const QString& expected) {
+        call.refuse(InvalidArgs, QStringLiteral("%1 erwartet die Argumente (%2), nicht (%3).")
+                                     .arg(member, expected, message.signature()));
+    };
+    if (interface == QLatin1String("org.freedesktop.DBus.Introspectable") && member == QLatin1String("Introspect")) {
+        call.reply({QStringLiteral(
+                        "<!DOCTYPE node PUBLIC \"-//freedesktop//DTD D-BUS Object Introspection 1.0//EN\"\n"
+                        " \"http://www.freedesktop.org/standards/dbus/1.0/introspect.dtd\">\n<node>\n"
+                        "  <interface name=\"org.freedesktop.DBus.Introspectable\">\n"
+                        "    <method name=\"Introspect\"><arg name=\"xml_data\" type=\"s\" direction=\"out\"/></method>\n"
+                        "  </interface>\n"
+                        "  <interface name=\"org.freedesktop.DBus.Peer\">\n"
+                        "    <method name=\"Ping\"/>\n"
+                        "    <method name=\"GetMachineId\"><arg name=\"machine_uuid\" type=\"s\" direction=\"out\"/></method>\n"
+                        "  </interface>\n"
+                        "  <interface name=\"org.freedesktop.DBus.Properties\">\n"
+                        "    <method name=\"Get\"><arg name=\"interface_name\" type=\"s\" direction=\"in\"/>"
+                        "<arg name=\"property_name\" type=\"s\" direction=\"in\"/><arg name=\"value\" type=\"v\" direction=\"out\"/></method>\n"
+                        "    <method name=\"GetAll\"><arg name=\"interface_name\" type=\"s\" direction=\"in\"/>"
+                        "<arg name=\"props\" type=\"a{sv}\" direction=\"out\"/></method>\n"
+                        "    <method name=\"Set\"><arg name=\"interface_name\" type=\"s\" direction=\"in\"/>"
+                        "<arg name=\"property_name\" type=\"s\" direction=\"in\"/><arg name=\"value\" type=\"v\" direction=\"in\"/></method>\n"
+                        "    <signal name=\"PropertiesChanged\"><arg name=\"interface_name\" type=\"s\"/>"
+                        "<arg name=\"changed_properties\" type=\"a{sv}\"/><arg name=\"invalidated_properties\" type=\"as\"/></signal>\n"
+                        "  </interface>\n")
+                    + introspect(message.path()) + QStringLiteral("</node>\n")});
+        return true;
+    }
+    if (interface == PropertiesInterface) {
+        const QString ofInterface = call.text(0);
+        const bool ours = ofInterface == QLatin1String(ControlUnitInterface);
+        if (member == QLatin1String("Get")) {
+            if (message.signature() != QLatin1String("ss"))
+                return wrongArguments(QStringLiteral("ss")), true;
+            const Property* property = ours ? findProperty(call.text(1)) : nullptr;
+            if (!property || !windows_)
+                call.refuse(QStringLiteral("org.freedesktop.DBus.Error.UnknownProperty"),
+                            QStringLiteral("Keine Eigenschaft %1 in %2.").arg(quoted(call.text(1)), ofInterface.left(64)));
+            else
+                call.reply({QVariant::fromValue(QDBusVariant(property->read(unit())))});
+        } else if (member == QLatin1String("GetAll")) {
+            if (message.signature() != QLatin1String("s"))
+                return wrongArguments(QStringLiteral("s")), true;
+            QVariantMap all;
+            if (ours && windows_)
+                for (const Property& property : properties)
+                    all.insert(QLatin1String(property.name), property.read(unit()));
+            call.reply({all});
+        } else if (member == QLatin1String("Set")) {
+            call.refuse(QStringLiteral("org.freedesktop.DBus.Error.PropertyReadOnly"),
+                        QStringLiteral("Die Eigenschaften sind nur zu lesen; das Bediengerät ändert sich über seine "
+                                       "Tasten."));
+        } else {
+            call.refuse(QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"),
+                        QStringLiteral("Keine Methode %1.").arg(quoted(member, 64)));
+        }
+        return true;
+    }
+    for (const Method& method : methods) {
+        if (member != QLatin1String(method.name) || (!interface.isEmpty() && interface != QLatin1String(method.interface)))
+            continue;
+        if (message.signature() != signature(method))
+            return wrongArguments(signature(method)), true;
+        if (!windows_)
+            return call.refuse(QStringLiteral("org.freedesktop.DBus.Error.Failed"),
+                               QStringLiteral("Der Simulator startet noch.")),
+                   true;
+        method.run(call);
+        if (!call.answered())
+            call.reply();
+        return true;
+    }
+    call.refuse(QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"),
+                QStringLiteral("Keine Methode %1 in %2.").arg(quoted(member, 64), interface.left(64)));
+    return true;
+}
 
 void announcedSessionBusOnly()
 {
@@ -375,13 +834,12 @@ Door::Door() : bus_(userSessionBus())
     if (!bus_)
         return;
     qDBusRegisterMetaType<StopOnRoute>();
-    controlUnit_ = new ControlUnitAdaptor(this);
-    new ApplicationAdaptor(this);
+    object_ = std::make_unique<DoorObject>(*bus_);
     // The object is there before the name: a call that starts the program
     // through the bus arrives as soon as the name is claimed. Calls are
     // handled on this thread's event loop, which runs once the windows are
     // there (serve).
-    if (!bus_->registerObject(QString::fromLatin1(ObjectPath), this)) {
+    if (!bus_->registerVirtualObject(QString::fromLatin1(ObjectPath), object_.get())) {
         closeBus(bus_);
         return;
     }
@@ -389,7 +847,12 @@ Door::Door() : bus_(userSessionBus())
     QDBusMessage activate = QDBusMessage::createMethodCall(name, QString::fromLatin1(ObjectPath),
                                                            QStringLiteral("org.freedesktop.Application"),
                                                            QStringLiteral("Activate"));
-    activate << QVariantMap();
+    // The launcher's token of this start, so that the windows raised there
+    // may come to the front.
+    QVariantMap platformData;
+    if (const QByteArray id = qgetenv("DESKTOP_STARTUP_ID"); !id.isEmpty())
+        platformData.insert(QStringLiteral("desktop-startup-id"), QString::fromLatin1(id));
+    activate << platformData;
     // A program that has just ended still owns the name for a moment; the
     // call then finds it gone, and the name is claimed once more.
     QDBusMessage reply;
@@ -403,10 +866,19 @@ Door::Door() : bus_(userSessionBus())
             closeBus(bus_);
             return;
         }
-        reply = bus_->call(activate, QDBus::Block, 5000);
+        reply = bus_->call(activate, QDBus::Block, ActivateTimeoutMs);
         if (reply.type() != QDBusMessage::ErrorMessage) {
             std::puts("pendralumovista läuft schon; seine Fenster sind nach vorn geholt.");
             handedOver_ = 0;
+            return;
+        }
+        if (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NoReply")
+            || reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.Timeout")) {
+            std::fprintf(stderr,
+                         "pendralumovista: läuft schon, antwortet aber nicht (%d Sekunden gewartet); vielleicht "
+                         "hängt er oder ist angehalten.\n",
+                         ActivateTimeoutMs / 1000);
+            handedOver_ = 1;
             return;
         }
         if (bus_->interface()->isServiceRegistered(name))
@@ -419,22 +891,9 @@ Door::Door() : bus_(userSessionBus())
 
 void Door::serve(Windows& windows)
 {
-    if (!bus_)
-        return;
-    windows_ = &windows;
-    TForm2& unit = windows.controlUnit();
-    unit.OnStateChange = [this] { controlUnit_->publishChanges(); };
-    unit.OnAnnounce = [this](const tk::Text& sentence) { controlUnit_->announce(sentence); };
-    // The sign pages a long text by itself, and what it shows changes with
-    // the last page change.
-    tk::Timer* pages = windows.sign().Timer1;
-    pages->OnTimer = [pageChange = std::move(pages->OnTimer), this] {
-        pageChange();
-        controlUnit_->publishChanges();
-    };
-    controlUnit_->publishChanges();
+    if (object_)
+        object_->serve(windows);
 }
 
 } // namespace bus
 
-#include "busdoor.moc"

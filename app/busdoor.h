@@ -8,9 +8,10 @@
 // read back from the control unit: the door adds no behaviour of its own.
 
 #include <QDBusConnection>
-#include <QDBusContext>
-#include <QObject>
 #include <QString>
+#include <QStringList>
+
+#include <memory>
 #include <optional>
 
 class Windows;
@@ -20,6 +21,9 @@ namespace bus {
 inline constexpr char ApplicationId[] = "io.github.pendralumovista.Pendralumovista";
 inline constexpr char ObjectPath[] = "/io/github/pendralumovista/Pendralumovista";
 inline constexpr char ControlUnitInterface[] = "io.github.pendralumovista.Pendralumovista.ControlUnit";
+// The error names the door answers with, each under this prefix.
+inline constexpr char ErrorPrefix[] = "io.github.pendralumovista.Pendralumovista.Error.";
+inline constexpr int ActivateTimeoutMs = 3000;
 
 // The address that names no bus. The D-Bus library refuses it at once.
 inline constexpr char NoBus[] = "disabled:";
@@ -41,18 +45,31 @@ std::optional<QDBusConnection> userSessionBus();
 // registry of types is gone, which now and then says so on standard error.
 void closeBus(std::optional<QDBusConnection>& bus);
 
-class ControlUnitAdaptor;
+// The version of the door's interface: 1 was the first (keys, line and
+// destination, a stop file, a few properties), 2 adds the whole state, the
+// direct methods and errors by name. It grows only by additions.
+inline constexpr unsigned InterfaceVersion = 2;
 
-// The object on the bus. Qt hands the call being served to the object that
-// carries the interfaces, so the adaptors answer through it.
-class Door : public QObject, public QDBusContext {
-    Q_OBJECT
+// The names the keys of the control unit answer to on the bus and on the
+// command line, as PressKey takes them.
+QStringList keyNames();
+// Whether `name` names a key: case does not matter, and "Menue", "Menu"
+// and "Schliessen" stand for the keys with the umlaut and the ß.
+bool isKeyName(const QString& name);
+
+class DoorObject;
+
+// The object on the bus. Every call is read by hand, so that a call with
+// the wrong arguments is answered as such, and the description the bus
+// gives of it carries documentation and nothing of Qt's own.
+class Door {
 public:
     // Connects to the user's session bus, if there is one, and claims the
     // application id there. When another instance owns it, asks that one to
-    // show and raise its windows and says so in one line.
+    // show and raise its windows and says so in one line; when that one does
+    // not answer within a few seconds, says that instead.
     Door();
-    ~Door() override;
+    ~Door();
     Door(const Door&) = delete;
     Door& operator=(const Door&) = delete;
 
@@ -61,16 +78,10 @@ public:
     // From now on calls reach these windows; changes of state are published.
     void serve(Windows& windows);
 
-    // For the adaptors.
-    std::optional<QDBusConnection>& bus() { return bus_; }
-    Windows* windows() const { return windows_; }
-    ControlUnitAdaptor* controlUnit() const { return controlUnit_; }
-
 private:
     std::optional<QDBusConnection> bus_;
     std::optional<int> handedOver_;
-    Windows* windows_ = nullptr;
-    ControlUnitAdaptor* controlUnit_ = nullptr;
+    std::unique_ptr<DoorObject> object_;
 };
 
 } // namespace bus

@@ -1,6 +1,9 @@
 #include "commandline.h"
 
 #include "busclient.h"
+#include "busdoor.h"
+
+#include <QStringList>
 
 #include <algorithm>
 #include <cstring>
@@ -30,20 +33,14 @@ struct Option {
 
 const Option options[] = {
     {"--help", "-h", "", "zeigt diese Hilfe und endet", false,
-     [](CommandLine& line, std::span<char* const>, std::FILE* out) {
-         printHelp(out);
-         line.exitCode = 0;
-     }},
+     [](CommandLine& line, std::span<char* const>, std::FILE*) { line.help = true; }},
     {"--version", "-v", "", "zeigt Name und Version und endet", false,
-     [](CommandLine& line, std::span<char* const>, std::FILE* out) {
-         std::fprintf(out, "%s %s\n", programName, PENDRALUMOVISTA_VERSION);
-         line.exitCode = 0;
-     }},
-    {"--press", "", "TASTEN", "drückt im laufenden Simulator die TASTEN, alle Argumente danach", false,
-     [](CommandLine& line, std::span<char* const> keys, std::FILE*) { line.exitCode = bus::pressKeys(keys); },
-     true},
+     [](CommandLine& line, std::span<char* const>, std::FILE*) { line.version = true; }},
     {"--load", "", "DATEI", "lädt DATEI als Haltestellensatz in den laufenden Simulator", false,
-     [](CommandLine& line, std::span<char* const> file, std::FILE*) { line.exitCode = bus::loadStops(file[0]); }},
+     [](CommandLine& line, std::span<char* const> file, std::FILE*) { line.loadPath = file[0]; }},
+    {"--press", "", "TASTEN", "drückt im laufenden Simulator die TASTEN, alle Argumente danach", false,
+     [](CommandLine& line, std::span<char* const> keys, std::FILE*) { line.keys.assign(keys.begin(), keys.end()); },
+     true},
     {"-platform", "", "NAME", "Qts Plattform statt xcb (X11), z. B. wayland", true},
     {"-display", "", "ANZEIGE", "die X-Anzeige statt der in DISPLAY, z. B. :1", true},
 };
@@ -88,9 +85,13 @@ void printHelp(std::FILE* out)
     std::fputs("\nDas Programm braucht eine X11-Anzeige, auf einem Wayland-Desktop über XWayland.\n"
                "\n"
                "--press und --load wirken über den D-Bus der Sitzung auf den Simulator, der auf\n"
-               "diesem Desktop schon läuft, z. B. --press C 1 2 M; läuft keiner, enden sie mit\n"
-               "Status 1. Die Tasten: 0 bis 9, C, M, Menü, Anzeige, Auto, Endstelle, Schließen,\n"
-               "up, down, soft1, soft2, soft3 (die Softkeys von oben).\n",
+               "diesem Desktop schon läuft, z. B. --load linie.txt --press C 1 2 M: erst die\n"
+               "Datei, dann die Tasten. Läuft keiner, antwortet er nicht binnen 3 Sekunden oder\n"
+               "weist er etwas zurück, enden sie mit Status 1. Die Tasten: 0 bis 9, C, M, Menü,\n"
+               "Anzeige, Auto, Endstelle, Schließen, up, down, soft1, soft2, soft3 (die Softkeys\n"
+               "von oben); Groß- und Kleinschreibung gleich, Menue und Schliessen gehen auch.\n"
+               "Ein unbekanntes Wort endet mit Status 2, bevor etwas geschieht; -- beendet die\n"
+               "Optionen.\n",
                out);
 }
 
@@ -121,26 +122,73 @@ CommandLine parseCommandLine(int argc, char** argv, std::FILE* out, std::FILE* e
     const std::span<char*> arguments(argv, std::size_t(std::max(argc, 0)));
     if (!arguments.empty())
         line.qtArguments.push_back(arguments[0]);
-    for (std::size_t i = 1; i < arguments.size() && !line.exitCode; ++i) {
-        const Option* option = find(arguments[i]);
+    // Everything is read before anything is done: a word the program would
+    // not use is refused, and nothing has happened yet.
+    const Option* first = nullptr;
+    const Option* forQt = nullptr;
+    bool loadTwice = false;
+    bool optionsEnded = false;
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::size_t at = i;
+        const std::string_view argument = arguments[i];
+        if (argument == "--" && !optionsEnded) {
+            optionsEnded = true;
+            continue;
+        }
+        const Option* option = optionsEnded ? nullptr : find(argument);
         if (!option)
-            return refuse(err, std::string(arguments[i][0] == '-' ? "unbekannte Option „" : "unerwartetes Argument „")
+            return refuse(err, std::string(argument.starts_with('-') && !optionsEnded ? "unbekannte Option „"
+                                                                                     : "unerwartetes Argument „")
                                    + arguments[i] + "“");
         std::span<char* const> values;
         if (!option->valueName.empty()) {
-            if (i + 1 == arguments.size())
-                return refuse(err, std::string("„") + arguments[i] + "“ braucht einen Wert, "
+            std::size_t from = i + 1;
+            // "--press -- -x": the keys begin after the "--".
+            if (option->restOfLine && from < arguments.size() && std::string_view(arguments[from]) == "--")
+                ++from;
+            if (from == arguments.size())
+                return refuse(err, std::string("„") + arguments[at] + "“ braucht einen Wert, "
                                        + std::string(option->valueName));
-            values = arguments.subspan(i + 1, option->restOfLine ? arguments.size() - i - 1 : 1);
+            values = arguments.subspan(from, option->restOfLine ? arguments.size() - from : 1);
+            i = from + values.size() - 1;
         }
         if (option->forQt) {
-            line.qtArguments.push_back(arguments[i]);
+            forQt = forQt ? forQt : option;
+            line.qtArguments.push_back(arguments[at]);
             line.qtArguments.insert(line.qtArguments.end(), values.begin(), values.end());
-        } else {
-            option->apply(line, values, out);
+            continue;
         }
-        i += values.size();
+        loadTwice = loadTwice || (option->name == "--load" && line.loadPath);
+        first = first ? first : option;
+        option->apply(line, values, out);
     }
     line.qtArguments.push_back(nullptr);
+
+    const bool drives = line.loadPath || !line.keys.empty();
+    if (loadTwice)
+        return refuse(err, "„--load“ lädt eine Datei, nicht zwei");
+    if (drives && (line.help || line.version))
+        return refuse(err, std::string("„") + (line.help ? "--help" : "--version")
+                               + "“ passt nicht zu „--press“ und „--load“");
+    if (drives && forQt)
+        return refuse(err, std::string("„") + std::string(forQt->name)
+                               + "“ gilt für einen Start, nicht für „--press“ und „--load“");
+    // Every key is checked before the first is pressed: half a sequence
+    // pressed is worse than none.
+    for (const char* key : line.keys)
+        if (!bus::isKeyName(QString::fromLocal8Bit(key)))
+            return refuse(err, "unbekannte Taste „" + std::string(key) + "“; die Tasten heißen: "
+                                   + bus::keyNames().join(u' ').toStdString());
+    if (line.help || line.version) {
+        // The first of the two asked for.
+        if (first && first->name == "--version") {
+            std::fprintf(out, "%s %s\n", programName, PENDRALUMOVISTA_VERSION);
+        } else {
+            printHelp(out);
+        }
+        line.exitCode = 0;
+    } else if (drives) {
+        line.exitCode = bus::drive(line.loadPath, line.keys);
+    }
     return line;
 }

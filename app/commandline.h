@@ -16,8 +16,16 @@ struct CommandLine {
     // the application object, then a null pointer as at the end of argv
     // (not counted in argc). The pointers point into the argv given.
     std::vector<char*> qtArguments;
+    // What was asked for, once the whole line has been read.
+    bool help = false;
+    bool version = false;
+    const char* loadPath = nullptr;
+    std::vector<char*> keys;
 };
 
+// Reads argv, all of it, before acting on it: --load and --press are done
+// (the file first, then the keys) only when every word is one the program
+// uses, and --help or --version printed only then.
 // Reads argv; what --help and --version print goes to `out`, the one line
 // about a refused argument to `err`.
 CommandLine parseCommandLine(int argc, char** argv, std::FILE* out = stdout, std::FILE* err = stderr);

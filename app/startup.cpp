@@ -160,9 +160,10 @@ namespace {
 void keepOutOfWindowLists(QWidget& window)
 {
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11)
+    // The offscreen platform answers as X11 too, without a connection.
+    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    if (!connection)
         return;
-    xcb_connection_t* connection = x11->connection();
     const char* names[] = {"_NET_WM_STATE", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"};
     xcb_intern_atom_cookie_t cookies[std::size(names)];
     for (size_t i = 0; i < std::size(names); ++i)
@@ -179,6 +180,28 @@ void keepOutOfWindowLists(QWidget& window)
                         2, &atoms[1]);
 }
 } // namespace
+
+void markActivation(QWidget& window, const QByteArray& startupId)
+{
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    if (!connection || startupId.isEmpty())
+        return;
+    const char* names[] = {"_NET_STARTUP_ID", "UTF8_STRING"};
+    xcb_intern_atom_cookie_t cookies[std::size(names)];
+    for (size_t i = 0; i < std::size(names); ++i)
+        cookies[i] = xcb_intern_atom(connection, 0, uint16_t(std::strlen(names[i])), names[i]);
+    xcb_atom_t atoms[std::size(names)] = {};
+    for (size_t i = 0; i < std::size(names); ++i)
+        if (xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, cookies[i], nullptr)) {
+            atoms[i] = reply->atom;
+            std::free(reply);
+        }
+    if (!atoms[0] || !atoms[1])
+        return;
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, xcb_window_t(window.winId()), atoms[0], atoms[1], 8,
+                        uint32_t(startupId.size()), startupId.constData());
+}
 
 Windows::Windows()
 {

@@ -9,6 +9,8 @@
 #include <memory>
 
 class QApplication;
+class QByteArray;
+class QWidget;
 
 // Before the application object exists: chooses the X11 platform (xcb),
 // through XWayland on a Wayland session, unless the user chose a platform
@@ -33,6 +35,11 @@ void prepareApplication(QApplication& application);
 // Gives every window of the program the icon drawn at build time. The start
 // sequence does this itself once the first windows have been painted.
 void setApplicationIcon();
+
+// Hands the launcher's startup id (from an activation request) to the window
+// system with the window, before it is raised, so that the window manager
+// lets it come to the front as the launcher asked. Nothing off X11.
+void markActivation(QWidget& window, const QByteArray& startupId);
 
 // The sign first (it is the main window), then the control unit, both shown;
 // then the help window, hidden until the menu shows it. The program-wide

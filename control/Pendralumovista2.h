@@ -22,6 +22,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 // The file-open dialog of the stop data set. It remembers the name chosen
 // last, which it offers the next time.
@@ -159,13 +160,19 @@ public:
     // What choosing `path` in the load dialog does, without the dialog and
     // the message box: empty when the file is loaded, else the message the
     // box would show; a refused file leaves the loaded set as it was.
-    tk::Text loadStopFile(const QString& path);
+    // Why a file was refused, for a caller that answers each case apart.
+    enum class LoadFailure { None, NotFound, NotReadable, Folder, NotAStopFile };
+    tk::Text loadStopFile(const QString& path, LoadFailure* failure = nullptr);
     // What the two input boxes do when both are confirmed with these texts.
     void setLineDestination(tk::Text lineNumber, tk::Text destination);
     // What the sign shows now: the text written since the last clear, empty
     // when it is dark; while a long text pages, both pages, the second on a
     // line of its own; once the paging has ended, the page it stopped on.
     tk::Text signText() const;
+    // The same, page by page: none when the sign is dark, one for a short
+    // text, both for a long one; `shown` is the index of the page lit, -1
+    // when it is dark.
+    std::vector<tk::Text> signPages(int& shown) const;
 
     // How the stop call of one key differs from the others (stopcalls.cpp).
     struct CallRule;

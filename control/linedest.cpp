@@ -18,8 +18,10 @@ tk::Text composeLineDestination(const tk::Text& lineNumber, const tk::Text& dest
 
 void TForm2::enterLineDestination()
 {
-    // The sign stays dark while the boxes are open.
+    // The sign stays dark while the boxes are open; whoever watches the
+    // state hears of it now, not when the boxes close.
     clearSign();
+    stateChanged();
     tk::Text lineNumber = tk::platform().inputBox(tk::fromUtf8("Liniennummer"),
                                                   tk::fromUtf8("Liniennummer eingeben:"), tk::fromUtf8("1"));
     tk::Text destination = tk::platform().inputBox(tk::fromUtf8("Richtung/Ziel"),

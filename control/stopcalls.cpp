@@ -88,7 +88,9 @@ void cutAnnouncement(tk::Edit& field)
     static qint64 lastCall = 0;
     lastCall = std::max(lastCall + 1, QDateTime::currentMSecsSinceEpoch());
     auto* data = new QMimeData;
-    data->setText(field.selectedText());
+    // A NUL byte in a stop name would end the text early for many a
+    // reader; it travels as U+FFFD, as the session bus carries it too.
+    data->setText(field.selectedText().replace(QChar(0), QChar::ReplacementCharacter));
     data->setData(QStringLiteral("application/x-pendralumovista-ansage"), QByteArray::number(lastCall));
     field.del();
     QGuiApplication::clipboard()->setMimeData(data);
@@ -247,6 +249,18 @@ tk::Text TForm2::signText() const
     if (signWritten_.size() > size_t(TForm1::CellCount))
         return Sign.FirstPageShown ? Sign.FirstPage : Sign.SecondPage;
     return signWritten_;
+}
+
+std::vector<tk::Text> TForm2::signPages(int& shown) const
+{
+    if (Sign.Timer1->Enabled() || signWritten_.size() > size_t(TForm1::CellCount)) {
+        shown = Sign.FirstPageShown ? 0 : 1;
+        return {Sign.FirstPage, Sign.SecondPage};
+    }
+    shown = signWritten_.empty() ? -1 : 0;
+    if (signWritten_.empty())
+        return {};
+    return {signWritten_};
 }
 
 void TForm2::digitKey(char digit)

@@ -3,7 +3,10 @@
 
 #include <platform.h>
 
+#include <QFileInfo>
+
 #include <algorithm>
+#include <cerrno>
 
 static_assert(stopfile::MaxStops == TForm2::MaxStops, "the reader must refuse what the list cannot hold");
 
@@ -22,9 +25,20 @@ void TForm2::loadStopDataSet()
         tk::platform().errorBox(refusal);
 }
 
-tk::Text TForm2::loadStopFile(const QString& path)
+tk::Text TForm2::loadStopFile(const QString& path, LoadFailure* failure)
 {
     stopfile::Result file = stopfile::read(path);
+    if (failure) {
+        using Status = stopfile::Result::Status;
+        const int error = file.errorNumber;
+        *failure = file.ok()                                            ? LoadFailure::None
+                   : file.status != Status::Failed                      ? LoadFailure::NotAStopFile
+                   : error == ENOENT || error == ENOTDIR                ? LoadFailure::NotFound
+                   : error == EISDIR || QFileInfo(path).isDir()         ? LoadFailure::Folder
+                                                                        : LoadFailure::NotReadable;
+        if (file.status == Status::OutOfMemory)
+            *failure = LoadFailure::NotReadable;
+    }
     if (!file.ok())
         return stopfile::withFullStop(stopfile::failureMessage(file));
 

@@ -597,7 +597,8 @@ private slots:
                             QStringLiteral("io.github.pendralumovista.Pendralumovista.ControlUnit"));
         QSignalSpy announced(&unit, SIGNAL(Announced(QString)));
         const QDBusMessage refused = unit.call(QStringLiteral("LoadStops"), scratch.filePath(QStringLiteral("fehlt.txt")));
-        QCOMPARE(refused.errorMessage(), QStringLiteral("File not found."));
+        QCOMPARE(refused.errorName(), QStringLiteral("io.github.pendralumovista.Pendralumovista.Error.NotFound"));
+        QCOMPARE(refused.errorMessage(), QString::fromUtf8("Die Datei „fehlt.txt“ gibt es nicht."));
         const QDBusMessage unknown = unit.call(QStringLiteral("PressKey"), QStringLiteral("Enter"));
         QVERIFY2(unknown.errorMessage().contains(QStringLiteral("Endstelle")), qPrintable(unknown.errorMessage()));
         QCOMPARE(unit.call(QStringLiteral("PressKey"), QStringLiteral("down")).type(), QDBusMessage::ReplyMessage);
@@ -617,7 +618,7 @@ private slots:
         client.start(QStringLiteral(PENDRALUMOVISTA_BINARY), {"--load", "fehlt.txt"});
         QVERIFY(client.waitForFinished(15000));
         QCOMPARE(client.exitCode(), 1);
-        QCOMPARE(client.readAllStandardError(), QByteArray("pendralumovista: File not found.\n"));
+        QCOMPARE(client.readAllStandardError(), QByteArray("pendralumovista: Die Datei \xe2\x80\x9e" "fehlt.txt\xe2\x80\x9c gibt es nicht.\n"));
 
 #ifdef PENDRALUMOVISTA_ANSAGE_BINARY
         // The companion with a simulator of its own, while this one runs:
