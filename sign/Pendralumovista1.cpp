@@ -10,7 +10,10 @@ TForm1* Form1 = nullptr;
 TForm1::TForm1(QWidget* parent)
     : tk::Form(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
 {
-    setWindowTitle(QStringLiteral("Form1"));
+    // No title bar shows it, and it stays out of task bars and window
+    // switchers; but tools that list every window (a streaming program's
+    // window capture among them) name it by its title.
+    setWindowTitle(QString::fromUtf8("Pendralumovista – Anzeige"));
     setFixedSize(926, 113);
     move(0, 0);
 

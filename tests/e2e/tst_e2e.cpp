@@ -22,10 +22,10 @@
 namespace {
 constexpr QPoint signOrigin{57, 0};
 constexpr QPoint controlOrigin{268, 381};
-// The control unit stands for the program in window lists; the sign keeps
-// its class's caption and stays out of them.
+// The control unit stands for the program in window lists; the sign stays
+// out of them, but tools that list every window show its title.
 const QString unitTitle = QStringLiteral("Pendralumovista");
-const QString signTitle = QStringLiteral("Form1");
+const QString signTitle = QString::fromUtf8("Pendralumovista – Anzeige");
 // How long a window may take to appear and paint on a loaded machine, as in
 // a sanitizer build on two busy cores.
 constexpr int startLimitMs = 60000;
