@@ -74,6 +74,7 @@ std::pair<int, int> outlineSides(int size, int pen, int deviceSize)
 
 Shape::DevicePixels Shape::devicePixels(const QTransform& device) const
 {
+    lastScale_ = device.m11();
     const QRect logical = geometry();
     const auto [left, width] = placeOnAxis(logical.x(), logical.width(),
                                            blockCorner_ ? std::optional(blockCorner_->x()) : std::nullopt,
@@ -96,11 +97,12 @@ Shape::DevicePixels Shape::devicePixels(const QTransform& device) const
 
 QRect Shape::paintBounds() const
 {
+    // The scale last painted at: asking the host for its device pixel ratio
+    // at each of the sign's 1000 dots would cost more than the clear itself,
+    // and a new ratio repaints the whole window anyway.
     const QRect bounds = geometry();
-    if (!blockCorner_ || !host())
-        return bounds;
-    const qreal scale = host()->devicePixelRatioF();
-    if (scale == 1)
+    const qreal scale = lastScale_;
+    if (!blockCorner_ || scale == 1)
         return bounds;
     // Steps of the rounded size drift from the logical place by up to half
     // a device pixel each; the host's own offset may round either way.

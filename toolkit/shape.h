@@ -65,6 +65,7 @@ private:
     Color brushColor_ = clWhite;
     bool brushVisible_ = true;
     std::optional<QPoint> blockCorner_;
+    mutable double lastScale_ = 1;
 };
 
 } // namespace tk
