@@ -1,6 +1,7 @@
 #include "startup.h"
 
 #include <controls.h>
+#include <placement.h>
 #include <platform.h>
 
 #include <QApplication>
@@ -215,18 +216,27 @@ Windows::Windows()
     const QFont dialogFont = QApplication::font();
     QApplication::setFont(tk::uiFont(11));
 
+    // Each window opens at its place where that lies on the screen; a scale
+    // factor or a small screen leaves fewer logical pixels than the places
+    // were chosen for, and there a window is moved until it fits. The sign
+    // stays at the top edge.
     sign_ = std::make_unique<TForm1>();
     Form1 = sign_.get();
     keepOutOfWindowLists(*sign_);
+    tk::keepOnScreen(*sign_, {}, true);
     sign_->show();
 
     controlUnit_ = std::make_unique<TForm2>(*sign_);
     Form2 = controlUnit_.get();
+    tk::keepOnScreen(*controlUnit_);
     controlUnit_->show();
     new IconAfterFirstFrame(controlUnit_.get(), {sign_.get(), controlUnit_.get()});
 
     help_ = std::make_unique<TForm3>();
     Form3 = help_.get();
+    // Its frame, the window manager's, is not known before it is first
+    // shown: room for a title bar and borders of the usual sizes.
+    tk::keepOnScreen(*help_, QMargins(8, 40, 8, 8));
     controlUnit_->HelpWindow = help_.get();
 
     QApplication::setFont(dialogFont);

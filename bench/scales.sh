@@ -35,6 +35,7 @@ stop() {
 }
 trap 'stop; rm -rf "$scratch"' EXIT
 
+sign="Pendralumovista – Anzeige" unit=Pendralumovista
 # "X Y W H" of a mapped window, in device pixels. Mapped only: Qt's hidden
 # helper windows carry the program's name, the control unit's title, too.
 window_rect() {
@@ -52,16 +53,23 @@ for scale in "${scales[@]}"; do
   xvfb_pid=$!
   for _ in $(seq 100); do [ -s "$scratch/display" ] && break; sleep 0.1; done
   export DISPLAY=":$(head -n1 "$scratch/display")"
-  XDG_RUNTIME_DIR=$scratch QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=$scale "$program" >/dev/null 2>&1 &
+  # Without the session bus: on the desktop's, a simulator already running
+  # would take the start over and this one would end at once.
+  XDG_RUNTIME_DIR=$scratch QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=$scale DBUS_SESSION_BUS_ADDRESS=disabled: \
+    "$program" >/dev/null 2>&1 &
   program_pid=$!
-  for _ in $(seq 100); do window_rect Form1 >/dev/null && window_rect Pendralumovista >/dev/null && break; sleep 0.1; done
+  for _ in $(seq 100); do window_rect "$sign" >/dev/null && window_rect "$unit" >/dev/null && break; sleep 0.1; done
+  if ! window_rect "$sign" >/dev/null || ! window_rect "$unit" >/dev/null; then
+    echo "scale $scale: the program did not open its windows" >&2
+    exit 1
+  fi
   # Both windows are painted well within this; nothing changes on them
   # afterwards but the hidden clock.
   sleep 2
   shot=$scratch/scale-$scale.png
   import -window root "$shot"
   echo "scale $scale:"
-  "$report" "$shot" $(window_rect Form1) $(window_rect Pendralumovista)
+  "$report" "$shot" $(window_rect "$sign") $(window_rect "$unit")
   [ -n "${SHOTS:-}" ] && mkdir -p "$SHOTS" && cp "$shot" "$SHOTS/"
   stop
 done

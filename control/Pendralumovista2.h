@@ -210,6 +210,9 @@ private:
 
     // linedest.cpp
     void enterLineDestination();
+    // True while the input boxes of the line and destination entry are open:
+    // the sign is kept dark until the entry ends.
+    bool lineDestinationEntryOpen_ = false;
 
     // autoadvance.cpp
     int drawAutoInterval();

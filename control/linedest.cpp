@@ -18,14 +18,19 @@ tk::Text composeLineDestination(const tk::Text& lineNumber, const tk::Text& dest
 
 void TForm2::enterLineDestination()
 {
-    // The sign stays dark while the boxes are open; whoever watches the
-    // state hears of it now, not when the boxes close.
+    // The sign stays dark while the boxes are open: the driver is replacing
+    // the route it would show. A fall-back that falls due meanwhile waits for
+    // the entry's end, which writes the new line and destination anyway.
+    // Whoever watches the state hears of the dark sign now, not when the
+    // boxes close.
     clearSign();
+    lineDestinationEntryOpen_ = true;
     stateChanged();
     tk::Text lineNumber = tk::platform().inputBox(tk::fromUtf8("Liniennummer"),
                                                   tk::fromUtf8("Liniennummer eingeben:"), tk::fromUtf8("1"));
     tk::Text destination = tk::platform().inputBox(tk::fromUtf8("Richtung/Ziel"),
                                                    tk::fromUtf8("Richtung/Ziel eingeben:"), {});
+    lineDestinationEntryOpen_ = false;
     setLineDestination(std::move(lineNumber), std::move(destination));
 }
 
@@ -35,9 +40,8 @@ void TForm2::setLineDestination(tk::Text lineNumber, tk::Text destination)
     Destination = std::move(destination);
     LineDestinationText = composeLineDestination(LineNumber, Destination);
 
-    // Timers keep running while the boxes are modal: the fall-back may have
-    // lit the previous text meanwhile. The writer only lights dots, so clear
-    // once more and let the new text stand alone.
+    // Clear once more: the writer only lights dots, and whatever a caller
+    // without the boxes left on the sign must not show through.
     clearSign();
     writeSign(LineDestinationText);
     // Shown with the route strip when the operator returns to the standard

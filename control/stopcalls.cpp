@@ -176,9 +176,15 @@ void TForm2::Label6Click()
 }
 
 // The delay after a stop call has run out: back to line and destination,
-// once, whatever the display switch says.
+// once, whatever the display switch says. While the line and destination are
+// being entered, the sign stays dark; the entry's end writes the new text,
+// which is what this fall-back would write then.
 void TForm2::Timer2Timer()
 {
+    if (lineDestinationEntryOpen_) {
+        Timer2->setEnabled(false);
+        return;
+    }
     clearSign();
     writeSign(LineDestinationText);
     Timer2->setEnabled(false);

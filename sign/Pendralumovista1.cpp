@@ -10,7 +10,10 @@ TForm1* Form1 = nullptr;
 TForm1::TForm1(QWidget* parent)
     : tk::Form(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
 {
-    setWindowTitle(QStringLiteral("Form1"));
+    // No title bar shows it, and it stays out of task bars and window
+    // switchers; but tools that list every window (a streaming program's
+    // window capture among them) name it by its title.
+    setWindowTitle(QString::fromUtf8("Pendralumovista – Anzeige"));
     setFixedSize(926, 113);
     move(0, 0);
 
@@ -44,6 +47,9 @@ void TForm1::FormCreate()
             for (int column = 0; column < font::Columns; ++column) {
                 auto* dot = new tk::Shape(GroupBox1, cell * 45 + column * 8 + 10, row * 8 + 10, 8, 8);
                 dot->setPen(tk::clBlack, 1);
+                // On a scaled screen the dots of a cell keep one pitch, so
+                // that the gaps between their fills are all alike.
+                dot->setBlockCorner(QPoint(cell * 45 + 10, 10));
                 dot->setBrushColor(DarkColor);
                 Dots[size_t(dotIndex(cell, column, row))] = dot;
             }

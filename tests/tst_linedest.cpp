@@ -126,18 +126,25 @@ void TestLineDestination::composition()
 void TestLineDestination::restOfUnitUntouched_data()
 {
     QTest::addColumn<bool>("delayRunning");
-    QTest::newRow("delay stopped") << false;
-    QTest::newRow("delay running") << true;
+    QTest::addColumn<int>("dueInBox"); // the box open when the delay runs out; 0: it does not
+    QTest::newRow("delay stopped") << false << 0;
+    QTest::newRow("delay running") << true << 0;
+    QTest::newRow("delay due in the first box") << true << 1;
+    QTest::newRow("delay due in the second box") << true << 2;
 }
 
 // The entry leaves the menu, the stops, the delay, the direction and the
 // automatic advance as they are; the new texts show on return to the
-// standard view and after the next stop call.
+// standard view and after the next stop call. The sign is dark while the
+// boxes are open, also when the delay runs out meanwhile: it would show the
+// route being replaced.
 void TestLineDestination::restOfUnitUntouched()
 {
     QFETCH(bool, delayRunning);
+    QFETCH(int, dueInBox);
 
     Unit u;
+    u.form.setLineDestination("7", "Alt");
     for (const char* name : {"Alpha", "Beta", "Gamma"})
         u.form.Stops[u.form.StopCount++] = name;
     u.form.StopsLoaded = true;
@@ -151,13 +158,22 @@ void TestLineDestination::restOfUnitUntouched()
         QTRY_VERIFY(u.form.Timer2->remainingTime() <= 29850);
     const int remaining = u.form.Timer2->remainingTime();
 
+    std::vector<int> litWhileOpen;
+    u.platform.whileBoxOpen = [&u, &litWhileOpen, dueInBox] {
+        if (int(litWhileOpen.size()) + 1 == dueInBox)
+            u.form.Timer2Timer();
+        litWhileOpen.push_back(litDotCount(u.sign));
+    };
     u.enter("7", "Hauptbahnhof");
+    QCOMPARE(litWhileOpen, (std::vector<int>{0, 0}));
+    QCOMPARE(u.signText(), QByteArray("  7 Hauptbahnhof"));
     QCOMPARE(int(u.form.MenuPage), 1);
     QCOMPARE(bytes(u.form.Label1->Caption()), QByteArray("Linie / Ziel"));
     QCOMPARE(bytes(u.form.Label3->Caption()), QByteArray("Haltestellensatz laden\r\rHilfe"));
     QVERIFY(!u.form.Label8->isVisible());
-    QCOMPARE(u.form.Timer2->Enabled(), delayRunning);
-    QVERIFY(u.form.Timer2->remainingTime() <= remaining);
+    QCOMPARE(u.form.Timer2->Enabled(), delayRunning && dueInBox == 0);
+    if (u.form.Timer2->Enabled())
+        QVERIFY(u.form.Timer2->remainingTime() <= remaining);
     QVERIFY(u.form.DirectionB);
     QCOMPARE(bytes(u.form.Label10->Caption()), QByteArray("B"));
     QVERIFY(u.form.autoAdvanceOn() && u.form.Timer3->Enabled());

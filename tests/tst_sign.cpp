@@ -8,6 +8,8 @@
 #include <QAction>
 #include <QScreen>
 #include <QtTest>
+#include <map>
+#include <tuple>
 
 namespace {
 // Each glyph as ten rows of five, top row first ('#' lit), and its dot count.
@@ -220,18 +222,24 @@ private slots:
     }
 
     // At any device pixel ratio every dot comes out the same: one fill size
-    // and one outline width in device pixels, lit or dark.
+    // in device pixels, lit or dark. The fill keeps about the share of its
+    // dot's pitch that it has at 1x (6 x 6 of 8 x 8, 56 %), so that the sign
+    // is as bright at every scale; inside a cell the dots keep one pitch, so
+    // the gaps between their fills are all alike.
     void dotsHaveOneSizeAtEveryRatio_data()
     {
         QTest::addColumn<double>("ratio");
-        QTest::addColumn<int>("fill"); // 8 pixels less two outlines, in device pixels
-        for (const auto& [ratio, fill] : {std::pair{1.0, 6}, {1.25, 8}, {1.5, 8}, {1.75, 10}, {2.0, 12}, {2.5, 14}, {3.0, 18}})
-            QTest::addRow("%g", ratio) << ratio << fill;
+        QTest::addColumn<int>("fill");  // in device pixels
+        QTest::addColumn<int>("share"); // the fill's share of the pitch's square, in per cent
+        for (const auto& [ratio, fill, share] : {std::tuple{1.0, 6, 56}, {1.1, 7, 60}, {1.25, 8, 64}, {1.5, 9, 56},
+                                                 {1.75, 11, 62}, {2.0, 12, 56}, {2.5, 15, 56}, {3.0, 18, 56}})
+            QTest::addRow("%g", ratio) << ratio << fill << share;
     }
     void dotsHaveOneSizeAtEveryRatio()
     {
         QFETCH(double, ratio);
         QFETCH(int, fill);
+        QFETCH(int, share);
         TForm1 sign;
         sign.schreib("Hallo Welt 0123456789");
         QImage image((QSizeF(sign.GroupBox1->size()) * ratio).toSize() + QSize(1, 1), QImage::Format_RGB32);
@@ -240,8 +248,9 @@ private slots:
         sign.GroupBox1->render(&image);
         const auto isFill = [&](int x, int y) { return qGray(image.pixel(x, y)) > 0; };
         QSet<QPair<int, int>> sizes;
-        for (const tk::Shape* dot : sign.Dots) {
-            const QPoint centre = (QPointF(dot->geometry().center()) * ratio).toPoint();
+        std::map<int, QRect> fills; // by dot index, in device pixels
+        for (int index = 0; index < TForm1::DotCount; ++index) {
+            const QPoint centre = (QPointF(sign.Dots[size_t(index)]->geometry().center()) * ratio).toPoint();
             int left = centre.x(), right = centre.x(), top = centre.y(), bottom = centre.y();
             while (isFill(left - 1, centre.y()))
                 --left;
@@ -252,8 +261,26 @@ private slots:
             while (isFill(centre.x(), bottom + 1))
                 ++bottom;
             sizes.insert({right - left + 1, bottom - top + 1});
+            fills[index] = QRect(QPoint(left, top), QPoint(right, bottom));
         }
         QCOMPARE(sizes, (QSet<QPair<int, int>>{{fill, fill}}));
+
+        // The gaps between neighbouring fills inside each cell, across and
+        // down: one width.
+        QSet<int> gaps;
+        for (int cell = 0; cell < TForm1::CellCount; ++cell)
+            for (int column = 0; column < font::Columns; ++column)
+                for (int row = 0; row < font::Rows; ++row) {
+                    const QRect dot = fills[TForm1::dotIndex(cell, column, row)];
+                    if (column + 1 < font::Columns)
+                        gaps.insert(fills[TForm1::dotIndex(cell, column + 1, row)].left() - dot.right() - 1);
+                    if (row + 1 < font::Rows)
+                        gaps.insert(fills[TForm1::dotIndex(cell, column, row + 1)].top() - dot.bottom() - 1);
+                }
+        QCOMPARE(gaps.size(), qsizetype(1));
+        const int pitch = fill + *gaps.begin();
+        QCOMPARE(qRound(100.0 * fill * fill / (pitch * pitch)), share);
+        QVERIFY2(qAbs(share - 56) <= 8, "the sign's light at this scale strays from 1x");
     }
 
     void resetClearsEveryDotAndOnlyTheDots()

@@ -88,13 +88,13 @@ void Control::setVisible(bool visible)
         return;
     visible_ = visible;
     if (host_)
-        host_->update(bounds_);
+        host_->update(paintBounds());
 }
 
 void Control::invalidate() const
 {
     if (visible_ && host_)
-        host_->update(bounds_);
+        host_->update(paintBounds());
 }
 
 // ---- WinControl ---------------------------------------------------------------
@@ -141,7 +141,7 @@ void WinControl::paintControls(QPainter& painter, const QRect& dirty)
             continue;
         }
         Control* control = controls_[i++];
-        if (control->visible_ && control->bounds_.intersects(dirty))
+        if (control->visible_ && control->paintBounds().intersects(dirty))
             control->paint(painter);
     }
 }

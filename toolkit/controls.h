@@ -107,6 +107,9 @@ public:
     // Paints the control in its host's coordinates. The painter is clipped
     // to the region being repainted, not to the control.
     virtual void paint(QPainter& painter) = 0;
+    // What painting may cover, in its host's coordinates: the control's
+    // rectangle, or more where it is placed in device pixels away from it.
+    virtual QRect paintBounds() const { return bounds_; }
 
 protected:
     // Asks the host to repaint the control's rectangle, if it shows.

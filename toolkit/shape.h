@@ -5,6 +5,7 @@
 #include "controls.h"
 
 #include <QTransform>
+#include <optional>
 
 namespace tk {
 
@@ -31,19 +32,30 @@ public:
 
     void paint(QPainter& painter) override;
 
-    // A rectangle's place and outline on a scaled screen, in device pixels:
-    // each corner at the device pixel nearest to it, the size and the outline
-    // width rounded on their own, so that rectangles of one size all come out
-    // the same wherever they stand; only the gaps between them may differ by
-    // a device pixel. Painted alone or with others, a rectangle is placed so.
+    // One of a block of touching rectangles of this size, such as the dots
+    // of one of the sign's cells, whose top-left corner is `corner`.
+    void setBlockCorner(QPoint corner);
+
+    // A rectangle's place on a scaled screen, in device pixels, and the
+    // inside its outline leaves for the fill. The size is rounded on its
+    // own, so that rectangles of one size all come out the same wherever
+    // they stand. A rectangle of a block stands whole steps of that size
+    // from the block's corner, so that the gaps inside the block are all
+    // alike; any other has its corner at the device pixel nearest to it.
+    // Filled, the inside keeps the share of the rectangle it has unscaled
+    // (an 8 x 8 dot with a 1-pixel outline: 6 x 6, and 9 x 9 of 12 x 12 at
+    // 1.5), with the outline split between the two sides, the odd pixel on
+    // the right and at the bottom; an outline alone is one width all round.
     struct DevicePixels {
         QRect outer;
-        int penWidth;
+        QRect inner;
     };
-    static DevicePixels toDevicePixels(const QRect& outer, int penWidth, const QTransform& device);
+    DevicePixels devicePixels(const QTransform& device) const;
     // True when the painter's device is scaled, so that rectangles are
     // placed as above.
     static bool scaled(const QTransform& device) { return device.m11() != 1 || device.m22() != 1; }
+
+    QRect paintBounds() const override;
 
 private:
     ShapeType type_;
@@ -52,6 +64,8 @@ private:
     bool penVisible_ = true;
     Color brushColor_ = clWhite;
     bool brushVisible_ = true;
+    std::optional<QPoint> blockCorner_;
+    mutable double lastScale_ = 1;
 };
 
 } // namespace tk

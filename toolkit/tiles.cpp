@@ -82,12 +82,12 @@ void TileBatch::paint(QPainter& painter, size_t begin, size_t end, const QRect& 
     buffer_.clear();
     for (size_t i = begin; i < end; ++i) {
         Shape* shape = tiles_[i];
-        if (!shape->isVisible() || !shape->geometry().intersects(dirty))
+        if (!shape->isVisible() || !shape->paintBounds().intersects(dirty))
             continue;
         const int pen = shape->PenWidth();
         const QRect inner = shape->geometry().adjusted(pen, pen, -pen, -pen);
         if (pen > 0 && shape->isBrushVisible() && !inner.isEmpty())
-            buffer_.push_back({shape->geometry(), inner, pen, shape->PenColor(), shape->BrushColor()});
+            buffer_.push_back({shape->geometry(), inner, shape, shape->PenColor(), shape->BrushColor()});
         else
             shape->paint(painter);
     }
@@ -97,9 +97,9 @@ void TileBatch::paint(QPainter& painter, size_t begin, size_t end, const QRect& 
     painter.setPen(Qt::NoPen);
     if (const QTransform device = painter.deviceTransform(); Shape::scaled(device)) {
         for (Tile& tile : buffer_) {
-            const Shape::DevicePixels placed = Shape::toDevicePixels(tile.outer, tile.penWidth, device);
+            const Shape::DevicePixels placed = tile.shape->devicePixels(device);
             tile.outer = placed.outer;
-            tile.inner = placed.outer.adjusted(placed.penWidth, placed.penWidth, -placed.penWidth, -placed.penWidth);
+            tile.inner = placed.inner;
         }
         // From here on the painter draws in device pixels.
         painter.setWorldTransform(device.inverted() * painter.worldTransform());

@@ -6,7 +6,7 @@
 // of consecutive tiles in the stacking order can be painted in any order
 // among themselves: all outlines first and then all fills, one painter call
 // per colour, which is far fewer calls than one shape after the other and
-// gives the same pixels, on a scaled screen too (Shape::toDevicePixels).
+// gives the same pixels, on a scaled screen too (Shape::devicePixels).
 
 #include "controls.h"
 
@@ -37,7 +37,7 @@ private:
     struct Tile {
         QRect outer;
         QRect inner;
-        int penWidth;
+        const Shape* shape;
         Color pen;
         Color brush;
     };

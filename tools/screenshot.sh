@@ -136,7 +136,7 @@ sleep 1.5
 # One picture of the whole screen; the two windows are cut out of it and set
 # on a plain background at the places where they opened (without a window
 # manager nothing moves them), with a margin around the group.
-read -r sign_x sign_y < <(window_origin Form1)
+read -r sign_x sign_y < <(window_origin "Pendralumovista – Anzeige")
 sign_width=$(device 926) sign_height=$(device 113) unit_width=$(device 516) unit_height=$(device 250)
 import -window root "$scratch/root.png"
 margin=$(device 16)

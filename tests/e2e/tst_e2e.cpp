@@ -11,9 +11,11 @@
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <tuple>
 
 #ifndef PENDRALUMOVISTA_BINARY
 #error "PENDRALUMOVISTA_BINARY must name the program under test"
@@ -22,10 +24,10 @@
 namespace {
 constexpr QPoint signOrigin{57, 0};
 constexpr QPoint controlOrigin{268, 381};
-// The control unit stands for the program in window lists; the sign keeps
-// its class's caption and stays out of them.
+// The control unit stands for the program in window lists; the sign stays
+// out of them, but tools that list every window show its title.
 const QString unitTitle = QStringLiteral("Pendralumovista");
-const QString signTitle = QStringLiteral("Form1");
+const QString signTitle = QString::fromUtf8("Pendralumovista – Anzeige");
 // How long a window may take to appear and paint on a loaded machine, as in
 // a sanitizer build on two busy cores.
 constexpr int startLimitMs = 60000;
@@ -411,33 +413,43 @@ class TestEndToEnd : public QObject {
         return false;
     }
 
+    // Starts a virtual X server with one screen of the given size and
+    // returns its display, or an empty text when none could be started.
+    // -displayfd lets the server choose a free display and tell us which.
+    // -noreset: by default an X server resets when its last client goes,
+    // and refuses connections meanwhile; the short-lived xwininfo and
+    // xdotool clients would make the program's own connection fail now
+    // and then. A server that dies at once is simply started again.
+    static QString startXvfb(QProcess& server, const QString& size)
+    {
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            server.start(tool("Xvfb"), {"-displayfd", "1", "-screen", "0", size + QStringLiteral("x24"), "-nolisten",
+                                        "tcp", "-noreset"});
+            if (!server.waitForStarted())
+                return {};
+            QElapsedTimer wait;
+            wait.start();
+            while (!server.canReadLine() && server.state() == QProcess::Running && wait.elapsed() < 15000)
+                server.waitForReadyRead(100);
+            const QString candidate = QStringLiteral(":") + QString::fromLatin1(server.readLine()).trimmed();
+            QProcess probe;
+            probe.start(tool("xwininfo"), {"-root", "-display", candidate});
+            if (server.state() == QProcess::Running && probe.waitForFinished(10000) && probe.exitCode() == 0)
+                return candidate;
+            qWarning() << "X server on" << candidate << "not usable:" << server.readAllStandardError();
+            server.kill();
+            server.waitForFinished();
+        }
+        return {};
+    }
+
 private slots:
     void initTestCase()
     {
         for (const char* needed : {"Xvfb", "xdotool", "xclip", "xwininfo", "import"})
             QVERIFY2(!tool(needed).isEmpty(), qPrintable(QStringLiteral("%1 is not installed").arg(needed)));
         QVERIFY(scratch.isValid());
-        // -displayfd lets the server choose a free display and tell us which.
-        // -noreset: by default an X server resets when its last client goes,
-        // and refuses connections meanwhile; the short-lived xwininfo and
-        // xdotool clients would make the program's own connection fail now
-        // and then. A server that dies at once is simply started again.
-        for (int attempt = 0; attempt < 3 && display.isEmpty(); ++attempt) {
-            xvfb.start(tool("Xvfb"),
-                       {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp", "-noreset"});
-            QVERIFY(xvfb.waitForStarted());
-            QTRY_VERIFY_WITH_TIMEOUT(xvfb.canReadLine() || xvfb.state() == QProcess::NotRunning, 15000);
-            const QString candidate = QStringLiteral(":") + QString::fromLatin1(xvfb.readLine()).trimmed();
-            QProcess probe;
-            probe.start(tool("xwininfo"), {"-root", "-display", candidate});
-            if (xvfb.state() == QProcess::Running && probe.waitForFinished(10000) && probe.exitCode() == 0)
-                display = candidate;
-            else {
-                qWarning() << "X server on" << candidate << "not usable:" << xvfb.readAllStandardError();
-                xvfb.kill();
-                xvfb.waitForFinished();
-            }
-        }
+        display = startXvfb(xvfb, QStringLiteral("1280x800"));
         QVERIFY2(!display.isEmpty(), "no X server could be started");
         startWindowManager();
     }
@@ -472,8 +484,29 @@ private slots:
         xvfb.waitForFinished();
     }
 
+    // At 1x on a screen large enough the windows open where they were laid
+    // out. Where a scale factor leaves too few logical pixels for that, each
+    // is moved, not resized, until it lies wholly on the screen; the sign
+    // stays at the top edge. On a screen of its own, bare.
+    void windowsOpenAtTheirPlaces_data()
+    {
+        QTest::addColumn<QString>("screen"); // empty: the test's own 1280 x 800
+        QTest::addColumn<double>("scale");
+        QTest::newRow("1280x800 at 1") << QString() << 1.0;
+        QTest::newRow("1366x768 at 1.25") << QStringLiteral("1366x768") << 1.25;
+        QTest::newRow("1920x1080 at 2") << QStringLiteral("1920x1080") << 2.0;
+    }
+
     void windowsOpenAtTheirPlaces()
     {
+        QFETCH(QString, screen);
+        QFETCH(double, scale);
+        if (!screen.isEmpty()) {
+            if (underWindowManager())
+                QSKIP("checked on a bare X server");
+            windowsFitOnASmallScreen(screen, scale);
+            return;
+        }
         QCOMPARE(windowGeometry(signTitle), QRect(57, 0, 926, 113));
         QCOMPARE(windowGeometry(unitTitle), QRect(268, 381, 516, 250));
         // Window lists show the unit under the program's name; the sign,
@@ -483,6 +516,50 @@ private slots:
         for (const char* state : {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER", "_NET_WM_STATE_ABOVE"})
             QVERIFY2(signState.contains(QLatin1String(state)), qPrintable(signState.join(u' ')));
         QVERIFY(!property(visibleWindow(unitTitle), "_NET_WM_STATE").contains(QStringLiteral("_NET_WM_STATE_SKIP_TASKBAR")));
+    }
+
+    void windowsFitOnASmallScreen(const QString& size, double scale)
+    {
+        endProgram();
+        QProcess server;
+        const QString own = display;
+        display = startXvfb(server, size);
+        auto restore = qScopeGuard([&] {
+            endProgram();
+            display = own;
+            server.terminate();
+            server.waitForFinished();
+        });
+        QVERIFY2(!display.isEmpty(), "no X server could be started");
+        QProcessEnvironment env = environment();
+        env.insert(QStringLiteral("QT_SCALE_FACTOR"), QString::number(scale));
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(PENDRALUMOVISTA_BINARY), {});
+        QVERIFY(program.waitForStarted());
+        const QStringList sides = size.split(u'x');
+        const QRect screenArea(0, 0, sides.value(0).toInt(), sides.value(1).toInt());
+        auto device = [scale](QSize logical) { return QSize(qRound(logical.width() * scale), qRound(logical.height() * scale)); };
+        QRect sign, unit;
+        QTRY_VERIFY_WITH_TIMEOUT((sign = windowGeometry(signTitle)).isValid() && (unit = windowGeometry(unitTitle)).isValid(),
+                                 startLimitMs);
+        for (const auto& [name, window, logical] : {std::tuple{"sign", sign, QSize(926, 113)}, {"unit", unit, QSize(516, 250)}}) {
+            QVERIFY2(screenArea.contains(window), qPrintable(QStringLiteral("%1 at %2,%3 %4x%5").arg(name)
+                         .arg(window.x()).arg(window.y()).arg(window.width()).arg(window.height())));
+            const QSize expected = device(logical);
+            QVERIFY2(qAbs(window.width() - expected.width()) <= 1 && qAbs(window.height() - expected.height()) <= 1, name);
+        }
+        QCOMPARE(sign.top(), 0);
+
+        // The help window, from the menu: its keys at the unit's scale.
+        for (const char name : {'m', 'c'}) {
+            const QPoint at = unit.topLeft() + key(name) * scale;
+            run(QStringLiteral("xdotool"), {"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "1"});
+            QTest::qWait(300);
+        }
+        QRect help;
+        QTRY_VERIFY_WITH_TIMEOUT((help = windowGeometry(QStringLiteral("Form3"))).isValid(), 10000);
+        QVERIFY2(screenArea.contains(help), qPrintable(QStringLiteral("help at %1,%2 %3x%4")
+                     .arg(help.x()).arg(help.y()).arg(help.width()).arg(help.height())));
     }
 
     // The borderless control unit moves by press and release on its face,
