@@ -93,4 +93,21 @@ int loadStops(const char* path, std::FILE* err)
     return withRunningSimulator(err, [&](QDBusConnection& session) { return call(session, err, "LoadStops", whole); });
 }
 
+int loadRoute(const QString& path, const QString& line, const QString& destination, std::FILE* err)
+{
+    const QString whole = QFileInfo(path).absoluteFilePath();
+    return withRunningSimulator(err, [&](QDBusConnection& session) {
+        if (call(session, err, "LoadStops", whole) != 0)
+            return 1;
+        QDBusMessage message = QDBusMessage::createMethodCall(QString::fromLatin1(ApplicationId),
+                                                              QString::fromLatin1(ObjectPath),
+                                                              QString::fromLatin1(ControlUnitInterface),
+                                                              QStringLiteral("SetLineDestination"));
+        message.setAutoStartService(false);
+        message << line << destination;
+        const QDBusMessage reply = session.call(message);
+        return reply.type() == QDBusMessage::ErrorMessage ? fail(err, reply.errorMessage()) : 0;
+    });
+}
+
 } // namespace bus

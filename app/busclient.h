@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <span>
 
+class QString;
+
 namespace bus {
 
 // Presses the keys of the running simulator one after the other, by the
@@ -17,5 +19,10 @@ int pressKeys(std::span<char* const> keys, std::FILE* err = stderr);
 // Returns 0; or prints one line (none runs, or the file is refused, with the
 // message the simulator's box would show) and returns 1.
 int loadStops(const char* path, std::FILE* err = stderr);
+
+// Loads the stop file into the running simulator and then sets its line and
+// destination, as the operator would on menu page 1. Returns 0, or prints one
+// line and returns 1 as loadStops does.
+int loadRoute(const QString& path, const QString& line, const QString& destination, std::FILE* err = stderr);
 
 } // namespace bus

@@ -1,6 +1,7 @@
 #include "commandline.h"
 
 #include "busclient.h"
+#include "gtfscommand.h"
 
 #include <algorithm>
 #include <cstring>
@@ -44,6 +45,9 @@ const Option options[] = {
      true},
     {"--load", "", "DATEI", "lädt DATEI als Haltestellensatz in den laufenden Simulator", false,
      [](CommandLine& line, std::span<char* const> file, std::FILE*) { line.exitCode = bus::loadStops(file[0]); }},
+    {"--gtfs", "", "FEED …", "Haltestellen einer Linie aus einem Fahrplan-Feed (GTFS), alle Argumente danach", false,
+     [](CommandLine& line, std::span<char* const> rest, std::FILE* out) { line.exitCode = gtfscommand::run(rest, out); },
+     true},
     {"-platform", "", "NAME", "Qts Plattform statt xcb (X11), z. B. wayland", true},
     {"-display", "", "ANZEIGE", "die X-Anzeige statt der in DISPLAY, z. B. :1", true},
 };
@@ -91,6 +95,19 @@ void printHelp(std::FILE* out)
                "diesem Desktop schon läuft, z. B. --press C 1 2 M; läuft keiner, enden sie mit\n"
                "Status 1. Die Tasten: 0 bis 9, C, M, Menü, Anzeige, Auto, Endstelle, Schließen,\n"
                "up, down, soft1, soft2, soft3 (die Softkeys von oben).\n",
+               out);
+    std::fputs("\n"
+               "--gtfs FEED liest den Fahrplan eines Verkehrsunternehmens (GTFS, die Zip-Datei\n"
+               "oder ein Ordner ihrer Dateien), ohne Fenster:\n"
+               "  --gtfs FEED --linien                 zeigt die Linien mit Richtungen und Zielen\n"
+               "  --gtfs FEED --linie NAME [--richtung 0|1] [--ausgabe DATEI] [--laden]\n"
+               "        schreibt die Haltestellen der Linie als Haltestellensatz (Windows-1252),\n"
+               "        ohne --ausgabe auf die Standardausgabe; --laden lädt ihn dazu in den\n"
+               "        laufenden Simulator und setzt Linie und Ziel.\n"
+               "  --von N --bis M nimmt nur die Haltestellen N bis M (ein Satz fasst 99);\n"
+               "  --aussprache-ausgabe DATEI schreibt die Aussprachen des Feeds (tts_stop_name)\n"
+               "        als Aussprachedatei für pendralumovista-ansage.\n"
+               "Ein Feed, der keine Liste ergibt, endet mit Status 2; dann wird nichts geschrieben.\n",
                out);
 }
 
