@@ -269,7 +269,9 @@ public:
                       const auto route = routeIndex_.find(std::string(row[0]));
                       if (route == routeIndex_.end() || !routes_[route->second].wanted)
                           return;
-                      TripEntry trip{route->second, parseDirection(row[2]), headsigns_.add(trimmed(row[3]))};
+                      // Routes of one line count as one: the first of them.
+                      const std::uint32_t counted = chosen_.empty() ? route->second : chosen_.front();
+                      TripEntry trip{counted, parseDirection(row[2]), headsigns_.add(trimmed(row[3]))};
                       tripIndex_.emplace(std::string(row[1]), std::uint32_t(trips_.size()));
                       trips_.push_back(trip);
                   });
@@ -367,8 +369,7 @@ public:
         }
         std::vector<Route> result;
         if (onlyChosen) {
-            for (const std::uint32_t i : chosen_)
-                result.push_back(routes_[i].route);
+            result.push_back(routes_[chosen_.front()].route);
         } else {
             for (const RouteEntry& entry : routes_)
                 result.push_back(entry.route);
@@ -549,29 +550,8 @@ Route readRoute(Feed& feed, const std::string& name)
     reading.readTrips();
     reading.readStops();
     reading.readStopTimes();
-    std::vector<Route> routes = reading.routes(true);
-    // Routes that are one line are merged: their directions counted together.
-    Route merged = routes.front();
-    merged.directions.clear();
-    std::map<int, Direction> byId;
-    for (const Route& route : routes)
-        for (const Direction& direction : route.directions) {
-            auto [it, added] = byId.try_emplace(direction.id, direction);
-            if (added)
-                continue;
-            Direction& kept = it->second;
-            if (direction.tripsOnSequence > kept.tripsOnSequence
-                || (direction.tripsOnSequence == kept.tripsOnSequence && direction.stops.size() > kept.stops.size())) {
-                const std::uint64_t others = kept.tripsOnSequence + kept.tripsOnOthers + direction.tripsOnOthers;
-                kept = direction;
-                kept.tripsOnOthers = others;
-            } else {
-                kept.tripsOnOthers += direction.tripsOnSequence + direction.tripsOnOthers;
-            }
-        }
-    for (auto& [id, direction] : byId)
-        merged.directions.push_back(std::move(direction));
-    return merged;
+    // The trips of every route of the line were counted as the first's.
+    return reading.routes(true).front();
 }
 
 } // namespace transit
