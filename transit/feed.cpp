@@ -55,7 +55,7 @@ public:
         return ::stat(pathOf(name).c_str(), &status) == 0 && S_ISREG(status.st_mode);
     }
 
-    std::unique_ptr<FeedFile> open(std::string_view name) override
+    std::unique_ptr<FeedFile> openFile(std::string_view name) override
     {
         const std::string path = pathOf(name);
         // Non-blocking, so that a named pipe cannot hang the open; only a
@@ -132,7 +132,7 @@ public:
 
     bool has(std::string_view name) const override { return locate(name) >= 0; }
 
-    std::unique_ptr<FeedFile> open(std::string_view name) override
+    std::unique_ptr<FeedFile> openFile(std::string_view name) override
     {
         const zip_int64_t index = locate(name);
         if (index < 0)

@@ -45,7 +45,7 @@ public:
 
     virtual bool has(std::string_view name) const = 0;
     // Throws Error when the file is missing or cannot be opened.
-    virtual std::unique_ptr<FeedFile> open(std::string_view name) = 0;
+    virtual std::unique_ptr<FeedFile> openFile(std::string_view name) = 0;
 };
 
 } // namespace transit

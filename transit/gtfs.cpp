@@ -55,7 +55,7 @@ void readTable(Feed& feed, std::string_view file, std::vector<std::string_view> 
                std::vector<std::string_view> optional,
                const std::function<void(const Row&, std::uint64_t line)>& onRow)
 {
-    std::unique_ptr<FeedFile> input = feed.open(file);
+    std::unique_ptr<FeedFile> input = feed.openFile(file);
     std::vector<std::string_view> wanted = required;
     wanted.insert(wanted.end(), optional.begin(), optional.end());
     std::vector<int> columns;
