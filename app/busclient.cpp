@@ -63,14 +63,14 @@ int withRunningSimulator(std::FILE* err, const std::function<int(QDBusConnection
 
 // One call to the running simulator. The bus is told not to start one for
 // it: a client that finds none says so instead.
-int call(QDBusConnection& session, std::FILE* err, const char* method, const QString& argument)
+int call(QDBusConnection& session, std::FILE* err, const char* method, const QVariantList& arguments)
 {
     QDBusMessage message = QDBusMessage::createMethodCall(QString::fromLatin1(ApplicationId),
                                                           QString::fromLatin1(ObjectPath),
                                                           QString::fromLatin1(ControlUnitInterface),
                                                           QLatin1String(method));
     message.setAutoStartService(false);
-    message << argument;
+    message.setArguments(arguments);
     const QDBusMessage reply = session.call(message, QDBus::Block, AnswerTimeoutMs);
     if (reply.type() != QDBusMessage::ErrorMessage)
         return 0;
@@ -91,12 +91,22 @@ int drive(const char* path, std::span<char* const> keys, std::FILE* err)
     // here, where it was given.
     const QString whole = path ? QFileInfo(QFile::decodeName(path)).absoluteFilePath() : QString();
     return withRunningSimulator(err, [&](QDBusConnection& session) {
-        if (path && call(session, err, "LoadStops", whole) != 0)
+        if (path && call(session, err, "LoadStops", {whole}) != 0)
             return 1;
         for (const char* key : keys)
-            if (call(session, err, "PressKey", QString::fromLocal8Bit(key)) != 0)
+            if (call(session, err, "PressKey", {QString::fromLocal8Bit(key)}) != 0)
                 return 1;
         return 0;
+    });
+}
+
+int loadRoute(const QString& path, const QString& line, const QString& destination, std::FILE* err)
+{
+    const QString whole = QFileInfo(path).absoluteFilePath();
+    return withRunningSimulator(err, [&](QDBusConnection& session) {
+        if (call(session, err, "LoadStops", {whole}) != 0)
+            return 1;
+        return call(session, err, "SetLineDestination", {line, destination});
     });
 }
 

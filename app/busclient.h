@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <span>
 
+class QString;
+
 namespace bus {
 
 // How long the client waits for the running simulator to answer a call. A
@@ -19,5 +21,10 @@ inline constexpr int AnswerTimeoutMs = 3000;
 // prints one line to `err` (none runs, it does not answer, it refuses the
 // file or a key, with its message) and returns 1 at the first failure.
 int drive(const char* path, std::span<char* const> keys, std::FILE* err = stderr);
+
+// Loads the stop file into the running simulator and then sets its line and
+// destination, as the operator would on menu page 1. Returns 0, or prints one
+// line and returns 1 as drive does.
+int loadRoute(const QString& path, const QString& line, const QString& destination, std::FILE* err = stderr);
 
 } // namespace bus

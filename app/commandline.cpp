@@ -2,6 +2,7 @@
 
 #include "busclient.h"
 #include "busdoor.h"
+#include "gtfscommand.h"
 
 #include <QStringList>
 
@@ -40,6 +41,9 @@ const Option options[] = {
      [](CommandLine& line, std::span<char* const> file, std::FILE*) { line.loadPath = file[0]; }},
     {"--press", "", "TASTEN", "drückt im laufenden Simulator die TASTEN, alle Argumente danach", false,
      [](CommandLine& line, std::span<char* const> keys, std::FILE*) { line.keys.assign(keys.begin(), keys.end()); },
+     true},
+    {"--gtfs", "", "FEED …", "Haltestellen einer Linie aus einem Fahrplan-Feed (GTFS), alle Argumente danach", false,
+     [](CommandLine& line, std::span<char* const> rest, std::FILE*) { line.gtfs.assign(rest.begin(), rest.end()); },
      true},
     {"-platform", "", "NAME", "Qts Plattform statt xcb (X11), z. B. wayland", true},
     {"-display", "", "ANZEIGE", "die X-Anzeige statt der in DISPLAY, z. B. :1", true},
@@ -92,6 +96,19 @@ void printHelp(std::FILE* out)
                "von oben); Groß- und Kleinschreibung gleich, Menue und Schliessen gehen auch.\n"
                "Ein unbekanntes Wort endet mit Status 2, bevor etwas geschieht; -- beendet die\n"
                "Optionen.\n",
+               out);
+    std::fputs("\n"
+               "--gtfs FEED liest den Fahrplan eines Verkehrsunternehmens (GTFS, die Zip-Datei\n"
+               "oder ein Ordner ihrer Dateien), ohne Fenster:\n"
+               "  --gtfs FEED --linien                 zeigt die Linien mit Richtungen und Zielen\n"
+               "  --gtfs FEED --linie NAME [--richtung 0|1] [--ausgabe DATEI] [--laden]\n"
+               "        schreibt die Haltestellen der Linie als Haltestellensatz (Windows-1252),\n"
+               "        ohne --ausgabe auf die Standardausgabe; --laden lädt ihn dazu in den\n"
+               "        laufenden Simulator und setzt Linie und Ziel.\n"
+               "  --von N --bis M nimmt nur die Haltestellen N bis M (ein Satz fasst 99);\n"
+               "  --aussprache-ausgabe DATEI schreibt die Aussprachen des Feeds (tts_stop_name)\n"
+               "        als Aussprachedatei für pendralumovista-ansage.\n"
+               "Ein Feed, der keine Liste ergibt, endet mit Status 2; dann wird nichts geschrieben.\n",
                out);
 }
 
@@ -165,6 +182,9 @@ CommandLine parseCommandLine(int argc, char** argv, std::FILE* out, std::FILE* e
     line.qtArguments.push_back(nullptr);
 
     const bool drives = line.loadPath || !line.keys.empty();
+    // The timetable command is one of its own: it takes every word after it.
+    if (!line.gtfs.empty() && (drives || line.help || line.version || forQt))
+        return refuse(err, "„--gtfs“ steht allein, mit seinen eigenen Optionen danach");
     if (loadTwice)
         return refuse(err, "„--load“ lädt eine Datei, nicht zwei");
     if (drives && (line.help || line.version))
@@ -189,6 +209,8 @@ CommandLine parseCommandLine(int argc, char** argv, std::FILE* out, std::FILE* e
         line.exitCode = 0;
     } else if (drives) {
         line.exitCode = bus::drive(line.loadPath, line.keys);
+    } else if (!line.gtfs.empty()) {
+        line.exitCode = gtfscommand::run(line.gtfs, out);
     }
     return line;
 }

@@ -21,6 +21,8 @@ struct CommandLine {
     bool version = false;
     const char* loadPath = nullptr;
     std::vector<char*> keys;
+    // The words after --gtfs, for the timetable command.
+    std::vector<char*> gtfs;
 };
 
 // Reads argv, all of it, before acting on it: --load and --press are done

@@ -719,6 +719,49 @@ private slots:
 #endif
     }
 
+    // A route from a timetable feed, loaded by `--gtfs … --laden` through the
+    // door: the sign shows its line and destination, then its stops, and the
+    // announcement names them as the feed does (ö survives, ł is replaced).
+    void routeFromATimetableFeed()
+    {
+        if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+            QSKIP("no session bus of the test's own: run under dbus-run-session");
+        const QDir feed(scratch.filePath(QStringLiteral("feed")));
+        QVERIFY(feed.mkpath(QStringLiteral(".")));
+        const QList<std::pair<const char*, QByteArray>> files = {
+            {"routes.txt", "route_id,route_short_name,route_type\nR,12,0\n"},
+            {"trips.txt", "route_id,trip_id,direction_id,trip_headsign\nR,t,0,Bahnhof Süd\nR,u,1,Oper\n"},
+            {"stops.txt", "stop_id,stop_name\no,Oper\nb,Böhmerwaldplatz\nw,Wrocławska\ns,Bahnhof Süd\n"},
+            {"stop_times.txt", "trip_id,stop_id,stop_sequence\nt,o,1\nt,b,2\nt,w,3\nt,s,4\nu,s,1\nu,o,2\n"},
+        };
+        for (const auto& [name, bytes] : files) {
+            QFile file(feed.filePath(QString::fromLatin1(name)));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(bytes);
+        }
+        const QString stopFile = scratch.filePath(QStringLiteral("linie-12.txt"));
+        QProcess client;
+        client.setProcessEnvironment(environment());
+        client.start(QStringLiteral(PENDRALUMOVISTA_BINARY),
+                     {"--gtfs", feed.path(), "--linie", "12", "--ausgabe", stopFile, "--laden"});
+        QVERIFY(client.waitForFinished(15000));
+        QVERIFY2(client.exitCode() == 0, client.readAllStandardError().constData());
+        QVERIFY(client.readAllStandardOutput().contains("Richtung 0 nach Bahnhof S\xc3\xbc" "d: 4 Haltestellen"));
+        QVERIFY(signShows(" 12 Bahnhof S\xfc" "d"));
+        QDBusInterface unit(QStringLiteral("io.github.pendralumovista.Pendralumovista"),
+                            QStringLiteral("/io/github/pendralumovista/Pendralumovista"),
+                            QStringLiteral("io.github.pendralumovista.Pendralumovista.ControlUnit"));
+        QCOMPARE(unit.call(QStringLiteral("PressKey"), QStringLiteral("down")).type(), QDBusMessage::ReplyMessage);
+        QVERIFY(signShows("B\xf6hmerwaldplatz"));
+        QVERIFY(clipboardIs(QString::fromUtf8("nächste Haltestelle: Böhmerwaldplatz")));
+        QCOMPARE(unit.call(QStringLiteral("PressKey"), QStringLiteral("down")).type(), QDBusMessage::ReplyMessage);
+        QVERIFY(signShows("Wroclawska"));
+        QVERIFY(clipboardIs(QString::fromUtf8("nächste Haltestelle: Wroclawska")));
+        QCOMPARE(unit.call(QStringLiteral("PressKey"), QStringLiteral("down")).type(), QDBusMessage::ReplyMessage);
+        QVERIFY(signShows("Bahnhof S\xfc" "d"));
+        QVERIFY(clipboardIs(QString::fromUtf8("nächste Haltestelle: Bahnhof Süd. Endstelle. Bitte aussteigen")));
+    }
+
     // The companion beside the program, on the same display: each stop call
     // reaches it through the clipboard and comes out as a WAV file, and a
     // text restored between the calls does not. The terminus key pressed

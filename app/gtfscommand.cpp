@@ -1,0 +1,355 @@
+#include "gtfscommand.h"
+
+#include "busclient.h"
+
+#include <error.h>
+#include <feed.h>
+#include <font.h>
+#include <gtfs.h>
+#include <names.h>
+
+#include <QDir>
+#include <QSaveFile>
+#include <QString>
+#include <QStringDecoder>
+#include <QTemporaryFile>
+
+#include <charconv>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace gtfscommand {
+
+namespace {
+
+constexpr int MaxStops = 99;
+
+struct Options {
+    std::string feed;
+    bool list = false;
+    std::optional<std::string> route;
+    std::optional<int> direction;
+    std::optional<std::string> output;
+    std::optional<std::string> pronunciationOutput;
+    std::optional<int> from;
+    std::optional<int> to;
+    bool load = false;
+};
+
+// Text from the feed on a terminal: valid UTF-8, and no control character
+// that could move the cursor or start an escape sequence.
+std::string printable(std::string_view text)
+{
+    QString decoded = QString::fromUtf8(text.data(), qsizetype(text.size()));
+    for (QChar& c : decoded)
+        if (c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() < 0xa0))
+            c = u'?';
+    return decoded.toStdString();
+}
+
+QString fromWindows1252(std::string_view bytes)
+{
+    QStringDecoder decoder("windows-1252");
+    return decoder(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
+}
+
+// U+000A: how a character without a picture of its own is named.
+std::string codePoint(char32_t code)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "U+%04X", unsigned(code));
+    return text;
+}
+
+std::string trips(std::uint64_t count)
+{
+    return std::to_string(count) + (count == 1 ? " Fahrt" : " Fahrten");
+}
+
+std::string inQuotes(std::string_view text)
+{
+    return "„" + printable(text) + "“";
+}
+
+struct Refusal {
+    std::string message;
+};
+
+int parsePositive(const char* option, const char* value)
+{
+    const std::string_view text(value);
+    int number = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || number < 1)
+        throw Refusal{std::string(option) + " braucht eine Haltestellennummer ab 1, nicht " + inQuotes(text)};
+    return number;
+}
+
+Options parse(std::span<char* const> arguments)
+{
+    if (arguments.empty())
+        throw Refusal{"--gtfs braucht einen Feed: eine Zip-Datei oder einen Ordner"};
+    Options options;
+    options.feed = arguments[0];
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string_view option(arguments[i]);
+        const auto value = [&]() -> const char* {
+            if (i + 1 == arguments.size())
+                throw Refusal{"„" + std::string(option) + "“ braucht einen Wert"};
+            return arguments[++i];
+        };
+        if (option == "--linien")
+            options.list = true;
+        else if (option == "--linie")
+            options.route = value();
+        else if (option == "--richtung") {
+            const std::string_view direction(value());
+            if (direction != "0" && direction != "1")
+                throw Refusal{"--richtung ist 0 oder 1, nicht " + inQuotes(direction)};
+            options.direction = direction[0] - '0';
+        } else if (option == "--ausgabe")
+            options.output = value();
+        else if (option == "--aussprache-ausgabe")
+            options.pronunciationOutput = value();
+        else if (option == "--von")
+            options.from = parsePositive("--von", value());
+        else if (option == "--bis")
+            options.to = parsePositive("--bis", value());
+        else if (option == "--laden")
+            options.load = true;
+        else
+            throw Refusal{(option.starts_with('-') ? "unbekannte Option " : "unerwartetes Argument ") + inQuotes(option)
+                          + " nach --gtfs"};
+    }
+    if (options.list == options.route.has_value())
+        throw Refusal{"--gtfs braucht entweder --linien oder --linie NAME"};
+    if (options.list && (options.direction || options.output || options.pronunciationOutput || options.from
+                         || options.to || options.load))
+        throw Refusal{"--linien nimmt keine weiteren Optionen"};
+    if (options.from && options.to && *options.from > *options.to)
+        throw Refusal{"--von " + std::to_string(*options.from) + " liegt hinter --bis " + std::to_string(*options.to)};
+    return options;
+}
+
+std::string directionName(int id)
+{
+    return id < 0 ? std::string("ohne Richtungsangabe") : "Richtung " + std::to_string(id);
+}
+
+int listRoutes(const Options& options, std::FILE* out)
+{
+    const std::unique_ptr<transit::Feed> feed = transit::Feed::open(options.feed);
+    const std::vector<transit::Route> routes = transit::listRoutes(*feed);
+    std::string text;
+    for (const transit::Route& route : routes) {
+        text += "Linie " + printable(route.shortName.empty() ? route.id : route.shortName);
+        if (!route.longName.empty())
+            text += " · " + printable(route.longName);
+        if (!route.agency.empty())
+            text += " · " + printable(route.agency);
+        text += " · " + transit::modeName(route.type) + "\n";
+        if (route.directions.empty())
+            text += "  keine Fahrten\n";
+        for (const transit::Direction& direction : route.directions)
+            text += "  " + directionName(direction.id) + ": nach " + printable(direction.destination) + ", "
+                    + std::to_string(direction.stops.size()) + " Haltestellen\n";
+    }
+    std::fputs(text.c_str(), out);
+    return 0;
+}
+
+const transit::Direction& chooseDirection(const transit::Route& route, const Options& options)
+{
+    const std::string name = inQuotes(route.shortName.empty() ? route.id : route.shortName);
+    if (route.directions.empty())
+        throw transit::Error("zur Linie " + name + " gibt es im Feed keine Fahrten mit Haltestellen");
+    if (!options.direction) {
+        for (const transit::Direction& direction : route.directions)
+            if (direction.id == 0)
+                return direction;
+        return route.directions.front();
+    }
+    std::string present;
+    for (const transit::Direction& direction : route.directions) {
+        if (direction.id == *options.direction)
+            return direction;
+        present += (present.empty() ? "" : ", ") + directionName(direction.id);
+    }
+    throw transit::Error("die Linie " + name + " hat keine Richtung " + std::to_string(*options.direction)
+                         + " (im Feed: " + present + ")");
+}
+
+// The characters of the converted names that the sign has no glyph for: each
+// would stay a dark cell.
+std::string darkOnSign(const std::vector<std::string>& names)
+{
+    bool seen[256] = {};
+    std::string listed;
+    for (const std::string& name : names)
+        for (const char byte : name) {
+            const unsigned char code = static_cast<unsigned char>(byte);
+            if (code == ' ' || seen[code] || font::glyphFor(code))
+                continue;
+            seen[code] = true;
+            if (!listed.empty())
+                listed += ' ';
+            listed += fromWindows1252(std::string_view(&byte, 1)).toStdString();
+        }
+    return listed;
+}
+
+void commit(QSaveFile& file, const std::string& path)
+{
+    if (!file.commit())
+        throw transit::Error(inQuotes(path) + " kann nicht geschrieben werden: " + file.errorString().toStdString());
+}
+
+void openForWriting(QSaveFile& file, const std::string& path, const std::string& bytes)
+{
+    file.setFileName(QFile::decodeName(path.c_str()));
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()))
+        throw transit::Error(inQuotes(path) + " kann nicht geschrieben werden: " + file.errorString().toStdString());
+}
+
+int writeRoute(const Options& options, std::FILE* out, std::FILE* err)
+{
+    const std::unique_ptr<transit::Feed> feed = transit::Feed::open(options.feed);
+    const transit::Route route = transit::readRoute(*feed, *options.route);
+    const transit::Direction& direction = chooseDirection(route, options);
+    const std::string routeName = route.shortName.empty() ? route.id : route.shortName;
+
+    // The stretch asked for, in stop numbers from 1.
+    const int count = int(direction.stops.size());
+    const int from = options.from.value_or(1);
+    const int to = options.to.value_or(count);
+    if (to > count)
+        throw transit::Error("die Linie " + inQuotes(routeName) + " hat in " + directionName(direction.id) + " nur "
+                             + std::to_string(count) + " Haltestellen, --bis " + std::to_string(to) + " liegt dahinter");
+    if (from > to)
+        throw transit::Error("--von " + std::to_string(from) + " liegt hinter der letzten Haltestelle, "
+                             + std::to_string(to));
+    if (to - from + 1 > MaxStops)
+        throw transit::Error("die Linie " + inQuotes(routeName) + " hat in " + directionName(direction.id) + " "
+                             + std::to_string(to - from + 1) + " Haltestellen, ein Haltestellensatz höchstens "
+                             + std::to_string(MaxStops) + "; --von N --bis M wählt einen Abschnitt");
+
+    transit::NameConverter converter;
+    std::vector<std::string> names;
+    std::string file;
+    std::string pronunciations;
+    std::vector<std::string> unpronounceable;
+    for (int i = from - 1; i < to; ++i) {
+        names.push_back(converter.convert(direction.stops[std::size_t(i)]));
+        // The file's lines end as the platform the format comes from ends them.
+        file += names.back() + "\r\n";
+        const std::string& said = direction.pronunciations[std::size_t(i)];
+        if (said.empty())
+            continue;
+        // The companion's file: "schreibung = aussprache", in UTF-8, the
+        // written form as the announcement will have it.
+        const std::string written = fromWindows1252(names.back()).toStdString();
+        const std::string spoken = printable(said);
+        if (written.find('=') != std::string::npos || written.starts_with('#') || spoken != said
+            || spoken.find('=') != std::string::npos)
+            unpronounceable.push_back(written);
+        else if (pronunciations.find("\n" + written + " = ") == std::string::npos
+                 && !pronunciations.starts_with(written + " = "))
+            pronunciations += written + " = " + spoken + "\n";
+    }
+    const bool stretch = from != 1 || to != count;
+    // A stretch ends where it ends: its last stop is the destination.
+    const std::string destination = converter.convert(stretch ? direction.stops[std::size_t(to - 1)] : direction.destination);
+    std::string line = converter.convert(routeName);
+
+    // Nothing is written before everything is known to be right.
+    QSaveFile stopFile;
+    QSaveFile pronunciationFile;
+    if (options.output)
+        openForWriting(stopFile, *options.output, file);
+    if (options.pronunciationOutput)
+        openForWriting(pronunciationFile, *options.pronunciationOutput, pronunciations);
+
+    std::FILE* info = options.output ? out : err;
+    std::string report = "Linie " + printable(routeName) + ", " + directionName(direction.id) + " nach "
+                         + printable(direction.destination) + ": " + std::to_string(names.size()) + " Haltestellen";
+    if (stretch)
+        report += " (" + std::to_string(from) + " bis " + std::to_string(to) + " von " + std::to_string(count) + ")";
+    report += "; " + trips(direction.tripsOnSequence) + " mit dieser Folge, " + trips(direction.tripsOnOthers)
+              + " mit einer anderen.\n";
+    if (!converter.replacements().empty()) {
+        report += "Ersetzt, weil Windows-1252 sie nicht kennt:";
+        for (const auto& [original, replacement] : converter.replacements()) {
+            const char32_t code = QString::fromStdString(original).toUcs4().value(0);
+            report.append(" ").append(code < 0x20 || code == 0x7f || (code >= 0x80 && code < 0xa0) ? codePoint(code) : printable(original)).append(" → ");
+            report.append(replacement == " " ? std::string("Leerzeichen") : printable(replacement)).append(";");
+        }
+        report.back() = '.';
+        report += "\n";
+    }
+    if (converter.cut())
+        report += "Namen über " + std::to_string(transit::MaxNameLength) + " Zeichen sind dort abgeschnitten.\n";
+    const std::string dark = darkOnSign(names);
+    if (!dark.empty())
+        report += "Der Anzeiger hat für diese Zeichen kein Bild, sie bleiben dunkel: " + dark + "\n";
+    const bool digits = !routeName.empty() && routeName.size() <= 3
+                        && routeName.find_first_not_of("0123456789") == std::string::npos;
+    if (route.shortName.empty())
+        report += "Die Linie hat keinen Kurznamen; als Liniennummer gilt ihre route_id " + inQuotes(routeName) + ".\n";
+    else if (!digits)
+        report += "Als Liniennummer gilt " + inQuotes(fromWindows1252(line).toStdString())
+                  + ", keine Nummer aus bis zu drei Ziffern; das Bediengerät nimmt sie so.\n";
+    if (options.pronunciationOutput && !unpronounceable.empty()) {
+        report += "Ohne Aussprache, weil die Aussprachedatei sie nicht fassen kann:";
+        for (const std::string& name : unpronounceable)
+            report.append(" ").append(inQuotes(name));
+        report += "\n";
+    }
+
+    if (options.output)
+        commit(stopFile, *options.output);
+    else
+        std::fwrite(file.data(), 1, file.size(), out);
+    if (options.pronunciationOutput)
+        commit(pronunciationFile, *options.pronunciationOutput);
+    std::fputs(report.c_str(), info);
+
+    if (!options.load)
+        return 0;
+    // The simulator reads the list from a file, as its dialog would: the one
+    // written, or a temporary one that goes again at once.
+    QTemporaryFile temporary(QDir::tempPath() + QStringLiteral("/pendralumovista-XXXXXX.txt"));
+    QString path;
+    if (options.output) {
+        path = QFile::decodeName(options.output->c_str());
+    } else {
+        if (!temporary.open() || temporary.write(file.data(), qint64(file.size())) != qint64(file.size())
+            || !temporary.flush()) {
+            std::fprintf(err, "pendralumovista: die Liste kann nicht für den Simulator abgelegt werden: %s\n",
+                         temporary.errorString().toUtf8().constData());
+            return 1;
+        }
+        path = temporary.fileName();
+    }
+    return bus::loadRoute(path, fromWindows1252(line), fromWindows1252(destination), err);
+}
+
+} // namespace
+
+int run(std::span<char* const> arguments, std::FILE* out, std::FILE* err)
+{
+    try {
+        const Options options = parse(arguments);
+        return options.list ? listRoutes(options, out) : writeRoute(options, out, err);
+    } catch (const Refusal& refusal) {
+        std::fprintf(err, "pendralumovista: %s (pendralumovista --help zeigt die Optionen)\n", refusal.message.c_str());
+    } catch (const transit::Error& error) {
+        std::fprintf(err, "pendralumovista: %s.\n", printable(error.what()).c_str());
+    } catch (const std::bad_alloc&) {
+        std::fprintf(err, "pendralumovista: für diesen Feed reicht der Arbeitsspeicher nicht.\n");
+    }
+    return 2;
+}
+
+} // namespace gtfscommand

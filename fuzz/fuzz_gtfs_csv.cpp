@@ -1,0 +1,83 @@
+// Fuzzes the timetable CSV reader, and through it the feed reading, with
+// arbitrary bytes.
+//
+// The bytes are read as CSV three ways: in one piece, one byte at a time, and
+// in pieces whose sizes come from the input itself. All three must give the
+// same records, the same line numbers and the same error, and every record
+// must keep within the reader's bounds. Then the same bytes stand in for each
+// file of a feed in memory, and choosing a route must end in a stop list or a
+// refusal (transit::Error), never anything else.
+
+#include <csv.h>
+#include <error.h>
+#include <feed.h>
+#include <gtfs.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Reading {
+    std::vector<std::vector<std::string>> records;
+    std::vector<std::uint64_t> lines;
+    std::string error;
+};
+
+Reading readInPieces(std::string_view input, const std::vector<std::size_t>& pieces)
+{
+    Reading reading;
+    transit::csv::Reader reader([&](const transit::csv::Record& record, std::uint64_t line) {
+        std::size_t bytes = 0;
+        for (const std::string_view field : record)
+            bytes += field.size();
+        if (record.empty() || record.size() > transit::csv::MaxFields || bytes > transit::csv::MaxRecordBytes)
+            std::abort();
+        reading.records.emplace_back(record.begin(), record.end());
+        reading.lines.push_back(line);
+        return true;
+    });
+    std::size_t at = 0;
+    std::size_t next = 0;
+    bool going = true;
+    while (going && at < input.size()) {
+        const std::size_t size = std::min(input.size() - at, std::max<std::size_t>(pieces[next++ % pieces.size()], 1));
+        going = reader.feed(input.substr(at, size));
+        at += size;
+    }
+    if (going)
+        reader.finish();
+    reading.error = reader.error();
+    return reading;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::string_view input(reinterpret_cast<const char*>(data), size);
+    const Reading whole = readInPieces(input, {size});
+    const Reading bytewise = readInPieces(input, {1});
+    std::vector<std::size_t> sizes;
+    for (std::size_t i = 0; i < size && i < 16; ++i)
+        sizes.push_back(data[i] % 13);
+    if (sizes.empty())
+        sizes.push_back(1);
+    const Reading chosen = readInPieces(input, sizes);
+    for (const Reading* other : {&bytewise, &chosen})
+        if (other->records != whole.records || other->lines != whole.lines || other->error != whole.error)
+            std::abort();
+
+    // A feed whose every file is these bytes, given as a folder would be:
+    // through the zip reader only when the bytes are a zip.
+    try {
+        std::unique_ptr<transit::Feed> feed = transit::Feed::fromZipBytes(std::string(input));
+        transit::listRoutes(*feed);
+    } catch (const transit::Error&) {
+    }
+    return 0;
+}

@@ -1,0 +1,433 @@
+// Stop lists from timetable feeds, as `pendralumovista --gtfs` gives them:
+// small feeds are made here, as folders and as zips, with the quirks that
+// published feeds have, and the command's output, exit status and written
+// file are checked as a user sees them.
+
+#include <csv.h>
+#include <gtfscommand.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <zip.h>
+
+#include <cstdio>
+
+namespace {
+
+using Files = QMap<QString, QByteArray>;
+
+struct Outcome {
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+QByteArray readAll(std::FILE* file)
+{
+    std::rewind(file);
+    QByteArray bytes;
+    char buffer[4096];
+    for (std::size_t count; (count = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+        bytes.append(buffer, qsizetype(count));
+    std::fclose(file);
+    return bytes;
+}
+
+Outcome run(const QStringList& arguments)
+{
+    std::vector<QByteArray> bytes;
+    for (const QString& argument : arguments)
+        bytes.push_back(argument.toUtf8());
+    std::vector<char*> pointers;
+    for (QByteArray& argument : bytes)
+        pointers.push_back(argument.data());
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    Outcome outcome;
+    outcome.status = gtfscommand::run(pointers, out, err);
+    outcome.out = readAll(out);
+    outcome.err = readAll(err);
+    return outcome;
+}
+
+bool writeFolder(const QString& folder, const Files& files)
+{
+    if (!QDir().mkpath(folder))
+        return false;
+    for (auto it = files.begin(); it != files.end(); ++it) {
+        QFile file(folder + u'/' + it.key());
+        if (!file.open(QIODevice::WriteOnly) || file.write(it.value()) != it.value().size())
+            return false;
+    }
+    return true;
+}
+
+bool writeZip(const QString& path, const Files& files)
+{
+    int error = 0;
+    zip_t* archive = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    if (!archive)
+        return false;
+    for (auto it = files.begin(); it != files.end(); ++it) {
+        zip_source_t* source = zip_source_buffer(archive, it.value().constData(), zip_uint64_t(it.value().size()), 0);
+        if (!source || zip_file_add(archive, it.key().toUtf8().constData(), source, ZIP_FL_ENC_UTF_8) < 0) {
+            zip_source_free(source);
+            zip_discard(archive);
+            return false;
+        }
+    }
+    return zip_close(archive) == 0;
+}
+
+// A feed of one tram line 7 with three trips out and one back, written the
+// way a careful agency writes it; the cases below spoil it one way each.
+Files tidyFeed()
+{
+    return {
+        {"agency.txt", "agency_id,agency_name\nSW,Stadtwerke\n"},
+        {"routes.txt", "route_id,agency_id,route_short_name,route_long_name,route_type\n"
+                       "R7,SW,7,Hauptbahnhof - Zoo,0\n"},
+        {"trips.txt", "route_id,service_id,trip_id,direction_id,trip_headsign\n"
+                      "R7,W,a,0,Zoo\nR7,W,b,0,Zoo\nR7,W,c,0,Zoo\nR7,W,d,1,Hauptbahnhof\n"},
+        {"stops.txt", "stop_id,stop_name\nhbf,Hauptbahnhof\nmarkt,Markt\nzoo,Zoo\n"},
+        {"stop_times.txt", "trip_id,arrival_time,departure_time,stop_id,stop_sequence\n"
+                           "a,08:00:00,08:00:00,hbf,1\na,08:05:00,08:05:00,markt,2\na,08:09:00,08:09:00,zoo,3\n"
+                           "b,09:00:00,09:00:00,hbf,1\nb,09:05:00,09:05:00,markt,2\nb,09:09:00,09:09:00,zoo,3\n"
+                           "c,10:00:00,10:00:00,hbf,1\nc,10:09:00,10:09:00,zoo,2\n"
+                           "d,11:00:00,11:00:00,zoo,1\nd,11:04:00,11:04:00,markt,2\nd,11:09:00,11:09:00,hbf,3\n"},
+    };
+}
+
+QByteArray lines(const QList<QByteArray>& names)
+{
+    return names.join("\r\n") + "\r\n";
+}
+
+} // namespace
+
+class GtfsTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir scratch;
+    int feeds = 0;
+
+    // The feed as a folder, or as a zip when `zipped`.
+    QString feed(const Files& files, bool zipped = false)
+    {
+        const QString path = scratch.filePath(QStringLiteral("feed%1%2").arg(++feeds).arg(zipped ? ".zip" : ""));
+        const bool written = zipped ? writeZip(path, files) : writeFolder(path, files);
+        return written ? path : QString();
+    }
+
+private slots:
+    void quirksOfPublishedFeeds_data()
+    {
+        QTest::addColumn<Files>("files");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QByteArray>("stopFile");
+        QTest::addColumn<QByteArray>("said"); // a part of what the command says
+
+        QTest::newRow("tidy: the sequence most trips run, with the counts")
+            << tidyFeed() << QStringList{"--linie", "7"} << lines({"Hauptbahnhof", "Markt", "Zoo"})
+            << QByteArray("Richtung 0 nach Zoo: 3 Haltestellen; 2 Fahrten mit dieser Folge, 1 Fahrt mit einer anderen.");
+        QTest::newRow("the other direction")
+            << tidyFeed() << QStringList{"--linie", "7", "--richtung", "1"}
+            << lines({"Zoo", "Markt", "Hauptbahnhof"}) << QByteArray("Richtung 1 nach Hauptbahnhof: 3 Haltestellen");
+
+        Files bom = tidyFeed();
+        for (const QString& name : bom.keys())
+            bom[name].prepend("\xEF\xBB\xBF");
+        QTest::newRow("byte-order marks") << bom << QStringList{"--linie", "7"} << lines({"Hauptbahnhof", "Markt", "Zoo"})
+                                          << QByteArray("nach Zoo");
+
+        // Quoted names with a comma, quotes and a line break (a blank on the
+        // sign, and said so); columns in another order with extra ones; CR LF.
+        Files quoted = tidyFeed();
+        quoted["stops.txt"] = "zone_id,stop_name,stop_lat,stop_id\r\n"
+                              "1,\"Hauptbahnhof, Nord\",50.1,hbf\r\n2,\"Markt \"\"Alte Post\"\"\",50.2,markt\r\n"
+                              "3,\"Zoo\nHaupteingang\",50.3,zoo\r\n";
+        QTest::newRow("quoted fields, any column order")
+            << quoted << QStringList{"--linie", "7"}
+            << lines({"Hauptbahnhof, Nord", "Markt \"Alte Post\"", "Zoo Haupteingang"}) << QByteArray("U+000A → Leerzeichen");
+
+        // stop_sequence with gaps, rows of the trips mixed and out of order.
+        Files shuffled = tidyFeed();
+        shuffled["stop_times.txt"] = "stop_sequence,stop_id,trip_id\n"
+                                     "30,zoo,a\n20,zoo,c\n10,hbf,b\n10,hbf,a\n20,markt,a\n"
+                                     "30,zoo,b\n10,hbf,c\n20,markt,b\n7,hbf,d\n3,zoo,d\n5,markt,d\n";
+        QTest::newRow("gaps and any order") << shuffled << QStringList{"--linie", "7"}
+                                            << lines({"Hauptbahnhof", "Markt", "Zoo"})
+                                            << QByteArray("2 Fahrten mit dieser Folge, 1 Fahrt mit einer anderen");
+
+        // Without direction_id and trip_headsign: the last stop is the
+        // destination; with a stop_headsign at the first stop, that.
+        Files bare = tidyFeed();
+        bare["trips.txt"] = "route_id,trip_id\nR7,a\nR7,b\n";
+        bare.remove("agency.txt");
+        QTest::newRow("no directions, no headsigns")
+            << bare << QStringList{"--linie", "7"} << lines({"Hauptbahnhof", "Markt", "Zoo"})
+            << QByteArray("Linie 7, ohne Richtungsangabe nach Zoo: 3 Haltestellen");
+        Files stopHeadsign = bare;
+        stopHeadsign["stop_times.txt"] = "trip_id,stop_id,stop_sequence,stop_headsign\n"
+                                         "a,hbf,1,Tierpark\na,markt,2,\na,zoo,3,\n";
+        QTest::newRow("stop_headsign of the first stop") << stopHeadsign << QStringList{"--linie", "7"}
+                                                         << lines({"Hauptbahnhof", "Markt", "Zoo"})
+                                                         << QByteArray("nach Tierpark");
+
+        // Platforms: their own name where they have one, else the station's.
+        Files platforms = tidyFeed();
+        platforms["stops.txt"] = "stop_id,stop_name,parent_station,location_type\n"
+                                 "hbf,Hauptbahnhof,,1\nhbf:3,Hauptbahnhof Gleis 3,hbf,0\nhbf:4,,hbf,0\n"
+                                 "markt,Markt,,0\nzoo,Zoo,,0\n";
+        platforms["stop_times.txt"] = "trip_id,stop_id,stop_sequence\na,hbf:4,1\na,markt,2\na,zoo,3\n"
+                                      "d,zoo,1\nd,markt,2\nd,hbf:3,3\n";
+        QTest::newRow("parent_station, forward") << platforms << QStringList{"--linie", "7"}
+                                                 << lines({"Hauptbahnhof", "Markt", "Zoo"}) << QByteArray("1 Fahrt mit");
+        QTest::newRow("parent_station, back") << platforms << QStringList{"--linie", "7", "--richtung", "1"}
+                                              << lines({"Zoo", "Markt", "Hauptbahnhof Gleis 3"}) << QByteArray("1 Fahrt mit");
+
+        // A ring whose name is a word: first and last stop the same.
+        Files ring = tidyFeed();
+        ring["routes.txt"] = "route_id,route_short_name,route_type\nRN,Nord,3\n";
+        ring["trips.txt"] = "route_id,trip_id\nRN,r\n";
+        ring["stop_times.txt"] = "trip_id,stop_id,stop_sequence\nr,hbf,1\nr,markt,2\nr,zoo,3\nr,hbf,4\n";
+        QTest::newRow("ring named by a word")
+            << ring << QStringList{"--linie", "Nord"} << lines({"Hauptbahnhof", "Markt", "Zoo", "Hauptbahnhof"})
+            << QByteArray("Als Liniennummer gilt „Nord“, keine Nummer aus bis zu drei Ziffern");
+
+        // As many trips on each of two sequences: the longer wins.
+        Files tie = tidyFeed();
+        tie["stop_times.txt"] = "trip_id,stop_id,stop_sequence\na,hbf,1\na,zoo,2\nb,hbf,1\nb,markt,2\nb,zoo,3\n";
+        QTest::newRow("a tie goes to the longer") << tie << QStringList{"--linie", "7"}
+                                                  << lines({"Hauptbahnhof", "Markt", "Zoo"})
+                                                  << QByteArray("1 Fahrt mit dieser Folge, 1 Fahrt mit einer anderen");
+
+        // Routes of one line and agency count together; the route_id names one.
+        Files split = tidyFeed();
+        split["routes.txt"] += "R7b,SW,7,,0\n";
+        split["trips.txt"] += "R7b,W,e,0,Zoo\nR7b,W,f,0,Zoo\nR7b,W,g,0,Zoo\n";
+        split["stop_times.txt"] = "trip_id,stop_id,stop_sequence\n"
+                                  "a,hbf,1\na,markt,2\na,zoo,3\nb,hbf,1\nb,markt,2\nb,zoo,3\nc,hbf,1\nc,zoo,2\n"
+                                  "e,hbf,1\ne,zoo,2\nf,hbf,1\nf,zoo,2\ng,hbf,1\ng,zoo,2\n";
+        QTest::newRow("one line in two routes") << split << QStringList{"--linie", "7"}
+                                                << lines({"Hauptbahnhof", "Zoo"})
+                                                << QByteArray("4 Fahrten mit dieser Folge, 2 Fahrten mit einer anderen");
+        QTest::newRow("a route_id picks one") << split << QStringList{"--linie", "R7"}
+                                              << lines({"Hauptbahnhof", "Markt", "Zoo"}) << QByteArray("2 Fahrten mit");
+    }
+
+    void quirksOfPublishedFeeds()
+    {
+        QFETCH(Files, files);
+        QFETCH(QStringList, options);
+        QFETCH(QByteArray, stopFile);
+        QFETCH(QByteArray, said);
+        for (const bool zipped : {false, true}) {
+            const QString path = feed(files, zipped);
+            QVERIFY(!path.isEmpty());
+            const QString output = path + ".txt";
+            const Outcome outcome = run(QStringList{path} + options + QStringList{"--ausgabe", output});
+            QVERIFY2(outcome.status == 0, outcome.err.constData());
+            QVERIFY2(outcome.out.contains(said), outcome.out.constData());
+            QFile written(output);
+            QVERIFY(written.open(QIODevice::ReadOnly));
+            QCOMPARE(written.readAll(), stopFile);
+            // Without --ausgabe the same bytes go to standard output, and
+            // what is said goes beside them.
+            const Outcome toStandardOutput = run(QStringList{path} + options);
+            QCOMPARE(toStandardOutput.out, stopFile);
+            QVERIFY(toStandardOutput.err.contains(said));
+        }
+    }
+
+    void routesListed()
+    {
+        Files files = tidyFeed();
+        files["routes.txt"] += "RN,SW,Nord,Ringbus,3\n";
+        const Outcome outcome = run({feed(files, true), "--linien"});
+        QCOMPARE(outcome.status, 0);
+        QCOMPARE(QString::fromUtf8(outcome.out),
+                 QString::fromUtf8("Linie 7 · Hauptbahnhof - Zoo · Stadtwerke · Straßenbahn\n"
+                                   "  Richtung 0: nach Zoo, 3 Haltestellen\n"
+                                   "  Richtung 1: nach Hauptbahnhof, 3 Haltestellen\n"
+                                   "Linie Nord · Ringbus · Stadtwerke · Bus\n"
+                                   "  keine Fahrten\n"));
+    }
+
+    // Names in Windows-1252 for the file: replacements listed in one line,
+    // and what the sign cannot show named.
+    void namesOutsideWindows1252()
+    {
+        Files files = tidyFeed();
+        files["stops.txt"] = "stop_id,stop_name\nhbf,Kraków Główny\nmarkt,Łódź Fabryczna\nzoo,Αθήνα – Café\n";
+        const QString output = scratch.filePath("namen.txt");
+        const Outcome outcome = run({feed(files), "--linie", "7", "--ausgabe", output});
+        QCOMPARE(outcome.status, 0);
+        QFile written(output);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), lines({"Krak\xf3w Gl\xf3wny", "L\xf3" "dz Fabryczna", "????? \x96 Caf\xe9"}));
+        const QString said = QString::fromUtf8(outcome.out);
+        QVERIFY2(said.contains(QString::fromUtf8("Ersetzt, weil Windows-1252 sie nicht kennt: ")), qPrintable(said));
+        for (const char* replaced : {"ł → l", "Ł → L", "ź → z", "Α → ?", "θ → ?"})
+            QVERIFY2(said.contains(QString::fromUtf8(replaced)), replaced);
+        QCOMPARE(said.count(QStringLiteral("Ersetzt")), 1);
+        QVERIFY2(said.contains(QString::fromUtf8("sie bleiben dunkel: ó – é\n")), qPrintable(said));
+    }
+
+    // The control unit holds 99 stops: a longer route is refused with its
+    // count, and --von/--bis takes a stretch of it.
+    void moreThan99Stops()
+    {
+        Files files = tidyFeed();
+        QByteArray stops = "stop_id,stop_name\n";
+        QByteArray times = "trip_id,stop_id,stop_sequence\n";
+        QList<QByteArray> names;
+        for (int i = 1; i <= 150; ++i) {
+            names << "Halt " + QByteArray::number(i);
+            stops += "s" + QByteArray::number(i) + "," + names.last() + "\n";
+            times += "a,s" + QByteArray::number(i) + "," + QByteArray::number(i) + "\n";
+        }
+        files["stops.txt"] = stops;
+        files["stop_times.txt"] = times;
+        const QString path = feed(files);
+        const QString output = scratch.filePath("lang.txt");
+        const Outcome refused = run({path, "--linie", "7", "--ausgabe", output});
+        QCOMPARE(refused.status, 2);
+        QCOMPARE(refused.err, QByteArray("pendralumovista: die Linie „7“ hat in Richtung 0 150 Haltestellen, ein "
+                                         "Haltestellensatz höchstens 99; --von N --bis M wählt einen Abschnitt.\n"));
+        QVERIFY(!QFile::exists(output));
+
+        const Outcome stretch = run({path, "--linie", "7", "--von", "60", "--bis", "150"});
+        QCOMPARE(stretch.status, 0);
+        QCOMPARE(stretch.out, lines(names.mid(59)));
+        QVERIFY(stretch.err.contains("91 Haltestellen (60 bis 150 von 150)"));
+        QCOMPARE(run({path, "--linie", "7", "--bis", "99"}).out, lines(names.mid(0, 99)));
+        QCOMPARE(run({path, "--linie", "7", "--von", "52"}).out, lines(names.mid(51)));
+        QCOMPARE(run({path, "--linie", "7", "--von", "51"}).status, 2);
+        QCOMPARE(run({path, "--linie", "7", "--von", "1", "--bis", "100"}).status, 2);
+        QCOMPARE(run({path, "--linie", "7", "--bis", "151"}).status, 2);
+    }
+
+    // Each bad input: one German line, status 2, and no file at all, even
+    // where one of that name was there before.
+    void badInput_data()
+    {
+        QTest::addColumn<QString>("feedPath");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QByteArray>("message");
+
+        const QString notZip = scratch.filePath("kein.zip");
+        QFile file(notZip);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("route_id,route_short_name\nR7,7\n");
+        file.close();
+        QTest::newRow("not a zip") << notZip << QStringList{"--linie", "7"} << QByteArray("„" + notZip.toUtf8() + "“ ist keine Zip-Datei.");
+        QTest::newRow("nothing there") << scratch.filePath("fehlt.zip") << QStringList{"--linie", "7"}
+                                       << QByteArray("„" + scratch.filePath("fehlt.zip").toUtf8() + "“ gibt es nicht.");
+
+        // 80 MB of one repeated row pack into a few dozen kilobytes.
+        Files bomb = tidyFeed();
+        QByteArray row = "a,08:00:00,08:00:00,hbf,1\n";
+        bomb["stop_times.txt"] += row.repeated(80'000'000 / row.size());
+        QTest::newRow("zip bomb") << feed(bomb, true) << QStringList{"--linie", "7"}
+                                  << QByteArray("stop_times.txt im Zip entpackt auf mehr als das 200-Fache und wird als Zip-Bombe abgelehnt.");
+
+        Files noStops = tidyFeed();
+        noStops.remove("stops.txt");
+        QTest::newRow("missing file") << feed(noStops, true) << QStringList{"--linie", "7"}
+                                      << QByteArray("im Feed fehlt die Datei stops.txt.");
+        Files noColumn = tidyFeed();
+        noColumn["stop_times.txt"].replace("stop_sequence", "sequence");
+        QTest::newRow("missing column") << feed(noColumn) << QStringList{"--linie", "7"}
+                                        << QByteArray("in stop_times.txt fehlt die Spalte stop_sequence.");
+        Files more = tidyFeed();
+        more["routes.txt"] += "R17,SW,17,,0\nRN,SW,N7,,3\nR70,SW,70,,3\nRX,SW,Nord,,3\n";
+        QTest::newRow("no such route") << feed(more) << QStringList{"--linie", "71"}
+                                       << QByteArray("die Linie „71“ gibt es im Feed nicht; ähnliche Namen: 7, 70, 17, N7, Nord.");
+        Files wide = tidyFeed();
+        wide["stop_times.txt"] = "trip_id," + QByteArray("x,").repeated(10'000'000) + "\n";
+        QTest::newRow("ten million columns") << feed(wide, true) << QStringList{"--linie", "7"}
+                                             << QByteArray("stop_times.txt: Zeile 1 hat mehr als 1000 Spalten.");
+        Files open = tidyFeed();
+        open["stops.txt"] += "x,\"Markt\n";
+        QTest::newRow("quote never closed") << feed(open) << QStringList{"--linie", "7"}
+                                            << QByteArray("stops.txt: ein Anführungszeichen ab Zeile 5 wird nie geschlossen.");
+        Files badSequence = tidyFeed();
+        badSequence["stop_times.txt"] += "a,,,zoo,vier\n";
+        QTest::newRow("a stop_sequence that is no number")
+            << feed(badSequence) << QStringList{"--linie", "7"}
+            << QByteArray("stop_times.txt, Zeile 13: stop_sequence „vier“ ist keine ganze Zahl von 0 an.");
+        Files danglingStop = tidyFeed();
+        danglingStop["stop_times.txt"] += "a,,,weg,4\n";
+        QTest::newRow("a stop missing from stops.txt")
+            << feed(danglingStop) << QStringList{"--linie", "7"}
+            << QByteArray("die Haltestelle „weg“ aus stop_times.txt fehlt in stops.txt.");
+        QTest::newRow("no such direction") << feed(tidyFeed()) << QStringList{"--linie", "7", "--richtung", "2"}
+                                           << QByteArray("--richtung ist 0 oder 1, nicht „2“ (pendralumovista --help zeigt die Optionen)");
+    }
+
+    void badInput()
+    {
+        QFETCH(QString, feedPath);
+        QFETCH(QStringList, options);
+        QFETCH(QByteArray, message);
+        const QString output = scratch.filePath("ausgabe.txt");
+        const QString spoken = scratch.filePath("aussprache.txt");
+        QFile::remove(output);
+        QFile::remove(spoken);
+        const Outcome outcome = run(QStringList{feedPath} + options + QStringList{"--ausgabe", output, "--aussprache-ausgabe", spoken});
+        QCOMPARE(outcome.status, 2);
+        QCOMPARE(outcome.err, "pendralumovista: " + message + "\n");
+        QCOMPARE(outcome.out, QByteArray());
+        QVERIFY(!QFile::exists(output));
+        QVERIFY(!QFile::exists(spoken));
+        QCOMPARE(QDir(scratch.path()).entryList({"ausgabe*", "aussprache*"}, QDir::Files), QStringList());
+    }
+
+    // The companion's pronunciations for the stops of the list, in the form
+    // its --aussprache file takes.
+    void pronunciationFile()
+    {
+        Files files = tidyFeed();
+        files["stops.txt"] = "stop_id,stop_name,tts_stop_name\nhbf,Hbf,Hauptbahnhof\nmarkt,Markt,\n"
+                             "zoo,Zoo = Tierpark,Tierpark\n";
+        const QString spoken = scratch.filePath("sprich.txt");
+        const Outcome outcome = run({feed(files), "--linie", "7", "--aussprache-ausgabe", spoken});
+        QCOMPARE(outcome.status, 0);
+        QFile written(spoken);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), QByteArray("Hbf = Hauptbahnhof\n"));
+        QVERIFY(outcome.err.contains("Ohne Aussprache, weil die Aussprachedatei sie nicht fassen kann: „Zoo = Tierpark“"));
+    }
+
+    // The CSV reader gives the same records whatever pieces the bytes come
+    // in: a mark, a CR LF or a doubled quote split across two reads.
+    void csvRecordsDoNotDependOnThePieces()
+    {
+        const QByteArray input = "\xEF\xBB\xBF" "a,\"b,\"\"c\"\"\r\nd\",e\r\n\r\nf,\"\"\rg\n\"h\"i,j";
+        const auto records = [&](qsizetype piece) {
+            QStringList seen;
+            transit::csv::Reader reader([&](const transit::csv::Record& record, std::uint64_t line) {
+                QStringList fields;
+                for (const std::string_view field : record)
+                    fields << QString::fromUtf8(field.data(), qsizetype(field.size()));
+                seen << QString::number(line) + u':' + fields.join(u'|');
+                return true;
+            });
+            for (qsizetype at = 0; at < input.size(); at += piece)
+                reader.feed(std::string_view(input.constData() + at, size_t(std::min(piece, input.size() - at))));
+            reader.finish();
+            return seen;
+        };
+        const QStringList whole = records(input.size());
+        QCOMPARE(whole, QStringList({"1:a|b,\"c\"\r\nd|e", "4:f|", "5:g", "6:hi|j"}));
+        for (qsizetype piece = 1; piece < 8; ++piece)
+            QCOMPARE(records(piece), whole);
+    }
+};
+
+QTEST_GUILESS_MAIN(GtfsTest)
+#include "tst_gtfs.moc"

@@ -1,0 +1,192 @@
+#include "csv.h"
+
+#include <utility>
+
+namespace transit::csv {
+
+namespace {
+constexpr char bom[] = "\xEF\xBB\xBF";
+}
+
+Reader::Reader(Callback callback) : callback_(std::move(callback))
+{
+    buffer_.reserve(4096);
+    ends_.reserve(64);
+}
+
+bool Reader::fail(std::string message)
+{
+    if (error_.empty())
+        error_ = std::move(message);
+    stopped_ = true;
+    return false;
+}
+
+bool Reader::endField()
+{
+    if (ends_.size() >= MaxFields)
+        return fail("Zeile " + std::to_string(recordLine_) + " hat mehr als " + std::to_string(MaxFields)
+                    + " Spalten");
+    ends_.push_back(buffer_.size());
+    return true;
+}
+
+bool Reader::endRecord()
+{
+    if (!endField())
+        return false;
+    // A line with nothing on it is no record: some files end with a few.
+    const bool blank = ends_.size() == 1 && ends_[0] == 0 && !quotedSeen_;
+    if (!blank) {
+        record_.clear();
+        std::size_t start = 0;
+        for (const std::size_t end : ends_) {
+            record_.emplace_back(buffer_.data() + start, end - start);
+            start = end;
+        }
+        if (!callback_(record_, recordLine_))
+            stopped_ = true;
+    }
+    buffer_.clear();
+    ends_.clear();
+    quotedSeen_ = false;
+    return !stopped_;
+}
+
+bool Reader::feed(std::string_view bytes)
+{
+    if (stopped_)
+        return false;
+    std::size_t i = 0;
+    // The byte-order mark, which may itself arrive in pieces. Bytes that
+    // began like one but were not are fed on as data.
+    while (atStart_ && i < bytes.size()) {
+        if (bytes[i] == bom[bomMatched_]) {
+            ++i;
+            if (++bomMatched_ == 3)
+                atStart_ = false;
+            continue;
+        }
+        atStart_ = false;
+        const std::size_t matched = bomMatched_;
+        bomMatched_ = 0;
+        if (matched > 0 && !feed(std::string_view(bom, matched)))
+            return false;
+    }
+
+    const std::size_t size = bytes.size();
+    const char* data = bytes.data();
+    while (i < size) {
+        const char byte = data[i];
+        switch (state_) {
+        case State::AfterCR:
+            state_ = State::RecordStart;
+            if (byte == '\n') {
+                ++i;
+                continue;
+            }
+            [[fallthrough]];
+        case State::RecordStart:
+            recordLine_ = line_;
+            state_ = State::FieldStart;
+            [[fallthrough]];
+        case State::FieldStart:
+            if (byte == '"') {
+                state_ = State::Quoted;
+                quotedSeen_ = true;
+                ++i;
+                continue;
+            }
+            state_ = State::Unquoted;
+            [[fallthrough]];
+        case State::Unquoted: {
+            // The common case, taken in runs: everything up to the next
+            // separator or line end belongs to the field. A quote inside an
+            // unquoted field is taken as it stands.
+            std::size_t end = i;
+            while (end < size && data[end] != ',' && data[end] != '\n' && data[end] != '\r')
+                ++end;
+            if (buffer_.size() + (end - i) > MaxRecordBytes)
+                return fail("Zeile " + std::to_string(recordLine_) + " ist länger als "
+                            + std::to_string(MaxRecordBytes >> 20) + " MB");
+            buffer_.append(data + i, end - i);
+            i = end;
+            if (i == size)
+                break;
+            const char separator = data[i++];
+            if (separator == ',') {
+                if (!endField())
+                    return false;
+                state_ = State::FieldStart;
+            } else {
+                ++line_;
+                state_ = separator == '\r' ? State::AfterCR : State::RecordStart;
+                if (!endRecord())
+                    return false;
+            }
+            break;
+        }
+        case State::Quoted: {
+            std::size_t end = i;
+            while (end < size && data[end] != '"') {
+                if (data[end] == '\n')
+                    ++line_;
+                ++end;
+            }
+            if (buffer_.size() + (end - i) > MaxRecordBytes)
+                return fail("Zeile " + std::to_string(recordLine_) + " ist länger als "
+                            + std::to_string(MaxRecordBytes >> 20) + " MB");
+            buffer_.append(data + i, end - i);
+            i = end;
+            if (i < size) {
+                ++i;
+                state_ = State::QuoteInQuoted;
+            }
+            break;
+        }
+        case State::QuoteInQuoted:
+            if (byte == '"') {
+                // A doubled quote stands for one.
+                buffer_.push_back('"');
+                ++i;
+                state_ = State::Quoted;
+            } else {
+                // The field's closing quote. Anything but a separator or a
+                // line end after it is kept, as a careless writer meant it.
+                state_ = State::Unquoted;
+            }
+            break;
+        }
+    }
+    return !stopped_;
+}
+
+bool Reader::finish()
+{
+    if (stopped_)
+        return false;
+    if (atStart_ && bomMatched_ > 0) {
+        atStart_ = false;
+        const std::size_t matched = bomMatched_;
+        bomMatched_ = 0;
+        if (!feed(std::string_view(bom, matched)))
+            return false;
+    }
+    switch (state_) {
+    case State::Quoted:
+        return fail("ein Anführungszeichen ab Zeile " + std::to_string(recordLine_) + " wird nie geschlossen");
+    case State::FieldStart:
+    case State::Unquoted:
+    case State::QuoteInQuoted:
+        endRecord();
+        break;
+    case State::RecordStart:
+    case State::AfterCR:
+        break;
+    }
+    state_ = State::RecordStart;
+    stopped_ = true;
+    return error_.empty();
+}
+
+} // namespace transit::csv

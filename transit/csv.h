@@ -1,0 +1,69 @@
+#pragma once
+// A small streaming reader of comma-separated values as RFC 4180 has them,
+// with the leniencies that published timetables need: a UTF-8 byte-order mark
+// at the start is skipped; a record ends with CR LF, LF or a lone CR; a quoted
+// field may hold commas, line breaks and doubled quotes. Bytes are fed in
+// pieces of any size and each complete record is handed to a callback, so a
+// file of gigabytes passes through in one pass with one record in memory.
+//
+// Every record is bounded (fields, bytes): a line of ten million columns is
+// refused at the first field beyond the bound, not gathered.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace transit::csv {
+
+// A timetable file has a few dozen columns and rows of a few hundred bytes.
+constexpr std::size_t MaxFields = 1000;
+constexpr std::size_t MaxRecordBytes = std::size_t(1) << 20;
+
+// The fields of one record. The views are valid only during the callback.
+using Record = std::vector<std::string_view>;
+
+class Reader {
+public:
+    // Called once per record, with the number of the line it starts on
+    // (from 1). Returning false stops the reading.
+    using Callback = std::function<bool(const Record& record, std::uint64_t line)>;
+
+    explicit Reader(Callback callback);
+
+    // Takes the next bytes. Returns false once reading has stopped: the
+    // callback asked for it, or the input broke a bound (see error()).
+    bool feed(std::string_view bytes);
+    // The end of the input: an unfinished last record is a record. An open
+    // quote at the end is an error.
+    bool finish();
+
+    // Empty while all is well; otherwise what was wrong, in German.
+    const std::string& error() const { return error_; }
+    // The line the reader has reached (from 1).
+    std::uint64_t line() const { return line_; }
+
+private:
+    enum class State { RecordStart, FieldStart, Unquoted, Quoted, QuoteInQuoted, AfterCR };
+    bool endField();
+    bool endRecord();
+    bool fail(std::string message);
+
+    Callback callback_;
+    State state_ = State::RecordStart;
+    std::string buffer_;          // the bytes of the record's fields, back to back
+    std::vector<std::size_t> ends_; // where each field ends in buffer_
+    Record record_;
+    std::size_t fieldStart_ = 0;
+    std::uint64_t line_ = 1;
+    std::uint64_t recordLine_ = 1;
+    std::size_t bomMatched_ = 0;
+    bool atStart_ = true;
+    bool quotedSeen_ = false;
+    bool stopped_ = false;
+    std::string error_;
+};
+
+} // namespace transit::csv

@@ -1,0 +1,557 @@
+#include "gtfs.h"
+
+#include "csv.h"
+
+#include <algorithm>
+#include <charconv>
+#include <functional>
+#include <map>
+#include <optional>
+#include <unordered_map>
+
+namespace transit {
+
+namespace {
+
+constexpr std::uint32_t None = UINT32_MAX;
+
+std::string inQuotes(std::string_view text)
+{
+    return "„" + std::string(text) + "“";
+}
+
+// One row of a table, its fields looked up by the columns asked for.
+class Row {
+public:
+    Row(const csv::Record& record, const std::vector<int>& columns) : record_(record), columns_(columns) {}
+    // The field of the k-th column asked for; empty where the column is
+    // missing or the row is short.
+    std::string_view operator[](std::size_t k) const
+    {
+        const int column = columns_[k];
+        return column >= 0 && std::size_t(column) < record_.size() ? record_[std::size_t(column)] : std::string_view();
+    }
+    bool hasColumn(std::size_t k) const { return columns_[k] >= 0; }
+
+private:
+    const csv::Record& record_;
+    const std::vector<int>& columns_;
+};
+
+std::string_view trimmed(std::string_view text)
+{
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
+    return text;
+}
+
+// Reads one file of the feed: its header names the columns, in any order and
+// with any others beside them. The columns asked for are the required ones,
+// then the optional ones; a missing required column is an error. `onRow`
+// gets every row after the header and the line it starts on.
+void readTable(Feed& feed, std::string_view file, std::vector<std::string_view> required,
+               std::vector<std::string_view> optional,
+               const std::function<void(const Row&, std::uint64_t line)>& onRow)
+{
+    std::unique_ptr<FeedFile> input = feed.openFile(file);
+    std::vector<std::string_view> wanted = required;
+    wanted.insert(wanted.end(), optional.begin(), optional.end());
+    std::vector<int> columns;
+    bool headerRead = false;
+    const std::string name(file);
+    csv::Reader reader([&](const csv::Record& record, std::uint64_t line) {
+        if (!headerRead) {
+            headerRead = true;
+            columns.assign(wanted.size(), -1);
+            for (std::size_t column = 0; column < record.size(); ++column)
+                for (std::size_t k = 0; k < wanted.size(); ++k)
+                    if (columns[k] < 0 && trimmed(record[column]) == wanted[k])
+                        columns[k] = int(column);
+            for (std::size_t k = 0; k < required.size(); ++k)
+                if (columns[k] < 0)
+                    throw Error("in " + name + " fehlt die Spalte " + std::string(required[k]));
+            return true;
+        }
+        try {
+            onRow(Row(record, columns), line);
+        } catch (const Error& error) {
+            throw Error(name + ", Zeile " + std::to_string(line) + ": " + error.what());
+        }
+        return true;
+    });
+    static constexpr std::size_t BufferSize = 1 << 18;
+    const std::unique_ptr<char[]> buffer(new char[BufferSize]);
+    for (;;) {
+        const std::size_t count = input->read(buffer.get(), BufferSize);
+        if (count == 0 ? !reader.finish() : !reader.feed(std::string_view(buffer.get(), count)))
+            break;
+        if (count == 0)
+            break;
+    }
+    if (!reader.error().empty())
+        throw Error(name + ": " + reader.error());
+    if (!headerRead)
+        throw Error(name + " ist leer");
+}
+
+std::uint32_t parseSequence(std::string_view text)
+{
+    text = trimmed(text);
+    std::uint32_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size())
+        throw Error("stop_sequence " + inQuotes(text) + " ist keine ganze Zahl von 0 an");
+    return value;
+}
+
+int parseDirection(std::string_view text)
+{
+    text = trimmed(text);
+    if (text.empty())
+        return -1;
+    if (text == "0" || text == "1")
+        return text[0] - '0';
+    throw Error("direction_id " + inQuotes(text) + " ist weder 0 noch 1");
+}
+
+std::string lowered(std::string_view text)
+{
+    std::string result(text);
+    for (char& c : result)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    return result;
+}
+
+std::size_t editDistance(const std::string& a, const std::string& b)
+{
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j)
+        row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// Interned strings: a trip's headsign is one of a few per route.
+class Pool {
+public:
+    std::uint32_t add(std::string_view text)
+    {
+        if (text.empty())
+            return None;
+        const auto [it, added] = ids_.try_emplace(std::string(text), std::uint32_t(texts_.size()));
+        if (added)
+            texts_.push_back(&it->first);
+        return it->second;
+    }
+    const std::string& operator[](std::uint32_t id) const { return *texts_[id]; }
+
+private:
+    std::unordered_map<std::string, std::uint32_t> ids_;
+    std::vector<const std::string*> texts_;
+};
+
+struct StopEntry {
+    std::string name;
+    std::string pronunciation;
+    std::string parent;
+    bool known = true;
+};
+
+struct RouteEntry {
+    Route route;
+    bool wanted = false;
+};
+
+// A stop sequence as read: (stop_sequence, stop) pairs in order, one copy
+// shared by every trip that runs it.
+using Sequence = std::vector<std::uint64_t>;
+
+struct SequenceHash {
+    std::size_t operator()(const Sequence& sequence) const
+    {
+        std::uint64_t hash = 1469598103934665603ull;
+        for (const std::uint64_t value : sequence)
+            hash = (hash ^ value) * 1099511628211ull;
+        return std::size_t(hash);
+    }
+};
+
+struct TripEntry {
+    std::uint32_t route;
+    int direction;
+    std::uint32_t headsign;          // trip_headsign, or None
+    std::uint32_t sequence = None;   // the interned sequence, once rows are seen
+    std::uint32_t firstSequence = None; // the lowest stop_sequence seen
+    std::uint32_t firstHeadsign = None; // that row's stop_headsign
+};
+
+class Reading {
+public:
+    explicit Reading(Feed& feed) : feed_(feed) {}
+
+    void readRoutes()
+    {
+        std::unordered_map<std::string, std::string> agencies;
+        if (feed_.has("agency.txt"))
+            readTable(feed_, "agency.txt", {}, {"agency_id", "agency_name"}, [&](const Row& row, std::uint64_t) {
+                agencies.emplace(std::string(trimmed(row[0])), std::string(trimmed(row[1])));
+            });
+        readTable(feed_, "routes.txt", {"route_id"}, {"agency_id", "route_short_name", "route_long_name", "route_type"},
+                  [&](const Row& row, std::uint64_t) {
+                      RouteEntry entry;
+                      entry.route.id = std::string(row[0]);
+                      const auto agency = agencies.find(std::string(trimmed(row[1])));
+                      // A feed of one agency may leave agency_id out.
+                      if (agency != agencies.end())
+                          entry.route.agency = agency->second;
+                      else if (agencies.size() == 1)
+                          entry.route.agency = agencies.begin()->second;
+                      entry.route.shortName = std::string(trimmed(row[2]));
+                      entry.route.longName = std::string(trimmed(row[3]));
+                      const std::string_view type = trimmed(row[4]);
+                      std::from_chars(type.data(), type.data() + type.size(), entry.route.type);
+                      routeIndex_.emplace(entry.route.id, std::uint32_t(routes_.size()));
+                      routes_.push_back(std::move(entry));
+                  });
+    }
+
+    void wantAll()
+    {
+        for (RouteEntry& entry : routes_)
+            entry.wanted = true;
+    }
+
+    // Marks the routes a rider calls `name`; throws when there are none or
+    // they are ambiguous.
+    void want(const std::string& name)
+    {
+        std::vector<std::uint32_t> found;
+        const auto collect = [&](const std::function<bool(const Route&)>& matches) {
+            for (std::uint32_t i = 0; i < routes_.size(); ++i)
+                if (matches(routes_[i].route))
+                    found.push_back(i);
+        };
+        collect([&](const Route& route) { return route.shortName == name; });
+        if (found.empty())
+            collect([&](const Route& route) { return route.id == name; });
+        if (found.empty())
+            collect([&](const Route& route) { return !route.longName.empty() && lowered(route.longName) == lowered(name); });
+        if (found.empty())
+            throw Error("die Linie " + inQuotes(name) + " gibt es im Feed nicht" + closeNames(name));
+        const std::string& agency = routes_[found[0]].route.agency;
+        for (const std::uint32_t i : found)
+            if (routes_[i].route.agency != agency) {
+                std::string ids;
+                for (const std::uint32_t j : found)
+                    ids += (ids.empty() ? "" : ", ") + routes_[j].route.id + " (" + routes_[j].route.agency + ")";
+                throw Error("die Linie " + inQuotes(name) + " fahren mehrere Verkehrsunternehmen; --linie mit einer route_id wählt eine: " + ids);
+            }
+        for (const std::uint32_t i : found)
+            routes_[i].wanted = true;
+        chosen_ = found;
+    }
+
+    void readTrips()
+    {
+        readTable(feed_, "trips.txt", {"route_id", "trip_id"}, {"direction_id", "trip_headsign"},
+                  [&](const Row& row, std::uint64_t) {
+                      const auto route = routeIndex_.find(std::string(row[0]));
+                      if (route == routeIndex_.end() || !routes_[route->second].wanted)
+                          return;
+                      // Routes of one line count as one: the first of them.
+                      const std::uint32_t counted = chosen_.empty() ? route->second : chosen_.front();
+                      TripEntry trip{counted, parseDirection(row[2]), headsigns_.add(trimmed(row[3]))};
+                      tripIndex_.emplace(std::string(row[1]), std::uint32_t(trips_.size()));
+                      trips_.push_back(trip);
+                  });
+    }
+
+    void readStops()
+    {
+        readTable(feed_, "stops.txt", {"stop_id"}, {"stop_name", "parent_station", "tts_stop_name"},
+                  [&](const Row& row, std::uint64_t) {
+                      StopEntry stop{std::string(trimmed(row[1])), std::string(trimmed(row[3])),
+                                     std::string(trimmed(row[2]))};
+                      if (stopIndex_.emplace(std::string(row[0]), std::uint32_t(stops_.size())).second)
+                          stops_.push_back(std::move(stop));
+                  });
+    }
+
+    void readStopTimes()
+    {
+        readTable(feed_, "stop_times.txt", {"trip_id", "stop_id", "stop_sequence"}, {"stop_headsign"},
+                  [&](const Row& row, std::uint64_t) {
+                      const std::string_view tripId = row[0];
+                      // Rows of one trip mostly come together: the lookup is
+                      // made once per trip, not once per row.
+                      if (tripId != currentTripId_) {
+                          endTrip();
+                          currentTripId_.assign(tripId);
+                          const auto trip = tripIndex_.find(currentTripId_);
+                          currentTrip_ = trip == tripIndex_.end() ? None : trip->second;
+                      }
+                      if (currentTrip_ == None)
+                          return;
+                      const std::uint32_t sequence = parseSequence(row[2]);
+                      const std::uint32_t stop = stopFor(row[1]);
+                      pending_.push_back(std::uint64_t(sequence) << 32 | stop);
+                      TripEntry& trip = trips_[currentTrip_];
+                      if (trip.firstSequence == None || sequence < trip.firstSequence) {
+                          trip.firstSequence = sequence;
+                          trip.firstHeadsign = headsigns_.add(trimmed(row[3]));
+                      }
+                  });
+        endTrip();
+    }
+
+    std::vector<Route> routes(bool onlyChosen)
+    {
+        // Trips counted per route, direction and stop list (a stop list is
+        // the same however its stop_sequence values run), with their
+        // destinations.
+        struct Count {
+            std::uint64_t trips = 0;
+            std::map<std::uint32_t, std::uint64_t> headsigns;
+        };
+        std::map<std::pair<std::uint32_t, int>, std::map<std::vector<std::uint32_t>, Count>> counts;
+        for (const TripEntry& trip : trips_) {
+            if (trip.sequence == None)
+                continue;
+            std::vector<std::uint32_t> stops;
+            for (const std::uint64_t entry : sequences_[trip.sequence])
+                stops.push_back(std::uint32_t(entry));
+            Count& count = counts[{trip.route, trip.direction}][stops];
+            ++count.trips;
+            ++count.headsigns[trip.headsign != None ? trip.headsign : trip.firstHeadsign];
+        }
+        for (auto& [key, byStops] : counts) {
+            const std::vector<std::uint32_t>* best = nullptr;
+            const Count* bestCount = nullptr;
+            std::uint64_t total = 0;
+            for (const auto& [stops, count] : byStops) {
+                total += count.trips;
+                // Most trips; of as many, the longer list.
+                if (!best || count.trips > bestCount->trips
+                    || (count.trips == bestCount->trips && stops.size() > best->size())) {
+                    best = &stops;
+                    bestCount = &count;
+                }
+            }
+            Direction direction;
+            direction.id = key.second;
+            direction.tripsOnSequence = bestCount->trips;
+            direction.tripsOnOthers = total - bestCount->trips;
+            for (const std::uint32_t stop : *best) {
+                direction.stops.push_back(nameOf(stop));
+                direction.pronunciations.push_back(stops_[stop].pronunciation);
+            }
+            std::uint32_t headsign = None;
+            std::uint64_t most = 0;
+            for (const auto& [id, trips] : bestCount->headsigns)
+                if (id != None && trips > most) {
+                    headsign = id;
+                    most = trips;
+                }
+            direction.destination = headsign != None ? headsigns_[headsign]
+                                    : direction.stops.empty() ? std::string() : direction.stops.back();
+            routes_[key.first].route.directions.push_back(std::move(direction));
+        }
+        std::vector<Route> result;
+        if (onlyChosen) {
+            result.push_back(routes_[chosen_.front()].route);
+        } else {
+            for (const RouteEntry& entry : routes_)
+                result.push_back(entry.route);
+        }
+        return result;
+    }
+
+private:
+    std::string closeNames(const std::string& name) const
+    {
+        std::vector<std::pair<std::size_t, std::string>> near;
+        const std::string wanted = lowered(name);
+        for (const RouteEntry& entry : routes_) {
+            const std::string& candidate = entry.route.shortName.empty() ? entry.route.id : entry.route.shortName;
+            std::size_t distance = editDistance(wanted, lowered(candidate));
+            if (!entry.route.longName.empty())
+                distance = std::min(distance, editDistance(wanted, lowered(entry.route.longName)));
+            near.emplace_back(distance, candidate);
+        }
+        std::sort(near.begin(), near.end());
+        near.erase(std::unique(near.begin(), near.end(),
+                               [](const auto& a, const auto& b) { return a.second == b.second; }),
+                   near.end());
+        std::string text;
+        for (std::size_t i = 0; i < near.size() && i < 5; ++i)
+            text += (i == 0 ? "; ähnliche Namen: " : ", ") + near[i].second;
+        return text;
+    }
+
+    std::uint32_t stopFor(std::string_view id)
+    {
+        lookup_.assign(id);
+        const auto found = stopIndex_.find(lookup_);
+        if (found != stopIndex_.end())
+            return found->second;
+        // Kept apart as unknown: only a list that uses it is refused.
+        StopEntry unknown;
+        unknown.name = lookup_;
+        unknown.known = false;
+        stopIndex_.emplace(lookup_, std::uint32_t(stops_.size()));
+        stops_.push_back(std::move(unknown));
+        return std::uint32_t(stops_.size() - 1);
+    }
+
+    // The rows gathered for the current trip join what earlier rows of the
+    // same trip gave (rows may come in any order), and the trip's sequence is
+    // interned anew.
+    void endTrip()
+    {
+        if (currentTrip_ == None || pending_.empty()) {
+            pending_.clear();
+            return;
+        }
+        TripEntry& trip = trips_[currentTrip_];
+        if (trip.sequence != None) {
+            const Sequence& earlier = sequences_[trip.sequence];
+            pending_.insert(pending_.end(), earlier.begin(), earlier.end());
+        }
+        std::stable_sort(pending_.begin(), pending_.end(),
+                         [](std::uint64_t a, std::uint64_t b) { return (a >> 32) < (b >> 32); });
+        const auto [it, added] = sequenceIds_.try_emplace(pending_, std::uint32_t(sequences_.size()));
+        if (added)
+            sequences_.push_back(it->first);
+        trip.sequence = it->second;
+        pending_.clear();
+    }
+
+    std::string nameOf(std::uint32_t stop) const
+    {
+        const StopEntry& entry = stops_[stop];
+        if (!entry.known)
+            throw Error("die Haltestelle " + inQuotes(entry.name) + " aus stop_times.txt fehlt in stops.txt");
+        if (!entry.name.empty())
+            return entry.name;
+        // A stop without a name of its own (a platform, an entrance) is
+        // called by its station's.
+        const auto parent = stopIndex_.find(entry.parent);
+        if (parent != stopIndex_.end() && !stops_[parent->second].name.empty())
+            return stops_[parent->second].name;
+        throw Error("die Haltestelle " + inQuotes(lookupIdOf(stop)) + " hat keinen Namen");
+    }
+
+    std::string lookupIdOf(std::uint32_t stop) const
+    {
+        for (const auto& [id, index] : stopIndex_)
+            if (index == stop)
+                return id;
+        return std::string();
+    }
+
+    Feed& feed_;
+    std::vector<RouteEntry> routes_;
+    std::unordered_map<std::string, std::uint32_t> routeIndex_;
+    std::vector<std::uint32_t> chosen_;
+    std::vector<TripEntry> trips_;
+    std::unordered_map<std::string, std::uint32_t> tripIndex_;
+    std::vector<StopEntry> stops_;
+    std::unordered_map<std::string, std::uint32_t> stopIndex_;
+    Pool headsigns_;
+    std::vector<Sequence> sequences_;
+    std::unordered_map<Sequence, std::uint32_t, SequenceHash> sequenceIds_;
+    std::string currentTripId_;
+    std::uint32_t currentTrip_ = None;
+    Sequence pending_;
+    std::string lookup_;
+};
+
+void sortDirections(std::vector<Route>& routes)
+{
+    for (Route& route : routes)
+        std::sort(route.directions.begin(), route.directions.end(),
+                  [](const Direction& a, const Direction& b) { return a.id < b.id; });
+}
+
+} // namespace
+
+std::string modeName(int routeType)
+{
+    switch (routeType) {
+    case 0:
+    case 900:
+        return "Straßenbahn";
+    case 1:
+    case 400:
+        return "U-Bahn";
+    case 2:
+    case 100:
+    case 109:
+        return "Zug";
+    case 3:
+    case 700:
+        return "Bus";
+    case 4:
+    case 1000:
+        return "Fähre";
+    case 5:
+        return "Kabelstraßenbahn";
+    case 6:
+    case 1300:
+        return "Seilbahn";
+    case 7:
+    case 1400:
+        return "Standseilbahn";
+    case 11:
+    case 800:
+        return "Oberleitungsbus";
+    case 12:
+        return "Einschienenbahn";
+    default:
+        if (routeType >= 100 && routeType < 200)
+            return "Zug";
+        if (routeType >= 700 && routeType < 800)
+            return "Bus";
+        if (routeType >= 900 && routeType < 1000)
+            return "Straßenbahn";
+        return "Verkehrsmittel " + std::to_string(routeType);
+    }
+}
+
+std::vector<Route> listRoutes(Feed& feed)
+{
+    Reading reading(feed);
+    reading.readRoutes();
+    reading.wantAll();
+    reading.readTrips();
+    reading.readStops();
+    reading.readStopTimes();
+    std::vector<Route> routes = reading.routes(false);
+    sortDirections(routes);
+    return routes;
+}
+
+Route readRoute(Feed& feed, const std::string& name)
+{
+    Reading reading(feed);
+    reading.readRoutes();
+    reading.want(name);
+    reading.readTrips();
+    reading.readStops();
+    reading.readStopTimes();
+    // The trips of every route of the line were counted as the first's.
+    return reading.routes(true).front();
+}
+
+} // namespace transit
