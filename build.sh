@@ -35,10 +35,12 @@ build_packages+=(libespeak-ng-dev libasound2-dev)
 # The checks about windows run again under two window managers. Both run on a
 # bare X server without a session manager or a D-Bus session.
 test_packages+=(openbox metacity)
-# The Debian packages: built with debhelper; the test run checks them with
-# lintian and the validators of menu entries and AppStream metadata, and
-# looks for their manual pages with man.
-deb_packages=(debhelper dpkg-dev)
+# The Debian packages: built with debhelper; dpkg-buildpackage also insists
+# on build-essential, which a minimal Debian system does not have even when
+# g++ and make are there. The test run checks them with lintian and the
+# validators of menu entries and AppStream metadata, and looks for their
+# manual pages with man.
+deb_packages=(build-essential debhelper dpkg-dev)
 test_packages+=(lintian desktop-file-utils appstream man-db)
 
 install_missing() {
@@ -69,15 +71,16 @@ release_options=(-DCMAKE_BUILD_TYPE=Release -DPENDRALUMOVISTA_TESTS=ON -DPENDRAL
 
 # Both Debian packages, built from a copy of the source tree in build-deb/
 # (dpkg-buildpackage writes its results beside the tree it builds, and so
-# into build-deb/ too), without the tests, benchmarks and debug symbol
-# packages.
-deb_folder=build-deb
+# into build-deb/ too), without the benchmarks and debug symbol packages.
+# The folder can be chosen, so that a second build elsewhere shows whether
+# the packages depend on where they were built.
+deb_folder=${PENDRALUMOVISTA_DEB_FOLDER:-build-deb}
 build_debs() {
   rm -rf "$deb_folder"
   mkdir -p "$deb_folder/source"
   tar -c --exclude=./.git --exclude=./build --exclude='./build-*' --exclude=./.cache . | tar -x -C "$deb_folder/source"
   (cd "$deb_folder/source" &&
-    DEB_BUILD_OPTIONS="nocheck noautodbgsym parallel=$(nproc)" dpkg-buildpackage -b -us -uc)
+    DEB_BUILD_OPTIONS="noautodbgsym parallel=$(nproc)" dpkg-buildpackage -b -us -uc)
   rm -rf "$deb_folder/source"
 }
 
