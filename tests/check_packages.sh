@@ -55,7 +55,7 @@ dpkg -L "${packages[@]}" > "$scratch/files"
 desktop-file-validate /usr/share/applications/$id.desktop /usr/share/applications/$id.Ansage.desktop
 appstreamcli validate --no-net /usr/share/metainfo/$id.metainfo.xml /usr/share/metainfo/$id.Ansage.metainfo.xml
 man -w "${packages[@]}" > /dev/null
-LANGUAGE=de man -L de -w "${packages[@]}" | grep -q '/de/man1/' || fail "no German manual pages"
+[ "$(man -L de -w "${packages[@]}" | grep -c '/de/man1/')" -eq 2 ] || fail "not both German manual pages"
 
 "${apt[@]}" purge "${packages[@]}"
 # Shared folders such as /usr/share/applications stay; the programs' own go.
