@@ -37,11 +37,17 @@ build_packages+=(libzip-dev)
 # The checks about windows run again under two window managers. Both run on a
 # bare X server without a session manager or a D-Bus session.
 test_packages+=(openbox metacity)
-# The Debian packages: built with debhelper; the test run checks them with
-# lintian and the validators of menu entries and AppStream metadata, and
-# looks for their manual pages with man.
-deb_packages=(debhelper dpkg-dev)
+# The Debian packages: built with debhelper; dpkg-buildpackage also insists
+# on build-essential, which a minimal Debian system does not have even when
+# g++ and make are there. The test run checks them with lintian and the
+# validators of menu entries and AppStream metadata, and looks for their
+# manual pages with man.
+deb_packages=(build-essential debhelper dpkg-dev)
 test_packages+=(lintian desktop-file-utils appstream man-db)
+# It also lints the manual pages with mandoc, runs the packages' autopkgtest
+# on this system, and builds the packages once more in a minimal Debian 12
+# made with debootstrap, to see that these lists hold everything.
+test_packages+=(mandoc autopkgtest debootstrap)
 
 install_missing() {
   local missing=()
@@ -69,17 +75,18 @@ configure_and_build() {
 release_options=(-DCMAKE_BUILD_TYPE=Release -DPENDRALUMOVISTA_TESTS=ON -DPENDRALUMOVISTA_BENCH=ON
   -DPENDRALUMOVISTA_SANITIZE=OFF -DPENDRALUMOVISTA_FUZZ=OFF)
 
-# Both Debian packages, built from a copy of the source tree in build-deb/
+# The source package and both binary packages, built from a copy of the source tree in build-deb/
 # (dpkg-buildpackage writes its results beside the tree it builds, and so
-# into build-deb/ too), without the tests, benchmarks and debug symbol
-# packages.
-deb_folder=build-deb
+# into build-deb/ too), without the benchmarks and debug symbol packages.
+# The folder can be chosen, so that a second build elsewhere shows whether
+# the packages depend on where they were built.
+deb_folder=${PENDRALUMOVISTA_DEB_FOLDER:-build-deb}
 build_debs() {
   rm -rf "$deb_folder"
   mkdir -p "$deb_folder/source"
   tar -c --exclude=./.git --exclude=./build --exclude='./build-*' --exclude=./.cache . | tar -x -C "$deb_folder/source"
   (cd "$deb_folder/source" &&
-    DEB_BUILD_OPTIONS="nocheck noautodbgsym parallel=$(nproc)" dpkg-buildpackage -b -us -uc)
+    DEB_BUILD_OPTIONS="noautodbgsym parallel=$(nproc)" dpkg-buildpackage -us -uc)
   rm -rf "$deb_folder/source"
 }
 
@@ -112,5 +119,6 @@ CXX=clang++ configure_and_build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DP
   -DPENDRALUMOVISTA_TESTS=OFF -DPENDRALUMOVISTA_BENCH=OFF
 ctest --test-dir build-fuzz --output-on-failure
 # Last, the Debian packages as a user meets them (builds them with the same
-# function as "./build.sh deb").
+# function as "./build.sh deb"), and built on a bare system.
 tests/check_packages.sh
+tests/check_bare_system.sh

@@ -243,9 +243,13 @@ int main(int argc, char** argv)
     // X11 also on a Wayland session (through XWayland): a Wayland client is
     // told of clipboard changes only while it has the focus, which this
     // program, having no window, never has.
-    if (qEnvironmentVariableIsEmpty("DISPLAY"))
-        refuse(QStringLiteral("Kein X-Display (DISPLAY ist leer): Das Programm liest die Zwischenablage "
-                              "der grafischen Sitzung und läuft nur in ihr."));
+    // Without a display the status is 1, as the simulator's: 2 is kept for a
+    // wrong option or value.
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+        say(stderr, QStringLiteral("pendralumovista-ansage: Kein X-Display (DISPLAY ist leer): Das Programm liest "
+                                   "die Zwischenablage der grafischen Sitzung und läuft nur in ihr."));
+        return 1;
+    }
     qputenv("QT_QPA_PLATFORM", "xcb");
     // The arguments are this program's own, none for Qt.
     int qtArgc = 1;

@@ -145,11 +145,10 @@ void prepareApplication(QApplication& application)
     for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
         QSettings::setPath(format, QSettings::UserScope, QStringLiteral(":/no-settings"));
 
-    // The example stop files: installed beside the program's share folder,
-    // or, run from a build folder, in the source tree it was built from.
+    // The example stop files, in the share folder beside the program's bin
+    // folder; the build folder has a copy at the same place.
     tk::setFileDialogFolders({QDir(QApplication::applicationDirPath())
-                                  .filePath(QStringLiteral(PENDRALUMOVISTA_INSTALLED_EXAMPLES)),
-                              QStringLiteral(PENDRALUMOVISTA_SOURCE_EXAMPLES)});
+                                  .filePath(QStringLiteral(PENDRALUMOVISTA_INSTALLED_EXAMPLES))});
 }
 
 namespace {

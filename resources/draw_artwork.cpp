@@ -1,7 +1,8 @@
 // Draws the two bitmaps of the control unit: the picture of the driver's
 // terminal (skin) and the strip beside the route list (routestrip); and the
-// program's icon for the desktop, a tiny dot-matrix sign, at 64, 128
-// and 256 pixels (icon-64.png, icon-128.png, icon-256.png).
+// program's icon for the desktop, a tiny dot-matrix sign, at 48, 64, 128
+// and 256 pixels (icon-48.png ... icon-256.png), and the companion's, the
+// same sign with a loudspeaker (ansage-icon-48.png ... ansage-icon-256.png).
 //
 // The bitmaps are painted here rather than kept as hand-edited files so that
 // every pixel can be traced back to a line of code and regenerated at will.
@@ -423,7 +424,28 @@ const QColor kIconLit(0x3C, 0xFF, 0x3C);
 // hint at the grid, and the lit ones must stand out against it.
 const QColor kIconDark(0x40, 0x44, 0x48);
 
-QImage drawIcon(int size)
+// The companion's mark, laid on the sign's lower right corner: a loudspeaker
+// with two sound waves on a light disc, so that its menu entry reads apart
+// from the simulator's at a glance.
+void drawSpeakerBadge(QPainter &p)
+{
+  const QPointF centre(48, 46);
+  p.setPen(QPen(QColor(0x12, 0x14, 0x18), 1.5));
+  p.setBrush(QColor(0xF2, 0xC2, 0x2E));
+  p.drawEllipse(centre, 14, 14);
+  p.setPen(Qt::NoPen);
+  p.setBrush(QColor(0x12, 0x14, 0x18));
+  QPolygonF speaker;
+  speaker << QPointF(38, 42) << QPointF(42, 42) << QPointF(47, 37) << QPointF(47, 55) << QPointF(42, 50)
+          << QPointF(38, 50);
+  p.drawPolygon(speaker);
+  p.setBrush(Qt::NoBrush);
+  p.setPen(QPen(QColor(0x12, 0x14, 0x18), 2, Qt::SolidLine, Qt::RoundCap));
+  for (const qreal radius : {4.0, 8.0})
+    p.drawArc(QRectF(47 - radius, 46 - radius, 2 * radius, 2 * radius), -50 * 16, 100 * 16);
+}
+
+QImage drawIcon(int size, bool speaker)
 {
   QImage img(size, size, QImage::Format_ARGB32_Premultiplied);
   img.fill(Qt::transparent);
@@ -456,10 +478,13 @@ QImage drawIcon(int size)
   // corners and the lit ones a faint glow, which only larger sizes can show.
   const bool large = size > kIconGrid;
   const qreal corner = large ? 0.6 : 0.0;
+  // At 48 px the pitch is 3 px and the dots start on whole pixels; a dot of
+  // 2 px keeps them crisp and apart.
+  const qreal dotSize = size < kIconGrid ? 2.0 / scale : kIconDot;
   for (int row = 0; row < kIconRows; ++row) {
     for (int column = 0; column < kIconColumns; ++column) {
       const bool lit = kIconDots[size_t(row)][column] == '#';
-      const QRectF dot(kIconGridLeft + column * kIconPitch, kIconGridTop + row * kIconPitch, kIconDot, kIconDot);
+      const QRectF dot(kIconGridLeft + column * kIconPitch, kIconGridTop + row * kIconPitch, dotSize, dotSize);
       if (lit && large) {
         p.setBrush(QColor(kIconLit.red(), kIconLit.green(), kIconLit.blue(), 50));
         p.drawRoundedRect(dot.adjusted(-0.5, -0.5, 0.5, 0.5), 1.2, 1.2);
@@ -471,6 +496,8 @@ QImage drawIcon(int size)
         p.drawRect(dot);
     }
   }
+  if (speaker)
+    drawSpeakerBadge(p);
   p.end();
   return img;
 }
@@ -550,8 +577,9 @@ int main(int argc, char **argv)
         || !saveRaw(drawRouteStrip(scale), out, QStringLiteral("routestrip") + suffix))
       return 1;
   }
-  for (const int size : {64, 128, 256}) {
-    if (!save(drawIcon(size), out, QStringLiteral("icon-%1.png").arg(size), "PNG"))
+  for (const int size : {48, 64, 128, 256}) {
+    if (!save(drawIcon(size, false), out, QStringLiteral("icon-%1.png").arg(size), "PNG")
+        || !save(drawIcon(size, true), out, QStringLiteral("ansage-icon-%1.png").arg(size), "PNG"))
       return 1;
   }
   return 0;

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The Debian packages as a user meets them: built by "./build.sh deb", free of
-# lintian errors and warnings, installed with apt without recommended packages,
-# the installed simulator started under Xvfb until both windows are mapped,
-# both programs answering without a display, then purged without a trace.
-# Installs into this system: as root or with sudo.
+# lintian errors and warnings in the source and the binaries, the same bytes
+# when built a second time in another folder, installed with apt without
+# recommended packages and tested there by their autopkgtest (the simulator
+# started under Xvfb until both windows are mapped, both programs answering),
+# then purged without a trace. Installs into this system: as root or with
+# sudo.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 apt=(env DEBIAN_FRONTEND=noninteractive apt-get -y -qq)
@@ -13,6 +15,7 @@ id=io.github.pendralumovista.Pendralumovista
 scratch=$(mktemp -d)
 clean_up() {
   kill $(jobs -p) 2>/dev/null || true
+  rm -rf build-deb-again
   "${apt[@]}" purge "${packages[@]}" &>/dev/null || true
   rm -rf "$scratch"
 }
@@ -23,34 +26,40 @@ fail() { echo "check_packages: $*" >&2; exit 1; }
 version=$(sed -n 's/^project(Pendralumovista VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 debs=(./build-deb/pendralumovista_"$version"_*.deb ./build-deb/pendralumovista-ansage_"$version"_*.deb)
 [ -f "${debs[0]}" ] && [ -f "${debs[1]}" ] || fail "no packages of version $version in build-deb/"
+# The .changes lists the source package too, so lintian reads both.
+grep -q '\.dsc$' build-deb/*.changes || fail "no source package built"
 lintian --fail-on error,warning build-deb/*.changes || fail "lintian reports errors or warnings"
+for page in docs/man/*.1 docs/man/de/*.1; do
+  [ -z "$(mandoc -T lint -W warning "$page" 2>&1)" ] || fail "mandoc finds fault with $page: $(mandoc -T lint -W warning "$page" 2>&1)"
+done
 
-"${apt[@]}" install --no-install-recommends "${debs[@]}"
+# The same source built again in another folder, with the same parallelism,
+# gives the same packages: nothing of the folder it was built in is kept.
+PENDRALUMOVISTA_DEB_FOLDER=build-deb-again ./build.sh deb > "$scratch/again.log" 2>&1 ||
+  { tail -20 "$scratch/again.log"; fail "the second build failed"; }
+for deb in "${debs[@]}"; do
+  again=build-deb-again/$(basename "$deb")
+  if [ "$(sha256sum < "$deb")" != "$(sha256sum < "$again")" ]; then
+    dpkg-deb --fsys-tarfile "$deb" | grep -a -o -m 3 "[^[:space:]]*$PWD/build-deb[^[:space:]]*" >&2 || true
+    fail "$(basename "$deb") differs when built in another folder"
+  fi
+done
+rm -rf build-deb-again
+
+# The autopkgtest, on this system (the null runner), installs the packages
+# with apt and starts the installed programs.
+autopkgtest --no-built-binaries "${debs[@]}" ./ -- null > "$scratch/autopkgtest.log" 2>&1 ||
+  { tail -30 "$scratch/autopkgtest.log"; fail "the autopkgtest failed"; }
+grep -E '^installed-programs +PASS' "$scratch/autopkgtest.log" || { tail -30 "$scratch/autopkgtest.log"; fail "the autopkgtest did not pass"; }
 dpkg -L "${packages[@]}" > "$scratch/files"
 desktop-file-validate /usr/share/applications/$id.desktop /usr/share/applications/$id.Ansage.desktop
-appstreamcli validate --no-net /usr/share/metainfo/$id.metainfo.xml
+appstreamcli validate --no-net /usr/share/metainfo/$id.metainfo.xml /usr/share/metainfo/$id.Ansage.metainfo.xml
 man -w "${packages[@]}" > /dev/null
-
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$scratch/display" 2>/dev/null &
-for _ in $(seq 100); do [ -s "$scratch/display" ] && break; sleep 0.1; done
-# No session bus: the installed program must start here, not hand over to a
-# simulator running on the desktop.
-DISPLAY=":$(cat "$scratch/display")" DBUS_SESSION_BUS_ADDRESS=disabled: /usr/bin/pendralumovista &
-program=$!
-mapped() { DISPLAY=":$(cat "$scratch/display")" xdotool search --onlyvisible --class '^Pendralumovista$' | wc -l; }
-for _ in $(seq 150); do
-  kill -0 $program 2>/dev/null || fail "the installed pendralumovista ended at start"
-  [ "$(mapped)" -eq 2 ] && break || sleep 0.2
-done
-[ "$(mapped)" -eq 2 ] || fail "the installed pendralumovista did not map its two windows"
-kill $program
-
-[ "$(env -u DISPLAY /usr/bin/pendralumovista --version)" = "pendralumovista $version" ] || fail "wrong --version"
-[ -n "$(env -u DISPLAY /usr/bin/pendralumovista-ansage --help)" ] || fail "pendralumovista-ansage --help printed nothing"
+[ "$(man -L de -w "${packages[@]}" | grep -c '/de/man1/')" -eq 2 ] || fail "not both German manual pages"
 
 "${apt[@]}" purge "${packages[@]}"
 # Shared folders such as /usr/share/applications stay; the programs' own go.
 while read -r path; do
   [ -L "$path" ] || [ -f "$path" ] || [[ -d "$path" && "$path" == *pendralumovista* ]] && fail "left after purge: $path"
 done < "$scratch/files"
-echo "check_packages: built, lintian-clean, installed, started, answered, purged without a trace"
+echo "check_packages: built, lintian-clean, reproducible, installed, autopkgtest passed, purged without a trace"

@@ -316,6 +316,33 @@ private slots:
         QTest::newRow("terminus") << 1;
     }
 
+    // The exit status for each cause, the same as the simulator's for the
+    // same cause and as the manual page says: a wrong option or value 2,
+    // no display 1 (with one line saying why).
+    void exitStatus_data()
+    {
+        QTest::addColumn<QString>("onDisplay");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::newRow("version") << QString() << QStringList{"--version"} << 0;
+        QTest::newRow("unknown option") << display << QStringList{"--laut"} << 2;
+        QTest::newRow("value out of range") << display << QStringList{"--speed", "20"} << 2;
+        QTest::newRow("no display") << QString() << QStringList{"--ohne-gong"} << 1;
+    }
+
+    void exitStatus()
+    {
+        QFETCH(QString, onDisplay);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        Companion companion(onDisplay, arguments);
+        QVERIFY(companion.process.waitForFinished(15000));
+        QCOMPARE(companion.process.exitCode(), status);
+        companion.read();
+        if (status != 0)
+            QCOMPARE(companion.err.count('\n'), 1);
+    }
+
     void synthesis()
     {
         QFETCH(int, which);

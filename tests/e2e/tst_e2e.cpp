@@ -635,6 +635,18 @@ private slots:
         QCOMPARE(clipboard("STRING"), QByteArray("n\xe4" "chste Haltestelle: M\xfcllerstra\xdf" "e"));
     }
 
+    // The file dialog first opens at the example stop files, beside the
+    // program as they are installed: a bare file name loads one.
+    void theFileDialogOpensAtTheExamples()
+    {
+        press("mb");
+        answerDialog(QString::fromUtf8("Öffnen"), QStringLiteral("linie-7-tram.txt"));
+        press("m");
+        QTest::qWait(1000);
+        press("v");
+        QVERIFY(signShows("K\xf6nigstra\xdf" "e"));
+    }
+
     void downArrowOntoTheLastStopAnnouncesTheTerminus()
     {
         loadRoute();
