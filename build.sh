@@ -19,9 +19,10 @@ case "$mode" in
 esac
 
 # qt6-translations-l10n: Qt's German texts for its own dialogs, compiled in.
+# qt6-svg-dev: the artwork generator writes the scalable icons with it.
 # libxkbcommon-dev: Qt's CMake files look for it; without it every configure
 # prints "Could NOT find XKB", which is harmless but reads like an error.
-build_packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libxcb1-dev qt6-translations-l10n
+build_packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-svg-dev libgl-dev libxcb1-dev qt6-translations-l10n
   libxkbcommon-dev)
 # The end-to-end tests drive the real program under a virtual X server (one
 # of them under valgrind), each with a session bus of its own

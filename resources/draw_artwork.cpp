@@ -1,8 +1,9 @@
 // Draws the two bitmaps of the control unit: the picture of the driver's
 // terminal (skin) and the strip beside the route list (routestrip); and the
 // program's icon for the desktop, a tiny dot-matrix sign, at 48, 64, 128
-// and 256 pixels (icon-48.png ... icon-256.png), and the companion's, the
-// same sign with a loudspeaker (ansage-icon-48.png ... ansage-icon-256.png).
+// and 256 pixels (icon-48.png ... icon-256.png) and as vector graphics
+// (icon.svg), and the companion's, the same sign with a loudspeaker
+// (ansage-icon-48.png ... ansage-icon-256.png, ansage-icon.svg).
 //
 // The bitmaps are painted here rather than kept as hand-edited files so that
 // every pixel can be traced back to a line of code and regenerated at will.
@@ -33,6 +34,7 @@
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
+#include <QSvgGenerator>
 #include <QPainterPath>
 #include <QPointF>
 #include <QRadialGradient>
@@ -445,14 +447,10 @@ void drawSpeakerBadge(QPainter &p)
     p.drawArc(QRectF(47 - radius, 46 - radius, 2 * radius, 2 * radius), -50 * 16, 100 * 16);
 }
 
-QImage drawIcon(int size, bool speaker)
+// Paints the icon for `size` pixels on a painter that is in grid units.
+void paintIcon(QPainter &p, int size, bool speaker)
 {
-  QImage img(size, size, QImage::Format_ARGB32_Premultiplied);
-  img.fill(Qt::transparent);
-  QPainter p(&img);
-  p.setRenderHint(QPainter::Antialiasing, true);
   const qreal scale = qreal(size) / kIconGrid;
-  p.scale(scale, scale);
 
   // Housing: a rounded dark case, lit slightly from above, with a thin
   // lighter rim so it still shows on a dark desktop.
@@ -498,8 +496,38 @@ QImage drawIcon(int size, bool speaker)
   }
   if (speaker)
     drawSpeakerBadge(p);
+}
+
+QImage drawIcon(int size, bool speaker)
+{
+  QImage img(size, size, QImage::Format_ARGB32_Premultiplied);
+  img.fill(Qt::transparent);
+  QPainter p(&img);
+  p.setRenderHint(QPainter::Antialiasing, true);
+  p.scale(qreal(size) / kIconGrid, qreal(size) / kIconGrid);
+  paintIcon(p, size, speaker);
   p.end();
   return img;
+}
+
+// The same icon as vector graphics, for desktops that scale icons to any
+// size: it is all rectangles, gradients and arcs. Laid out as the 64-pixel
+// one, whose dots fall on whole grid units.
+bool saveSvgIcon(const QDir &dir, const QString &name, bool speaker)
+{
+  QSvgGenerator svg;
+  svg.setFileName(dir.filePath(name));
+  svg.setSize(QSize(kIconGrid, kIconGrid));
+  svg.setViewBox(QRect(0, 0, kIconGrid, kIconGrid));
+  svg.setTitle(speaker ? QStringLiteral("Pendralumovista mit Ansage") : QStringLiteral("Pendralumovista"));
+  QPainter p;
+  if (!p.begin(&svg)) {
+    QTextStream(stderr) << "draw_artwork: cannot write " << name << '\n';
+    return false;
+  }
+  p.setRenderHint(QPainter::Antialiasing, true);
+  paintIcon(p, kIconGrid, speaker);
+  return p.end();
 }
 
 // Raw pixels as the program reads them (tk::Picture), laid out as
@@ -582,5 +610,7 @@ int main(int argc, char **argv)
         || !save(drawIcon(size, true), out, QStringLiteral("ansage-icon-%1.png").arg(size), "PNG"))
       return 1;
   }
+  if (!saveSvgIcon(out, QStringLiteral("icon.svg"), false) || !saveSvgIcon(out, QStringLiteral("ansage-icon.svg"), true))
+    return 1;
   return 0;
 }

@@ -54,6 +54,11 @@ grep -E '^installed-programs +PASS' "$scratch/autopkgtest.log" || { tail -30 "$s
 dpkg -L "${packages[@]}" > "$scratch/files"
 desktop-file-validate /usr/share/applications/$id.desktop /usr/share/applications/$id.Ansage.desktop
 appstreamcli validate --no-net /usr/share/metainfo/$id.metainfo.xml /usr/share/metainfo/$id.Ansage.metainfo.xml
+# Each menu entry's icon also as vector graphics, for desktops that scale.
+for icon in $id $id.Ansage; do
+  grep -qx "/usr/share/icons/hicolor/scalable/apps/$icon.svg" "$scratch/files" || fail "no scalable icon $icon.svg"
+  grep -q "<svg" "/usr/share/icons/hicolor/scalable/apps/$icon.svg" || fail "$icon.svg is no SVG"
+done
 man -w "${packages[@]}" > /dev/null
 [ "$(man -L de -w "${packages[@]}" | grep -c '/de/man1/')" -eq 2 ] || fail "not both German manual pages"
 
