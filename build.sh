@@ -32,6 +32,8 @@ test_packages=(xvfb xdotool xclip x11-utils imagemagick valgrind clang libclang-
 # voice is in espeak-ng-data, which the library package brings) and plays
 # through ALSA.
 build_packages+=(libespeak-ng-dev libasound2-dev)
+# The web sign (--web): HTTP and WebSockets from Qt's own modules.
+build_packages+=(qt6-websockets-dev qt6-httpserver-dev)
 # The checks about windows run again under two window managers. Both run on a
 # bare X server without a session manager or a D-Bus session.
 test_packages+=(openbox metacity)

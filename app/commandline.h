@@ -21,6 +21,11 @@ struct CommandLine {
     bool version = false;
     const char* loadPath = nullptr;
     std::vector<char*> keys;
+    // The sign also on a web page (--web, --web=PORT, --web-adresse):
+    // the port, 0 for the usual one, and the address, none for loopback.
+    bool web = false;
+    unsigned webPort = 0;
+    const char* webAddress = nullptr;
 };
 
 // Reads argv, all of it, before acting on it: --load and --press are done
