@@ -102,12 +102,16 @@ public:
     using QTcpServer::QTcpServer;
     int open = 0;
 
-    // The connection of that peer is a WebSocket now: it stays.
-    void keep(const QHostAddress& peer, quint16 port)
+    // The connection of that peer is a WebSocket now: it stays. Its socket,
+    // which the WebSocket writes through, tells how much waits unsent.
+    QTcpSocket* keep(const QHostAddress& peer, quint16 port)
     {
-        for (QTcpSocket* socket : findChildren<QTcpSocket*>())
-            if (socket->peerPort() == port && socket->peerAddress() == peer)
+        for (const QPointer<QTcpSocket>& socket : sockets_)
+            if (socket && socket->peerPort() == port && socket->peerAddress() == peer) {
                 socket->setProperty("websocket", true);
+                return socket;
+            }
+        return nullptr;
     }
 
 protected:
@@ -124,6 +128,8 @@ protected:
             return;
         }
         ++open;
+        std::erase_if(sockets_, [](const QPointer<QTcpSocket>& gone) { return gone.isNull(); });
+        sockets_.push_back(socket);
         connect(socket, &QObject::destroyed, this, [this] { --open; });
         QTimer::singleShot(HttpConnectionMs, socket, [socket] {
             if (!socket->property("websocket").toBool())
@@ -131,6 +137,9 @@ protected:
         });
         addPendingConnection(socket);
     }
+
+private:
+    std::vector<QPointer<QTcpSocket>> sockets_;
 };
 
 } // namespace
@@ -169,9 +178,9 @@ QJsonObject glyphTable()
 // One page or script connected over a WebSocket.
 struct Client {
     QWebSocket* socket = nullptr;
-    // Bytes handed to the socket and not yet written to the network, as far
-    // as the socket has said.
-    qint64 queued = 0;
+    // The connection under it, whose buffer holds what the client has not
+    // taken yet.
+    QPointer<QTcpSocket> connection;
 };
 
 class Server : public QObject {
@@ -195,6 +204,10 @@ public:
                         addSafetyHeaders(response);
                         return response;
                     });
+        // The upgrade to a WebSocket is the library's, once a route takes
+        // the request; it must write nothing of its own.
+        http_.route(QStringLiteral("/ws"), QHttpServerRequest::Method::Get,
+                    [](const QHttpServerRequest&, QHttpServerResponder&&) {});
         http_.setMissingHandler([](const QHttpServerRequest&, QHttpServerResponder&& responder) {
             responder.write(QByteArray("Nicht gefunden. Das Schild steht unter /, der Zustand unter /state.json.\n"),
                             "text/plain; charset=utf-8", QHttpServerResponder::StatusCode::NotFound);
@@ -310,8 +323,8 @@ private:
         Client* client = find(socket);
         if (!client)
             return;
-        client->queued += socket->sendTextMessage(QString::fromUtf8(message));
-        if (client->queued > MaxQueuedBytes)
+        socket->sendTextMessage(QString::fromUtf8(message));
+        if (!client->connection || client->connection->bytesToWrite() > MaxQueuedBytes)
             drop(socket);
     }
 
@@ -321,8 +334,7 @@ private:
             std::unique_ptr<QWebSocket> taken = http_.nextPendingWebSocketConnection();
             QWebSocket* socket = taken.release();
             socket->setParent(this);
-            if (tcp_)
-                tcp_->keep(socket->peerAddress(), socket->peerPort());
+            QTcpSocket* connection = tcp_ ? tcp_->keep(socket->peerAddress(), socket->peerPort()) : nullptr;
             const QNetworkRequest request = socket->request();
             const QByteArray host = request.hasRawHeader("Host") ? request.rawHeader("Host")
                                                                   : request.url().authority().toLatin1();
@@ -345,11 +357,7 @@ private:
             // Nothing a client says is heard; a long message ends it.
             socket->setMaxAllowedIncomingFrameSize(MaxIncomingBytes);
             socket->setMaxAllowedIncomingMessageSize(MaxIncomingBytes);
-            clients_.push_back({socket, 0});
-            connect(socket, &QWebSocket::bytesWritten, this, [this, socket](qint64 written) {
-                if (Client* client = find(socket))
-                    client->queued = std::max<qint64>(0, client->queued - written);
-            });
+            clients_.push_back({socket, connection});
             connect(socket, &QWebSocket::disconnected, this, [this, socket] { drop(socket); });
             if (last_.isEmpty()) {
                 publish();
