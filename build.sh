@@ -35,6 +35,8 @@ test_packages=(xvfb xdotool xclip x11-utils imagemagick valgrind clang libclang-
 build_packages+=(libespeak-ng-dev libasound2-dev)
 # Timetable feeds (GTFS) come as zip files, read through libzip.
 build_packages+=(libzip-dev)
+# The web sign (--web): HTTP and WebSockets from Qt's own modules.
+build_packages+=(qt6-websockets-dev qt6-httpserver-dev)
 # The checks about windows run again under two window managers. Both run on a
 # bare X server without a session manager or a D-Bus session.
 test_packages+=(openbox metacity)

@@ -1,6 +1,7 @@
 #include "busdoor.h"
 
 #include "startup.h"
+#include "statefeed.h"
 
 #include <text.h>
 #include <timer.h>
@@ -25,19 +26,6 @@
 
 #include <cstdio>
 #include <utility>
-
-namespace bus {
-
-// The current stop as the bus carries it, (us): its number and its name.
-struct StopOnRoute {
-    uint index = 0;
-    QString name;
-    bool operator==(const StopOnRoute&) const = default;
-};
-
-} // namespace bus
-
-Q_DECLARE_METATYPE(bus::StopOnRoute)
 
 namespace bus {
 
@@ -276,6 +264,10 @@ const Property* findProperty(const QString& name)
     return nullptr;
 }
 
+// The longest address a caller may name for the web sign: an IPv6 address
+// with a scope is well below it.
+constexpr qsizetype LongestAddress = 64;
+
 // ---- what the door takes ----
 
 struct Argument {
@@ -318,37 +310,33 @@ public:
     QString introspect(const QString& path) const override;
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
 
-    void serve(Windows& windows)
+    void serve(StateFeed& feed)
     {
-        windows_ = &windows;
-        TForm2& unit = windows.controlUnit();
-        unit.OnStateChange = [this] { publishChanges(); };
-        unit.OnAnnounce = [this](const tk::Text& sentence) { announce(sentence); };
-        // The sign pages a long text by itself, and what it shows changes
-        // with each page change.
-        tk::Timer* pages = windows.sign().Timer1;
-        pages->OnTimer = [pageChange = std::move(pages->OnTimer), this] {
-            pageChange();
-            publishChanges();
-        };
-        // A dialog opening or closing changes DialogOpen, and what else the
-        // operator did before it opened should be known while it is open.
-        if (!watchingDialogs_) {
-            qApp->installEventFilter(this);
-            watchingDialogs_ = true;
-        }
-        publishChanges();
+        feed_ = &feed;
+        windows_ = &feed.windows();
+        connect(&feed, &StateFeed::changed, this, [this] { publishProperties(); });
+        connect(&feed, &StateFeed::announced, this, [this](const QString& sentence) { sendAnnounced(sentence); });
+        publishProperties();
     }
 
     TForm2& unit() const { return windows_->controlUnit(); }
     Windows& windows() const { return *windows_; }
     const QDBusConnection& bus() const { return bus_; }
-
-    // Sends PropertiesChanged with every property that differs from what
-    // was published last, then the announcements of the same change: a
-    // client that reads its cached properties on Announced sees the stop
-    // announced.
+    // What a call changed goes out to everyone who shows the state, the bus
+    // first, with the announcements of the same change after it.
     void publishChanges()
+    {
+        if (feed_)
+            feed_->changedNow();
+    }
+    // The web sign's start, when this program can serve it.
+    WebRequest webRequest;
+
+private:
+    // Sends PropertiesChanged with every property that differs from what
+    // was published last; a client that reads its cached properties on
+    // Announced then sees the stop announced.
+    void publishProperties()
     {
         if (!windows_)
             return;
@@ -367,38 +355,21 @@ public:
             signal << QString::fromLatin1(ControlUnitInterface) << changed << QStringList();
             bus_.send(signal);
         }
-        for (const QString& sentence : std::exchange(announcements_, {})) {
-            QDBusMessage signal = QDBusMessage::createSignal(
-                QString::fromLatin1(ObjectPath), QString::fromLatin1(ControlUnitInterface), QStringLiteral("Announced"));
-            signal << sentence;
-            bus_.send(signal);
-        }
     }
 
-    // The call is made in the middle of a handler; it goes out with the
-    // changes the handler makes, once it has made them all.
-    void announce(const tk::Text& sentence)
+    void sendAnnounced(const QString& sentence)
     {
-        if (announcements_.isEmpty())
-            QTimer::singleShot(0, this, [this] { publishChanges(); });
-        announcements_ << busText(sentence);
+        QDBusMessage signal = QDBusMessage::createSignal(QString::fromLatin1(ObjectPath),
+                                                         QString::fromLatin1(ControlUnitInterface),
+                                                         QStringLiteral("Announced"));
+        signal << sentence;
+        bus_.send(signal);
     }
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if ((event->type() == QEvent::Show || event->type() == QEvent::Hide) && watched->isWidgetType()
-            && static_cast<QWidget*>(watched)->isWindow() && static_cast<QWidget*>(watched)->isModal())
-            QTimer::singleShot(0, this, [this] { publishChanges(); });
-        return false;
-    }
-
-private:
     QDBusConnection bus_;
+    StateFeed* feed_ = nullptr;
     Windows* windows_ = nullptr;
-    bool watchingDialogs_ = false;
     QVariantMap published_;
-    QStringList announcements_;
 };
 
 namespace {
@@ -551,6 +522,21 @@ void reverseDirection(Call& call)
     call.door().publishChanges();
 }
 
+void serveWeb(Call& call)
+{
+    const QString address = call.text(0);
+    const uint port = call.argument(1).toUInt();
+    if (address.size() > LongestAddress || !typeable(address))
+        return call.refuse(InvalidArgs, QStringLiteral("Das ist keine Adresse: %1").arg(quoted(address)));
+    if (!call.door().webRequest)
+        return call.refuse(errorName("WebUnavailable"),
+                           QStringLiteral("Dieser Simulator kann das Schild nicht im Browser zeigen."));
+    const WebAnswer answer = call.door().webRequest(address, port);
+    if (!answer.served)
+        return call.refuse(errorName("WebUnavailable"), answer.text);
+    call.reply({answer.text});
+}
+
 void activate(Call& call)
 {
     const QVariantMap platformData = qdbus_cast<QVariantMap>(call.argument(0));
@@ -626,6 +612,11 @@ const Method methods[] = {
      "Reverses the direction of the automatic advance, as the double click on Auto does; the click before "
      "the double click, which switches Auto, is PressKey Auto. Errors: DialogOpen.",
      reverseDirection},
+    {ControlUnitInterface, "ServeWeb", {{"address", "s"}, {"port", "q"}, {}},
+     "Shows the sign on a web page, served at this address (empty: 127.0.0.1) and port (0: the usual one), "
+     "read-only; answers with the page's address, also when it is served already. Errors: WebUnavailable "
+     "(the port is taken, the address is not this machine's), org.freedesktop.DBus.Error.InvalidArgs.",
+     serveWeb},
     {"org.freedesktop.Application", "Activate", {{"platform_data", "a{sv}"}, {}, {}},
      "Shows and raises the sign and the control unit, passing on activation-token or desktop-startup-id.",
      activate},
@@ -639,6 +630,12 @@ const Method methods[] = {
 };
 
 } // namespace
+
+QVariant readProperty(const TForm2& unit, const char* name)
+{
+    const Property* property = findProperty(QLatin1String(name));
+    return property ? property->read(unit) : QVariant();
+}
 
 QStringList keyNames()
 {
@@ -889,10 +886,29 @@ Door::Door() : bus_(userSessionBus())
     handedOver_ = 1;
 }
 
-void Door::serve(Windows& windows)
+int Door::handOverWebRequest(const QString& address, uint port)
 {
-    if (object_)
-        object_->serve(windows);
+    if (!bus_)
+        return 1;
+    QDBusMessage call = QDBusMessage::createMethodCall(QString::fromLatin1(ApplicationId), QString::fromLatin1(ObjectPath),
+                                                       QString::fromLatin1(ControlUnitInterface),
+                                                       QStringLiteral("ServeWeb"));
+    call << address << QVariant::fromValue(ushort(port));
+    const QDBusMessage reply = bus_->call(call, QDBus::Block, ActivateTimeoutMs);
+    if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {
+        std::printf("Das Schild im Browser: %s\n", reply.arguments().constFirst().toString().toUtf8().constData());
+        return 0;
+    }
+    std::fprintf(stderr, "pendralumovista: kein Schild im Browser: %s\n", reply.errorMessage().toUtf8().constData());
+    return 1;
+}
+
+void Door::serve(StateFeed& feed, WebRequest webRequest)
+{
+    if (object_) {
+        object_->webRequest = std::move(webRequest);
+        object_->serve(feed);
+    }
 }
 
 } // namespace bus

@@ -8,13 +8,17 @@
 // read back from the control unit: the door adds no behaviour of its own.
 
 #include <QDBusConnection>
+#include <QMetaType>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
-class Windows;
+class StateFeed;
+class TForm2;
+class QVariant;
 
 namespace bus {
 
@@ -57,6 +61,27 @@ QStringList keyNames();
 // and "Schliessen" stand for the keys with the umlaut and the ß.
 bool isKeyName(const QString& name);
 
+// The current stop as the bus carries it, (us): its number and its name.
+struct StopOnRoute {
+    uint index = 0;
+    QString name;
+    bool operator==(const StopOnRoute&) const = default;
+};
+
+// A property of the door as the bus publishes it, read from the unit now;
+// an invalid value for a name the door does not publish. Whoever shows the
+// state elsewhere reads it here, so that it never disagrees with the bus.
+QVariant readProperty(const TForm2& unit, const char* name);
+
+// Starting the web sign on request of a second start: the address (empty
+// for the loopback address) and port (0 for the usual one); answers with
+// the address where the sign is served, or why it is not.
+struct WebAnswer {
+    bool served = false;
+    QString text;
+};
+using WebRequest = std::function<WebAnswer(const QString& address, uint port)>;
+
 class DoorObject;
 
 // The object on the bus. Every call is read by hand, so that a call with
@@ -75,8 +100,13 @@ public:
 
     // The exit status of this start when it handed over to another instance.
     std::optional<int> handedOver() const { return handedOver_; }
-    // From now on calls reach these windows; changes of state are published.
-    void serve(Windows& windows);
+    // From now on calls reach the windows the feed watches, and its changes
+    // are published. A request for the web sign goes to `webRequest`.
+    void serve(StateFeed& feed, WebRequest webRequest = {});
+
+    // After handing over: asks the running program to serve the web sign
+    // and prints where it does, or why not; the exit status of this start.
+    int handOverWebRequest(const QString& address, uint port);
 
 private:
     std::optional<QDBusConnection> bus_;
@@ -85,3 +115,5 @@ private:
 };
 
 } // namespace bus
+
+Q_DECLARE_METATYPE(bus::StopOnRoute)

@@ -45,6 +45,13 @@ const Option options[] = {
     {"--gtfs", "", "FEED …", "Haltestellen einer Linie aus einem Fahrplan-Feed (GTFS), alle Argumente danach", false,
      [](CommandLine& line, std::span<char* const> rest, std::FILE*) { line.gtfs.assign(rest.begin(), rest.end()); },
      true},
+    {"--web", "", "", "zeigt das Schild auch im Browser, unter http://127.0.0.1:8733/ (--web=PORT: an einem anderen Port)", false,
+     [](CommandLine& line, std::span<char* const>, std::FILE*) { line.web = true; }},
+    {"--web-adresse", "", "ADRESSE", "zeigt es an dieser IP-Adresse statt nur auf diesem Rechner (siehe README)", false,
+     [](CommandLine& line, std::span<char* const> address, std::FILE*) {
+         line.web = true;
+         line.webAddress = address[0];
+     }},
     {"-platform", "", "NAME", "Qts Plattform statt xcb (X11), z. B. wayland", true},
     {"-display", "", "ANZEIGE", "die X-Anzeige statt der in DISPLAY, z. B. :1", true},
 };
@@ -152,6 +159,18 @@ CommandLine parseCommandLine(int argc, char** argv, std::FILE* out, std::FILE* e
             optionsEnded = true;
             continue;
         }
+        // "--web=PORT": the port in the same word.
+        if (!optionsEnded && argument.starts_with("--web=")) {
+            const std::string_view digits = argument.substr(6);
+            unsigned port = 0;
+            for (const char digit : digits)
+                port = digit >= '0' && digit <= '9' && port <= 65535 ? port * 10 + unsigned(digit - '0') : 65536;
+            if (digits.empty() || port == 0 || port > 65535)
+                return refuse(err, std::string("„") + arguments[i] + "“: der Port ist eine Zahl von 1 bis 65535");
+            line.web = true;
+            line.webPort = port;
+            continue;
+        }
         const Option* option = optionsEnded ? nullptr : find(argument);
         if (!option)
             return refuse(err, std::string(argument.starts_with('-') && !optionsEnded ? "unbekannte Option „"
@@ -183,13 +202,15 @@ CommandLine parseCommandLine(int argc, char** argv, std::FILE* out, std::FILE* e
 
     const bool drives = line.loadPath || !line.keys.empty();
     // The timetable command is one of its own: it takes every word after it.
-    if (!line.gtfs.empty() && (drives || line.help || line.version || forQt))
+    if (!line.gtfs.empty() && (drives || line.help || line.version || forQt || line.web))
         return refuse(err, "„--gtfs“ steht allein, mit seinen eigenen Optionen danach");
     if (loadTwice)
         return refuse(err, "„--load“ lädt eine Datei, nicht zwei");
     if (drives && (line.help || line.version))
         return refuse(err, std::string("„") + (line.help ? "--help" : "--version")
                                + "“ passt nicht zu „--press“ und „--load“");
+    if (drives && line.web)
+        return refuse(err, "„--web“ gilt für einen Start, nicht für „--press“ und „--load“");
     if (drives && forQt)
         return refuse(err, std::string("„") + std::string(forQt->name)
                                + "“ gilt für einen Start, nicht für „--press“ und „--load“");

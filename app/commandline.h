@@ -23,6 +23,11 @@ struct CommandLine {
     std::vector<char*> keys;
     // The words after --gtfs, for the timetable command.
     std::vector<char*> gtfs;
+    // The sign also on a web page (--web, --web=PORT, --web-adresse):
+    // the port, 0 for the usual one, and the address, none for loopback.
+    bool web = false;
+    unsigned webPort = 0;
+    const char* webAddress = nullptr;
 };
 
 // Reads argv, all of it, before acting on it: --load and --press are done

@@ -6,8 +6,13 @@
 #include "busdoor.h"
 #include "commandline.h"
 #include "startup.h"
+#include "statefeed.h"
+
+#include <websign.h>
 
 #include <QApplication>
+
+#include <cstdio>
 
 int main(int argc, char** argv)
 {
@@ -22,11 +27,33 @@ int main(int argc, char** argv)
     bus::announcedSessionBusOnly();
     QApplication application(qtArgc, qtArgv);
     prepareApplication(application);
-    // One simulator per desktop: a second start hands over to the first.
+    const QString webAddress = QString::fromLocal8Bit(commandLine.webAddress ? commandLine.webAddress : "");
+    // One simulator per desktop: a second start hands over to the first,
+    // and so does its request for the web sign.
     bus::Door door;
-    if (door.handedOver())
+    if (door.handedOver()) {
+        if (commandLine.web && *door.handedOver() == 0)
+            return door.handOverWebRequest(webAddress, commandLine.webPort);
         return *door.handedOver();
+    }
     Windows windows;
-    door.serve(windows);
-    return QApplication::exec();
+    StateFeed feed(windows);
+    // The web sign, served only when asked for, here or by a second start.
+    std::unique_ptr<web::WebSign> webSign;
+    auto serveWeb = [&](const QString& address, uint port) {
+        const web::Answer answer = web::serve(webSign, feed, address, port);
+        return bus::WebAnswer{answer.served, answer.text};
+    };
+    door.serve(feed, serveWeb);
+    if (commandLine.web) {
+        const bus::WebAnswer answer = serveWeb(webAddress, commandLine.webPort);
+        if (answer.served)
+            std::printf("Das Schild im Browser: %s\n", answer.text.toUtf8().constData());
+        else
+            std::fprintf(stderr, "pendralumovista: %s\n", answer.text.toUtf8().constData());
+        std::fflush(stdout);
+    }
+    const int status = QApplication::exec();
+    webSign.reset();
+    return status;
 }

@@ -260,7 +260,11 @@ tk::Text TForm2::signText() const
 std::vector<tk::Text> TForm2::signPages(int& shown) const
 {
     if (Sign.Timer1->Enabled() || signWritten_.size() > size_t(TForm1::CellCount)) {
-        shown = Sign.FirstPageShown ? 0 : 1;
+        // A page change that split its own too-long page shows the first
+        // piece, though it sets the flag to "second" (so that the next
+        // change shows that piece once more); only such a split leaves the
+        // count of page changes at 0 with the flag down.
+        shown = Sign.FirstPageShown || (Sign.Timer1->Enabled() && Sign.PageTicks == 0) ? 0 : 1;
         return {Sign.FirstPage, Sign.SecondPage};
     }
     shown = signWritten_.empty() ? -1 : 0;

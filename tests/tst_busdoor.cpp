@@ -7,6 +7,7 @@
 
 #include <busdoor.h>
 #include <startup.h>
+#include <statefeed.h>
 
 #include <QApplication>
 #include <QClipboard>
@@ -77,6 +78,7 @@ class TestBusDoor : public QObject {
     ScriptedPlatform platform;
     std::unique_ptr<bus::Door> door;
     std::unique_ptr<Windows> windows;
+    std::unique_ptr<StateFeed> feed;
     QDBusConnection client{QStringLiteral("none")};
     QTemporaryDir scratch;
     QString route;
@@ -84,9 +86,11 @@ class TestBusDoor : public QObject {
     // A program just started, at the route's first stop when `loaded`.
     void fresh(bool loaded = true)
     {
+        feed.reset();
         windows.reset();
         windows = std::make_unique<Windows>();
-        door->serve(*windows);
+        feed = std::make_unique<StateFeed>(*windows);
+        door->serve(*feed);
         if (loaded)
             QCOMPARE(call(QStringLiteral("LoadStops"), {route}).type(), QDBusMessage::ReplyMessage);
     }
@@ -188,6 +192,7 @@ private slots:
 
     void cleanupTestCase()
     {
+        feed.reset();
         windows.reset();
         door.reset();
         QDBusConnection::disconnectFromBus(QStringLiteral("tst-client"));

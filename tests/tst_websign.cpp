@@ -1,0 +1,382 @@
+// The web sign as a browser and a script meet it: the page and the state
+// served over HTTP, the messages over a WebSocket as the sign changes, and
+// what a careless or hostile client sends, with the sign unharmed.
+
+#include "scriptedplatform.h"
+
+#include <commandline.h>
+#include <startup.h>
+#include <statefeed.h>
+#include <websign.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QWebSocket>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+// An HTTP exchange over a plain socket, so that every header is the test's.
+QByteArray exchange(quint16 port, const QByteArray& request, int timeoutMs = 3000)
+{
+    // The server answers on this thread: the event loop runs while waiting.
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    QByteArray answer;
+    bool written = false;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < timeoutMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        if (!written && socket.state() == QAbstractSocket::ConnectedState) {
+            socket.write(request);
+            written = true;
+        }
+        answer += socket.readAll();
+        if (written && socket.state() == QAbstractSocket::UnconnectedState)
+            break;
+        // An answer to the upgrade is followed by frames; enough once seen.
+        if (answer.contains("\r\n\r\n") && answer.startsWith("HTTP/1.1 101") && clock.elapsed() > 300)
+            break;
+    }
+    return answer + socket.readAll();
+}
+
+QByteArray get(quint16 port, const QByteArray& path, const QByteArray& host = {})
+{
+    return exchange(port, "GET " + path + " HTTP/1.1\r\nHost: "
+                              + (host.isEmpty() ? "127.0.0.1:" + QByteArray::number(port) : host)
+                              + "\r\nConnection: close\r\n\r\n");
+}
+
+QByteArray body(const QByteArray& response)
+{
+    return response.mid(response.indexOf("\r\n\r\n") + 4);
+}
+
+// A script's WebSocket client that keeps every message it receives.
+struct Client {
+    QWebSocket socket;
+    QList<QJsonObject> messages;
+    explicit Client(quint16 port, const QString& host = QStringLiteral("127.0.0.1"))
+    {
+        QObject::connect(&socket, &QWebSocket::textMessageReceived, [this](const QString& text) {
+            messages << QJsonDocument::fromJson(text.toUtf8()).object();
+        });
+        QNetworkRequest request(QUrl(QStringLiteral("ws://%1:%2/ws").arg(host).arg(port)));
+        socket.open(request);
+    }
+    QJsonObject last() const { return messages.isEmpty() ? QJsonObject() : messages.constLast(); }
+    QString pageShown() const
+    {
+        const QJsonObject state = last();
+        const int shown = state.value(QStringLiteral("signPageShown")).toInt(-1);
+        return shown < 0 ? QString() : state.value(QStringLiteral("signPages")).toArray().at(shown).toString();
+    }
+};
+
+long residentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    const QRegularExpressionMatch match =
+        QRegularExpression(QStringLiteral("VmRSS:\\s+(\\d+)")).match(QString::fromLatin1(status.readAll()));
+    return match.captured(1).toLong();
+}
+
+} // namespace
+
+class TestWebSign : public QObject {
+    Q_OBJECT
+
+    ScriptedPlatform platform;
+    std::unique_ptr<Windows> windows;
+    std::unique_ptr<StateFeed> feed;
+    std::unique_ptr<web::WebSign> sign;
+    quint16 port = 0;
+    QTemporaryDir scratch;
+
+    TForm2& unit() { return windows->controlUnit(); }
+
+    void start()
+    {
+        sign = std::make_unique<web::WebSign>([this] { return web::stateOf(unit()); });
+        QString error;
+        QVERIFY2(sign->listen(QHostAddress::LocalHost, port, &error), qPrintable(error));
+        port = quint16(sign->url().port());
+        sign->follow(*feed);
+    }
+
+    // A key of the control unit, as the face's click runs it.
+    void press(void (TForm2::*handler)(tk::MouseButton, tk::ShiftState, int, int))
+    {
+        (unit().*handler)(tk::MouseButton::Left, {}, 0, 0);
+        feed->changedNow();
+    }
+
+private slots:
+    void init()
+    {
+        windows = std::make_unique<Windows>();
+        feed = std::make_unique<StateFeed>(*windows);
+        // The page changes are the test's to make, one tick at a time.
+        windows->sign().Timer1->setInterval(3'600'000);
+        port = 0;
+        start();
+    }
+
+    void cleanup()
+    {
+        sign.reset();
+        feed.reset();
+        windows.reset();
+    }
+
+    // The page carries the sign's own glyphs and nothing from elsewhere;
+    // the state reads as the door's properties; another Host is refused.
+    void pageAndStateAreServedToTheirOwnAddressOnly()
+    {
+        const QByteArray page = get(port, "/");
+        QVERIFY(page.startsWith("HTTP/1.1 200"));
+        QVERIFY(!page.contains("/*GLYPHS*/"));
+        // A (0x1FC 0x022 0x022 0x022 0x1FC), ä and the full stop, as the font has them.
+        QVERIFY(page.contains("\"A\":[508,34,34,34,508]"));
+        QVERIFY(page.contains("\"\xc3\xa4\":[192,298,296,298,496]"));
+        QVERIFY(page.contains("\".\":[0,768,768,0,0]"));
+        QVERIFY(!page.contains("http://") && !page.contains("https://"));
+
+        unit().setLineDestination("7", "Hauptbahnhof");
+        const QJsonObject state = QJsonDocument::fromJson(body(get(port, "/state.json"))).object();
+        QCOMPARE(state.value("version").toInt(), web::MessageVersion);
+        QCOMPARE(state.value("signText").toString(), QStringLiteral("  7 Hauptbahnhof"));
+        QCOMPARE(state.value("line").toString(), QStringLiteral("7"));
+        QCOMPARE(state.value("destination").toString(), QStringLiteral("Hauptbahnhof"));
+        QCOMPARE(state.value("displayOn").toBool(), true);
+
+        QVERIFY(get(port, "/", "localhost:" + QByteArray::number(port)).startsWith("HTTP/1.1 200"));
+        for (const QByteArray& host : {QByteArray("evil.example:") + QByteArray::number(port),
+                                       QByteArray("127.0.0.1:1"), QByteArray("127.0.0.2:") + QByteArray::number(port)}) {
+            const QByteArray answer = get(port, "/state.json", host);
+            QVERIFY2(answer.startsWith("HTTP/1.1 403"), host.constData());
+            QVERIFY(!answer.contains("Hauptbahnhof"));
+        }
+    }
+
+    // A stop call, the paging of a long name, the dark sign while line and
+    // destination are typed, each as one message.
+    void messagesFollowTheSign()
+    {
+        QFile file(scratch.filePath(QStringLiteral("route.txt")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("Depot\r\nHauptbahnhof Ostseite\r\nBetriebshof Nord Ausstieg hinten links bitte\r\nM\xfchle\r\n");
+        file.close();
+        QVERIFY(unit().loadStopFile(file.fileName()).empty());
+        feed->changedNow();
+
+        Client client(port);
+        QTRY_COMPARE(client.messages.size(), 1);
+        QCOMPARE(client.last().value("type").toString(), QStringLiteral("state"));
+        QCOMPARE(client.last().value("version").toInt(), web::MessageVersion);
+        QCOMPARE(client.last().value("signPageShown").toInt(), -1);
+
+        press(&TForm2::Shape2MouseDown);
+        QTRY_COMPARE(client.messages.size(), 2);
+        QCOMPARE(client.last().value("currentStop").toObject().value("number").toInt(), 1);
+        QCOMPARE(client.last().value("signPages").toArray(),
+                 QJsonArray({QStringLiteral("Hauptbahnhof"), QStringLiteral("Ostseite")}));
+        QCOMPARE(client.pageShown(), QStringLiteral("Hauptbahnhof"));
+        // The page change is the sign's own: it too is a message.
+        windows->sign().Timer1->OnTimer();
+        QTRY_COMPARE(client.messages.size(), 3);
+        QCOMPARE(client.pageShown(), QStringLiteral("Ostseite"));
+        // Nothing changed, nothing sent.
+        feed->changedNow();
+        QTest::qWait(50);
+        QCOMPARE(client.messages.size(), 3);
+
+        // A name paged piece by piece: after the first change the sign
+        // shows the first piece of the rest, whatever the page flag says.
+        press(&TForm2::Shape2MouseDown);
+        QTRY_COMPARE(client.pageShown(), QStringLiteral("Betriebshof Nord"));
+        windows->sign().Timer1->OnTimer();
+        QTRY_COMPARE(client.pageShown(), QStringLiteral("Ausstieg hinten"));
+        windows->sign().Timer1->OnTimer();
+        QTRY_COMPARE(client.pageShown(), QStringLiteral("Ausstieg hinten"));
+        windows->sign().Timer1->OnTimer();
+        QTRY_COMPARE(client.pageShown(), QStringLiteral("links bitte"));
+
+        press(&TForm2::Shape2MouseDown);
+        QTRY_COMPARE(client.pageShown(), QStringLiteral("M\u00fchle"));
+
+        // Line and destination: the sign is dark while the boxes are open.
+        const int before = int(client.messages.size());
+        unit().Label5Click();
+        platform.inputAnswers = {tk::Text("12"), tk::fromUtf8("Zoo – Tor 3")};
+        press(&TForm2::Shape8MouseDown);
+        QTRY_VERIFY(client.messages.size() >= before + 2);
+        bool darkSeen = false;
+        for (qsizetype i = before; i < client.messages.size(); ++i)
+            darkSeen = darkSeen || client.messages[i].value("signPageShown").toInt() == -1;
+        QVERIFY(darkSeen);
+        QCOMPARE(client.pageShown(), QStringLiteral(" 12 Zoo \u2013 Tor 3"));
+        QCOMPARE(client.last().value("line").toString(), QStringLiteral("12"));
+    }
+
+    // A page that loses the simulator connects again once it is back and
+    // gets the state at once.
+    void aClientConnectsAgainAfterARestart()
+    {
+        unit().setLineDestination("3", "Ring");
+        auto client = std::make_unique<Client>(port);
+        QTRY_COMPARE(client->pageShown(), QStringLiteral("  3 Ring"));
+        QSignalSpy gone(&client->socket, &QWebSocket::disconnected);
+        sign.reset();
+        QTRY_COMPARE(gone.size(), 1);
+        start();
+        client = std::make_unique<Client>(port);
+        QTRY_COMPARE(client->pageShown(), QStringLiteral("  3 Ring"));
+    }
+
+    // Foreign hosts and origins, too many clients, one that never reads,
+    // huge and malformed requests, a thousand connections: each refused,
+    // the sign served on, the memory bounded.
+    void badClientsAreRefusedAndTheSignGoesOn()
+    {
+        const long residentBefore = residentKiB();
+        Client good(port);
+        QTRY_COMPARE(good.messages.size(), 1);
+
+        // DNS rebinding: a name pointing here; a page of a foreign site.
+        for (const auto& [host, origin] : {std::pair{QByteArray("evil.example"), QByteArray()},
+                                           std::pair{QByteArray("127.0.0.1"), QByteArray("http://evil.example")}}) {
+            const QByteArray answer = exchange(
+                port, "GET /ws HTTP/1.1\r\nHost: " + host + ":" + QByteArray::number(port)
+                          + "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+                            "Sec-WebSocket-Version: 13\r\n" + (origin.isEmpty() ? QByteArray() : "Origin: " + origin + "\r\n")
+                          + "\r\n");
+            QVERIFY2(!answer.contains("signPages"), answer.constData());
+        }
+        QTRY_COMPARE(sign->clientCount(), 1);
+
+        // At most MaxClients at once.
+        std::vector<std::unique_ptr<Client>> crowd;
+        for (int i = 0; i < web::MaxClients + 4; ++i)
+            crowd.push_back(std::make_unique<Client>(port));
+        QTRY_VERIFY(sign->clientCount() == web::MaxClients);
+        QTest::qWait(200);
+        QCOMPARE(sign->clientCount(), web::MaxClients);
+        crowd.clear();
+        QTRY_COMPARE(sign->clientCount(), 1);
+
+        // A frame larger than a client may send ends that client.
+        Client talker(port);
+        QTRY_COMPARE(sign->clientCount(), 2);
+        talker.socket.sendTextMessage(QString(4096, u'x'));
+        QTRY_COMPARE(sign->clientCount(), 1);
+
+        // A 10 MB header and a malformed upgrade are refused.
+        QByteArray huge = "GET / HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port) + "\r\nX-Filler: ";
+        huge += QByteArray(10 * 1024 * 1024, 'a') + "\r\n\r\n";
+        QVERIFY(!exchange(port, huge).startsWith("HTTP/1.1 200"));
+        const QByteArray malformed = exchange(port, "GET /ws HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port)
+                                                        + "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                                                          "Sec-WebSocket-Version: 99\r\n\r\n");
+        QVERIFY(!malformed.startsWith("HTTP/1.1 101"));
+
+        // A thousand connections, opened and left: the places are bounded.
+        std::vector<std::unique_ptr<QTcpSocket>> idle;
+        for (int i = 0; i < 1000; ++i) {
+            idle.push_back(std::make_unique<QTcpSocket>());
+            idle.back()->connectToHost(QHostAddress::LocalHost, port);
+        }
+        QTest::qWait(500);
+        int open = 0;
+        for (const auto& socket : idle)
+            open += socket->state() == QAbstractSocket::ConnectedState;
+        QVERIFY2(open <= web::MaxConnections, qPrintable(QString::number(open)));
+        idle.clear();
+        QTest::qWait(500);
+
+        // One that never reads: a raw upgrade with a tiny window, then nothing.
+        QTcpSocket sleeper;
+        sleeper.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
+        // Qt would read on into memory of its own; the sleeper takes 4 KiB.
+        sleeper.setReadBufferSize(4096);
+        sleeper.connectToHost(QHostAddress::LocalHost, port);
+        QVERIFY(sleeper.waitForConnected(3000));
+        sleeper.write("GET /ws HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port)
+                      + "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+                        "Sec-WebSocket-Version: 13\r\n\r\n");
+        QTRY_COMPARE(sign->clientCount(), 2);
+        // Long changes, each different, until the sleeper is dropped (or a bound).
+        const tk::Text filler(250, 'x');
+        int changes = 0;
+        for (; changes < 20000 && sign->clientCount() == 2; ++changes) {
+            unit().setLineDestination(std::to_string(changes), filler);
+            feed->changedNow();
+            // Changes come one event at a time.
+            QCoreApplication::processEvents();
+        }
+        QTRY_COMPARE(sign->clientCount(), 1);
+        // The reader still gets what the sign shows.
+        unit().setLineDestination("5", "Ende");
+        feed->changedNow();
+        QTRY_COMPARE(good.last().value("lineDestinationText").toString(), QStringLiteral("  5 Ende"));
+        QVERIFY(get(port, "/state.json").contains("  5 Ende"));
+
+        const long grown = residentKiB() - residentBefore;
+        qInfo("resident memory grew by %ld KiB; the sleeper was dropped after %d changes", grown, changes);
+        QVERIFY2(grown < 64 * 1024, qPrintable(QString::number(grown)));
+    }
+
+    // --web, --web=PORT, --web-adresse on the command line.
+    void commandLineAsksForTheWebSign()
+    {
+        auto parse = [](std::vector<const char*> words) {
+            words.insert(words.begin(), "pendralumovista");
+            std::vector<char*> argv;
+            for (const char* word : words)
+                argv.push_back(const_cast<char*>(word));
+            std::FILE* sink = std::fopen("/dev/null", "w");
+            CommandLine line = parseCommandLine(int(argv.size()), argv.data(), sink, sink);
+            std::fclose(sink);
+            return line;
+        };
+        CommandLine plain = parse({"--web"});
+        QVERIFY(plain.web && !plain.exitCode);
+        QCOMPARE(plain.webPort, 0u);
+        CommandLine ported = parse({"--web=9000"});
+        QVERIFY(ported.web && !ported.exitCode);
+        QCOMPARE(ported.webPort, 9000u);
+        CommandLine addressed = parse({"--web-adresse", "192.168.1.5"});
+        QVERIFY(addressed.web && !addressed.exitCode);
+        QCOMPARE(QByteArray(addressed.webAddress), QByteArray("192.168.1.5"));
+        for (const char* wrong : {"--web=", "--web=0", "--web=65536", "--web=80a", "--web=99999999999"})
+            QCOMPARE(parse({wrong}).exitCode.value_or(-1), 2);
+        QVERIFY(!parse({}).web);
+    }
+
+    // A port in use: one line, no web sign, the program goes on.
+    void aPortInUseIsSaidInOneLine()
+    {
+        std::unique_ptr<web::WebSign> second;
+        const web::Answer taken = web::serve(second, *feed, QString(), port);
+        QVERIFY(!taken.served);
+        QVERIFY(taken.text.contains(QString::number(port)));
+        QVERIFY(!taken.text.contains(u'\n'));
+        QVERIFY(!second);
+        const web::Answer notAnAddress = web::serve(second, *feed, QStringLiteral("bahnhof.example"), 0);
+        QVERIFY(!notAnAddress.served);
+        QVERIFY(!second);
+    }
+};
+
+QTEST_MAIN(TestWebSign)
+#include "tst_websign.moc"

@@ -1,0 +1,86 @@
+#pragma once
+// The sign on a web page, for a stream overlay, a tablet or a second screen:
+// an HTTP and WebSocket server from Qt's own modules that serves the page
+// compiled into the program and pushes each change of the state to every
+// page connected. Read-only: nothing a client sends changes the simulator.
+// It listens on the loopback address unless the user names another, answers
+// only requests addressed to that address (a page of a foreign site that a
+// name of its own points here is refused), and bounds what a client can
+// cost: the number of connections, the bytes waiting for a client that does
+// not read, and the size of what it sends.
+
+#include <QHostAddress>
+#include <QJsonObject>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+
+class StateFeed;
+class TForm2;
+
+namespace web {
+
+inline constexpr quint16 DefaultPort = 8733;
+// WebSocket clients at once; one more is refused.
+inline constexpr int MaxClients = 64;
+// TCP connections at once, pages being loaded and WebSockets together; one
+// more is closed as it arrives.
+inline constexpr int MaxConnections = MaxClients + 16;
+// Bytes queued for one client that does not read; past this it is dropped.
+inline constexpr qint64 MaxQueuedBytes = 256 * 1024;
+// A connection that has not become a WebSocket is closed after this long.
+inline constexpr int HttpConnectionMs = 10'000;
+// What a client may send in one frame or message (it has nothing to say).
+inline constexpr quint64 MaxIncomingBytes = 1024;
+// The version of the messages and of the state endpoint; later versions
+// only add fields.
+inline constexpr int MessageVersion = 1;
+
+// The state that the pages show and scripts read: what the door's properties
+// give, read through the door, so that the two never disagree.
+QJsonObject stateOf(const TForm2& unit);
+
+// The glyphs of the sign's font, keyed by the character they show, as the
+// page draws them: five column masks each, bit 0 the top row.
+QJsonObject glyphTable();
+
+class Server;
+
+class WebSign : public QObject {
+    Q_OBJECT
+public:
+    using StateReader = std::function<QJsonObject()>;
+    explicit WebSign(StateReader readState, QObject* parent = nullptr);
+    ~WebSign() override;
+
+    // Listens on `address` and `port`; false, with the reason in German in
+    // `error`, when the port is taken or the address is not this machine's.
+    bool listen(const QHostAddress& address, quint16 port, QString* error);
+    // Where the page is served: http://address:port/
+    QUrl url() const;
+    int clientCount() const;
+
+    // Reads the state and sends it to every client, when it differs from
+    // what was sent last.
+    void publish();
+    // Publishes every change the feed reports.
+    void follow(StateFeed& feed);
+
+private:
+    std::unique_ptr<Server> server_;
+};
+
+// Starts the web sign for the program, once, following the feed; asked
+// again, answers where it is served. `address` empty means the loopback
+// address, `port` 0 the usual one. The answer is the page's address, or the
+// one German line saying why there is none.
+struct Answer {
+    bool served = false;
+    QString text;
+};
+Answer serve(std::unique_ptr<WebSign>& sign, StateFeed& feed, const QString& address, uint port);
+
+} // namespace web
