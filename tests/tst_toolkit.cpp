@@ -319,6 +319,24 @@ private slots:
         QCOMPARE(toQColor(0x507070), QColor(0x70, 0x70, 0x50));
     }
 
+    // On a scaled screen a rectangle keeps one size in device pixels
+    // wherever it stands, its corner on the pixel nearest to it: rounding
+    // its two corners instead gives sizes that change from place to place,
+    // which scales such as 1.1 and 1.2 show.
+    void shapesOfOneSizeAreOneSizeOnAScaledScreen()
+    {
+        Panel panel(nullptr, 0, 0, 200, 200, clWhite);
+        for (const double scale : {1.1, 1.2, 1.25, 1.5, 1.75}) {
+            const QTransform device = QTransform::fromScale(scale, scale);
+            for (int at = 0; at < 40; ++at) {
+                Shape shape(&panel, at, 2 * at + 1, 7, 5);
+                const QRect outer = shape.devicePixels(device).outer;
+                QCOMPARE(outer.size(), QSize(qRound(7 * scale), qRound(5 * scale)));
+                QCOMPARE(outer.topLeft(), QPoint(qRound(at * scale), qRound((2 * at + 1) * scale)));
+            }
+        }
+    }
+
     void editCutsItsTextToTheClipboard()
     {
         Edit edit(nullptr, 0, 0, 9, 21);
