@@ -40,6 +40,9 @@ test_packages+=(openbox metacity)
 # looks for their manual pages with man.
 deb_packages=(debhelper dpkg-dev)
 test_packages+=(lintian desktop-file-utils appstream man-db)
+# What a screen reader sees is read through the accessibility bus with
+# pyatspi.
+test_packages+=(at-spi2-core python3-pyatspi)
 
 install_missing() {
   local missing=()

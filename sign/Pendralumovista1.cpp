@@ -11,6 +11,8 @@ TForm1::TForm1(QWidget* parent)
     : tk::Form(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
 {
     setWindowTitle(QStringLiteral("Form1"));
+    // What a screen reader calls the window; no title bar shows it.
+    setAccessibleName(QStringLiteral("Anzeige"));
     setFixedSize(926, 113);
     move(0, 0);
 
