@@ -75,7 +75,7 @@ void printHelp(std::FILE* out)
                  "\n"
                  "Simuliert die Fahrgastinformation eines Busses oder einer Straßenbahn: den\n"
                  "Zielanzeiger mit 20 Zeichen aus Leuchtpunkten und das Bediengerät des Fahrers,\n"
-                 "beide mit der Maus bedient. Jeder Haltestellenaufruf legt den Ansagesatz\n"
+                 "mit Maus oder Tastatur bedient. Jeder Haltestellenaufruf legt den Ansagesatz\n"
                  "(„nächste Haltestelle: …“) in die Zwischenablage, wo pendralumovista-ansage ihn\n"
                  "vorliest. Ohne Optionen öffnen sich die Fenster; beim Start wird keine Datei\n"
                  "gelesen, und gespeichert wird nichts.\n"
@@ -90,7 +90,19 @@ void printHelp(std::FILE* out)
                "--press und --load wirken über den D-Bus der Sitzung auf den Simulator, der auf\n"
                "diesem Desktop schon läuft, z. B. --press C 1 2 M; läuft keiner, enden sie mit\n"
                "Status 1. Die Tasten: 0 bis 9, C, M, Menü, Anzeige, Auto, Endstelle, Schließen,\n"
-               "up, down, soft1, soft2, soft3 (die Softkeys von oben).\n",
+               "up, down, soft1, soft2, soft3 (die Softkeys von oben).\n"
+               "\n"
+               "Das Bediengerät geht auch mit der Tastatur, solange es den Fokus hat:\n"
+               "  Pfeiltasten           Pfeil auf, Pfeil ab\n"
+               "  0 bis 9               Zifferntasten (auch auf dem Ziffernblock)\n"
+               "  C                     C\n"
+               "  M, Eingabe            M\n"
+               "  F1, F2, F3            die Softkeys von oben\n"
+               "  F5 oder Menütaste     Menü\n"
+               "  F6                    Anzeige\n"
+               "  F7                    Auto (zweimal schnell: Richtung wechseln)\n"
+               "  F8 oder Ende          Endstelle\n"
+               "Schließen hat keine Taste.\n",
                out);
 }
 
