@@ -174,6 +174,17 @@ def run_checks(env, route):
     check(wait_for(lambda: "Haltestellensatz laden" in texts["Anzeige unten"].get_name(), 5),
           "the lower display reads the menu page: %r" % texts["Anzeige unten"].get_name())
 
+    # The help window (soft key 3 on page 1), named for a listener, reads
+    # its text.
+    action, i = press_action(buttons["Softkey 3"])
+    Atspi.Action.do_action(action, i)
+    help_window = wait_for(lambda: next((w for w in children(app) if w.get_name() == "Hilfe"), None), 10)
+    check(help_window is not None, "the help window is named Hilfe")
+    if help_window is not None:
+        help_texts = [n for _, n in walk(help_window) if role(n) in ("label", "static")]
+        check(len(help_texts) == 1 and help_texts[0].get_name().startswith("1. Linie / Richtung wählen:\n"),
+              "the help window reads its text")
+
     # Load the route through the file dialog (soft key 2), typed as a user
     # would, then back to the standard view.
     action, i = press_action(buttons["Softkey 2"])
