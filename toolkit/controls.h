@@ -141,6 +141,9 @@ public:
     // The graphic controls, bottom to top.
     const std::vector<Control*>& graphicControls() const { return controls_; }
 
+    // The top-most visible graphic control at a point, or none.
+    Control* controlAt(QPoint position) const;
+
     // What assistive technology is told of the graphic controls (see
     // accessible.h): asked the first time an assistive technology looks at
     // the window, never otherwise. Controls left out (dots, frames, the
@@ -149,8 +152,6 @@ public:
     // Says that what the described items read or whether they show may have
     // changed; costs nothing while no assistive technology listens.
     void accessibilityChanged();
-    // The top-most visible graphic control at a point, or none.
-    Control* controlAt(QPoint position) const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
