@@ -51,6 +51,9 @@ test_packages+=(lintian desktop-file-utils appstream man-db)
 # on this system, and builds the packages once more in a minimal Debian 12
 # made with debootstrap, to see that these lists hold everything.
 test_packages+=(mandoc autopkgtest debootstrap)
+# What a screen reader sees is read through the accessibility bus with
+# pyatspi.
+test_packages+=(at-spi2-core python3-pyatspi)
 
 install_missing() {
   local missing=()

@@ -1,5 +1,7 @@
 #include "Pendralumovista3.h"
 
+#include <accessible.h>
+
 #include <QEvent>
 #include <QPalette>
 
@@ -15,6 +17,8 @@ TForm3::TForm3(QWidget* parent)
 {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("Form3"));
+    // What a screen reader calls the window; the title bar keeps its caption.
+    setAccessibleName(QStringLiteral("Hilfe"));
     setFixedSize(805, 372);
     move(239, 220);
 
@@ -29,6 +33,9 @@ TForm3::TForm3(QWidget* parent)
     Label1 = new tk::Label(this, 8, 8, 0, 0, "Label1", tk::clLime, 11);
     Label1->setLineHeight(13);
     Label1->setAutoSize(true);
+    describeAccessible = [this] {
+        return std::vector<tk::AccessibleItem>{{tk::AccessibleItem::Kind::Text, Label1, {}, QStringLiteral("Hilfetext"), {}, {}}};
+    };
 }
 
 bool TForm3::event(QEvent* event)

@@ -1,5 +1,6 @@
 #include "startup.h"
 
+#include <accessible.h>
 #include <controls.h>
 #include <placement.h>
 #include <platform.h>
@@ -237,6 +238,21 @@ Windows::Windows()
     // shown: room for a title bar and borders of the usual sizes.
     tk::keepOnScreen(*help_, QMargins(8, 40, 8, 8));
     controlUnit_->HelpWindow = help_.get();
+
+    // What the sign shows, for a screen reader: one text, as the session bus
+    // publishes it. The unit tells of each write and clear; the last page
+    // change, after which the sign keeps one page, is told here.
+    TForm2& unit = *controlUnit_;
+    TForm1& sign = *sign_;
+    sign.describeAccessible = [&unit, &sign] {
+        return std::vector<tk::AccessibleItem>{{tk::AccessibleItem::Kind::Text, nullptr, sign.GroupBox1->geometry(),
+                                                QStringLiteral("Zielanzeiger"),
+                                                [&unit] { return tk::toQString(unit.signText()); }, {}}};
+    };
+    sign.Timer1->OnTimer = [pageChange = std::move(sign.Timer1->OnTimer), &sign] {
+        pageChange();
+        sign.accessibilityChanged();
+    };
 
     QApplication::setFont(dialogFont);
 }

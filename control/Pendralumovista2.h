@@ -11,6 +11,7 @@
 //   menu.cpp         "Menü", menu pages, soft keys, timer settings
 //   linedest.cpp     line and destination entry
 //   autoadvance.cpp  "Auto" and the step timer
+//   keys.cpp         the keyboard's keys, and the face as a screen reader hears it
 
 #include <Pendralumovista1.h>
 #include <controls.h>
@@ -23,6 +24,8 @@
 #include <cstdint>
 #include <functional>
 #include <vector>
+
+class QKeyEvent;
 
 // The file-open dialog of the stop data set. It remembers the name chosen
 // last, which it offers the next time.
@@ -179,6 +182,9 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // keys.cpp: the keyboard's keys click the unit's keys.
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
 
 private:
     // face.cpp
@@ -216,6 +222,14 @@ private:
 
     // autoadvance.cpp
     int drawAutoInterval();
+
+    // keys.cpp
+    tk::Control* controlForKey(const QKeyEvent& event);
+    // The keys and the display as a screen reader is told of them.
+    std::vector<tk::AccessibleItem> accessibleFace();
+    // The last key pressed and when, for a double press.
+    tk::Control* lastKeyControl_ = nullptr;
+    ulong lastKeyTime_ = 0;
 };
 
 // The control unit of the running program.

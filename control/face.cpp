@@ -20,9 +20,11 @@ TForm2::TForm2(TForm1& sign, QWidget* parent)
     // No title bar shows it, but task bars and window switchers list the
     // control unit under its title: it stands for the program there.
     setWindowTitle(QStringLiteral("Pendralumovista"));
+    setAccessibleName(QStringLiteral("Pendralumovista"));
     setFixedSize(516, 250);
     move(268, 381);
     buildFace();
+    describeAccessible = [this] { return accessibleFace(); };
     FormCreate();
 }
 

@@ -237,12 +237,14 @@ void TForm2::clearSign()
 {
     Sign.Reset1->trigger();
     signWritten_.clear();
+    Sign.accessibilityChanged();
 }
 
 void TForm2::writeSign(const tk::Text& text)
 {
     Sign.schreib(text);
     signWritten_ = text;
+    Sign.accessibilityChanged();
 }
 
 // The control unit is the sign's only writer, so the text it wrote last is

@@ -14,6 +14,8 @@ TForm1::TForm1(QWidget* parent)
     // switchers; but tools that list every window (a streaming program's
     // window capture among them) name it by its title.
     setWindowTitle(QString::fromUtf8("Pendralumovista – Anzeige"));
+    // What a screen reader calls the window.
+    setAccessibleName(QStringLiteral("Anzeige"));
     setFixedSize(926, 113);
     move(0, 0);
 

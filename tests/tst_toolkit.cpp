@@ -174,6 +174,26 @@ private slots:
         QCOMPARE(panelPresses, 1);
     }
 
+    // A control pressed as a key: the mouse's handlers in the mouse's order,
+    // at the control's middle; the second press of a double click clicks
+    // nothing; a release without its press calls nothing at all.
+    void controlPressedAsAKey()
+    {
+        Form form;
+        Label label(&form, 10, 20, 30, 40);
+        Recorder recorder;
+        recorder.attach(label);
+        label.releaseAsKey();
+        QCOMPARE(recorder.events, QStringList());
+        label.pressAsKey();
+        label.releaseAsKey();
+        label.pressAsKey(true);
+        label.releaseAsKey();
+        label.releaseAsKey();
+        QCOMPARE(recorder.events, (QStringList{"downL 14,19", "click", "up 14,19", "dblclick", "downL2 14,19",
+                                               "up 14,19"}));
+    }
+
     void textConvertsThroughTheCodePage()
     {
         QCOMPARE(fromUtf8("nächste Haltestelle: Straße"), Text("n\xe4" "chste Haltestelle: Stra\xdf" "e"));

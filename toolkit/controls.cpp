@@ -1,9 +1,11 @@
 #include "controls.h"
+#include "accessible.h"
 #include "tiles.h"
 
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <utility>
 
 namespace tk {
 
@@ -25,26 +27,26 @@ MouseButton toButton(Qt::MouseButton button)
 }
 } // namespace
 
-void MouseTarget::mouseDown(const QMouseEvent& event, QPoint position, bool isDouble)
+void MouseTarget::mouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position, bool isDouble)
 {
-    const bool primary = event.button() == Qt::LeftButton;
+    const bool primary = button == Qt::LeftButton;
     if (isDouble && primary && OnDblClick)
         OnDblClick();
     if (primary)
         clickPending_ = !isDouble;
     if (OnMouseDown)
-        OnMouseDown(toButton(event.button()), {event.modifiers(), isDouble}, position.x(), position.y());
+        OnMouseDown(toButton(button), {modifiers, isDouble}, position.x(), position.y());
 }
 
-void MouseTarget::mouseUp(const QMouseEvent& event, QPoint position, bool inside)
+void MouseTarget::mouseUp(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position, bool inside)
 {
-    if (event.button() == Qt::LeftButton && clickPending_) {
+    if (button == Qt::LeftButton && clickPending_) {
         clickPending_ = false;
         if (inside && OnClick)
             OnClick();
     }
     if (OnMouseUp)
-        OnMouseUp(toButton(event.button()), {event.modifiers(), false}, position.x(), position.y());
+        OnMouseUp(toButton(button), {modifiers, false}, position.x(), position.y());
 }
 
 // ---- Control ------------------------------------------------------------------
@@ -87,8 +89,23 @@ void Control::setVisible(bool visible)
     if (visible == visible_)
         return;
     visible_ = visible;
-    if (host_)
+    if (host_) {
         host_->update(paintBounds());
+        host_->accessibilityChanged();
+    }
+}
+
+void Control::pressAsKey(bool isDouble)
+{
+    keyHeld_ = true;
+    mouseDown(Qt::LeftButton, Qt::NoModifier, rect().center(), isDouble);
+}
+
+void Control::releaseAsKey()
+{
+    if (!std::exchange(keyHeld_, false))
+        return;
+    mouseUp(Qt::LeftButton, Qt::NoModifier, rect().center(), true);
 }
 
 void Control::invalidate() const
@@ -102,6 +119,7 @@ void Control::invalidate() const
 WinControl::WinControl(QWidget* parent, Qt::WindowFlags flags)
     : QWidget(parent, flags), tiles_(std::make_unique<TileBatch>())
 {
+    installAccessibleFactory();
 }
 
 WinControl::~WinControl()
@@ -157,9 +175,9 @@ void WinControl::press(QMouseEvent* event, bool isDouble)
         pressed_ = true;
     }
     if (Control* control = pressedControl_)
-        control->mouseDown(*event, position - control->pos(), isDouble);
+        control->mouseDown(event->button(), event->modifiers(), position - control->pos(), isDouble);
     else
-        mouseDown(*event, position, isDouble);
+        mouseDown(event->button(), event->modifiers(), position, isDouble);
 }
 
 void WinControl::mousePressEvent(QMouseEvent* event)
@@ -186,9 +204,9 @@ void WinControl::mouseReleaseEvent(QMouseEvent* event)
     }
     if (control) {
         const QPoint local = position - control->pos();
-        control->mouseUp(*event, local, control->rect().contains(local));
+        control->mouseUp(event->button(), event->modifiers(), local, control->rect().contains(local));
     } else {
-        mouseUp(*event, position, rect().contains(position));
+        mouseUp(event->button(), event->modifiers(), position, rect().contains(position));
     }
 }
 

@@ -58,6 +58,7 @@ using MouseHandler = std::function<void(MouseButton, ShiftState, int x, int y)>;
 
 class WinControl;
 class TileBatch;
+struct AccessibleItem;
 
 // The mouse handlers and the classic order in which they are called.
 class MouseTarget {
@@ -69,8 +70,9 @@ public:
 
 private:
     friend class WinControl;
-    void mouseDown(const QMouseEvent& event, QPoint position, bool isDouble);
-    void mouseUp(const QMouseEvent& event, QPoint position, bool inside);
+    friend class Control;
+    void mouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position, bool isDouble);
+    void mouseUp(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position, bool inside);
 
     bool clickPending_ = false;
 };
@@ -111,6 +113,14 @@ public:
     // rectangle, or more where it is placed in device pixels away from it.
     virtual QRect paintBounds() const { return bounds_; }
 
+    // A press and a release of the primary button in the middle of the
+    // control, for a key of the keyboard or assistive technology that stands
+    // for it: the same handlers in the same order as the mouse's, a press
+    // flagged as double being the second press of a double click. A release
+    // without its press does nothing.
+    void pressAsKey(bool isDouble = false);
+    void releaseAsKey();
+
 protected:
     // Asks the host to repaint the control's rectangle, if it shows.
     void invalidate() const;
@@ -120,6 +130,7 @@ private:
     WinControl* host_;
     QRect bounds_;
     bool visible_ = true;
+    bool keyHeld_ = false;
 };
 
 // A windowed control: a widget that holds, paints and hit-tests graphic
@@ -132,8 +143,18 @@ public:
 
     // The graphic controls, bottom to top.
     const std::vector<Control*>& graphicControls() const { return controls_; }
+
     // The top-most visible graphic control at a point, or none.
     Control* controlAt(QPoint position) const;
+
+    // What assistive technology is told of the graphic controls (see
+    // accessible.h): asked the first time an assistive technology looks at
+    // the window, never otherwise. Controls left out (dots, frames, the
+    // background) are not shown to it.
+    std::function<std::vector<AccessibleItem>()> describeAccessible;
+    // Says that what the described items read or whether they show may have
+    // changed; costs nothing while no assistive technology listens.
+    void accessibilityChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -175,6 +196,7 @@ private:
 
 // The kinds of control and the captions' font, so that a window needs this
 // one header.
+#include "accessible.h"
 #include "captionfont.h"
 #include "edit.h"
 #include "label.h"

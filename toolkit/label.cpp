@@ -25,6 +25,8 @@ void Label::setCaption(const Text& caption)
     if (autoSize_)
         fitToCaption();
     invalidate();
+    if (host())
+        host()->accessibilityChanged();
 }
 
 void Label::setFontColor(Color color)

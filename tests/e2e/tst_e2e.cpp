@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QPainter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -190,14 +191,56 @@ class TestEndToEnd : public QObject {
         case 'm': return {61, 209};  // "Menü"
         case 'A': return {180, 209}; // "Auto"
         case 'E': return {240, 209}; // "Endstelle"
+        case 'D': return {121, 209}; // "Anzeige"
+        case 'R': return {466, 168}; // "M", which Return is on the keyboard
         }
         return {};
     }
 
+    // The same keys on the keyboard, as xdotool names them: a user's guess,
+    // the digits from the main row and, for 2, from the keypad.
+    static const char* keyboardKey(char name)
+    {
+        switch (name) {
+        case '1': return "1";
+        case '2': return "KP_2";
+        case '3': return "3";
+        case '4': return "4";
+        case '5': return "5";
+        case '6': return "6";
+        case '7': return "7";
+        case '8': return "8";
+        case '9': return "9";
+        case '0': return "0";
+        case 'C': return "c";
+        case 'M': return "m";
+        case 'R': return "Return";
+        case '^': return "Up";
+        case 'v': return "Down";
+        case 'a': return "F1";
+        case 'b': return "F2";
+        case 'c': return "F3";
+        case 'm': return "F5";
+        case 'D': return "F6";
+        case 'A': return "F7";
+        case 'E': return "F8";
+        }
+        return "";
+    }
+
+    // Presses the unit's keys: clicks them, or with `byKeyboard` types their
+    // keyboard keys.
+    bool byKeyboard = false;
     void press(const char* keys)
     {
-        for (const char* k = keys; *k; ++k)
-            clickControlUnit(key(*k));
+        for (const char* k = keys; *k; ++k) {
+            if (byKeyboard) {
+                run(QStringLiteral("xdotool"), {"key", QLatin1String(keyboardKey(*k))});
+                QTest::qWait(150);
+            } else {
+                clickControlUnit(key(*k));
+            }
+        }
     }
 
     QByteArray clipboard(const char* target)
@@ -443,6 +486,24 @@ class TestEndToEnd : public QObject {
         return {};
     }
 
+    // Starts the program afresh and waits until both windows are painted.
+    void startProgram()
+    {
+        endProgram();
+        program.setProcessEnvironment(environment());
+        program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        program.start(QStringLiteral(PENDRALUMOVISTA_BINARY), {});
+        QVERIFY(program.waitForStarted());
+        // Both windows painted: a dark dot, and the lime display.
+        auto painted = [this] {
+            const QImage shot = screenshot();
+            return shot.pixelColor(signOrigin + QPoint(22, 22)) == QColor(128, 128, 128)
+                && shot.pixelColor(controlOrigin + QPoint(80, 60)).green() > 200;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(program.state() == QProcess::NotRunning || painted(), startLimitMs);
+        QVERIFY2(program.state() == QProcess::Running, "the program ended at start");
+    }
+
 private slots:
     void initTestCase()
     {
@@ -458,19 +519,8 @@ private slots:
     // that each passes alone and none depends on what an earlier one left.
     void init()
     {
-        endProgram();
-        program.setProcessEnvironment(environment());
-        program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        program.start(QStringLiteral(PENDRALUMOVISTA_BINARY), {});
-        QVERIFY(program.waitForStarted());
-        // Both windows painted: a dark dot, and the lime display.
-        auto painted = [this] {
-            const QImage shot = screenshot();
-            return shot.pixelColor(signOrigin + QPoint(22, 22)) == QColor(128, 128, 128)
-                && shot.pixelColor(controlOrigin + QPoint(80, 60)).green() > 200;
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(program.state() == QProcess::NotRunning || painted(), startLimitMs);
-        QVERIFY2(program.state() == QProcess::Running, "the program ended at start");
+        byKeyboard = false;
+        startProgram();
     }
 
     void cleanupTestCase()
@@ -1143,6 +1193,100 @@ private slots:
                          .match(QString::fromUtf8(printed))
                          .hasMatch(),
                      printed.constData());
+    }
+
+    // The keyboard's keys do what the clicks do. Each row runs with the
+    // mouse on a program just started and then with the keyboard on another,
+    // the short route loaded through the bus: both must show the expected
+    // sign and clipboard and leave the control unit looking the same, the
+    // clock aside.
+    void keysDoWhatClicksDo_data()
+    {
+        QTest::addColumn<QByteArray>("keys");
+        QTest::addColumn<QByteArray>("sign");
+        QTest::addColumn<QString>("clipboard");
+        const QByteArray mueller("M\xfcllerstra\xdf" "e");
+        const QString sentence = QString::fromUtf8("nächste Haltestelle: ");
+        QTest::newRow("down") << QByteArray("v") << mueller << sentence + QString::fromUtf8("Müllerstraße");
+        QTest::newRow("down to the terminus, up") << QByteArray("vv^") << mueller
+                                                  << sentence + QString::fromUtf8("Müllerstraße");
+        QTest::newRow("number, M") << QByteArray("C1M") << mueller << sentence + QString::fromUtf8("Müllerstraße");
+        QTest::newRow("keypad number, Return") << QByteArray("C2R") << QByteArray("Am Markt")
+                                               << sentence + QStringLiteral("Am Markt");
+        QTest::newRow("number not a stop") << QByteArray("C9") << QByteArray() << QString();
+        QTest::newRow("Endstelle") << QByteArray("E") << QByteArray("Am Markt") << sentence + QStringLiteral("Am Markt");
+        QTest::newRow("Anzeige off, down") << QByteArray("Dv") << QByteArray() << QString();
+        QTest::newRow("Auto") << QByteArray("A") << QByteArray() << QString();
+        // Menü, page 2, its three soft keys' first steps.
+        QTest::newRow("menu page 2, soft key 1") << QByteArray("mva") << QByteArray() << QString();
+        QTest::newRow("menu page 2, soft key 3, seconds") << QByteArray("mvc37") << QByteArray() << QString();
+        QTest::newRow("menu page 2, back to page 1") << QByteArray("mv^") << QByteArray() << QString();
+    }
+
+    void keysDoWhatClicksDo()
+    {
+        if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+            QSKIP("no session bus of the test's own: run under dbus-run-session");
+        QFETCH(QByteArray, keys);
+        QFETCH(QByteArray, sign);
+        QFETCH(QString, clipboard);
+        const QString path = scratch.filePath(QStringLiteral("linie 3.txt"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("Hauptbahnhof\r\nM\xfcllerstra\xdf" "e\r\nAm Markt\r\n");
+        file.close();
+        QImage looks[2];
+        for (const bool keyboard : {false, true}) {
+            if (keyboard)
+                startProgram();
+            QDBusInterface unit(QStringLiteral("io.github.pendralumovista.Pendralumovista"),
+                                QStringLiteral("/io/github/pendralumovista/Pendralumovista"),
+                                QStringLiteral("io.github.pendralumovista.Pendralumovista.ControlUnit"));
+            QVERIFY(unit.isValid());
+            QCOMPARE(unit.call(QStringLiteral("LoadStops"), path).type(), QDBusMessage::ReplyMessage);
+            byKeyboard = keyboard;
+            press(keys.constData());
+            QVERIFY2(signShows(sign), keyboard ? "by keyboard" : "by mouse");
+            QVERIFY2(clipboardIs(clipboard), keyboard ? "by keyboard" : "by mouse");
+            QTest::qWait(300);
+            QImage look = screenshot().copy(QRect(controlOrigin, QSize(516, 250)));
+            QPainter(&look).fillRect(QRect(248, 135, 49, 17), Qt::black); // the clock
+            looks[keyboard] = look;
+        }
+        if (looks[0] != looks[1]) {
+            looks[0].save(scratch.filePath(QStringLiteral("by-mouse.png")));
+            looks[1].save(scratch.filePath(QStringLiteral("by-keyboard.png")));
+        }
+        QVERIFY2(looks[0] == looks[1], "the control unit looks different after the keys than after the clicks");
+    }
+
+    // The tram example from the keyboard alone: line and destination, the
+    // stop file through the file dialog, stop calls by arrow, number and
+    // terminus key, a delay setting, automatic advance.
+    void tramByKeyboardAlone()
+    {
+        byKeyboard = true;
+        press("ma");
+        answerDialog(QStringLiteral("Liniennummer"), QStringLiteral("7"));
+        answerDialog(QStringLiteral("Richtung/Ziel"), QString::fromUtf8("Waldschänke"));
+        QVERIFY(signShows("  7 Waldsch\xe4nke"));
+        press("b");
+        answerDialog(QString::fromUtf8("Öffnen"), QStringLiteral(PENDRALUMOVISTA_EXAMPLES "/linie-7-tram.txt"));
+        press("m");
+        press("v");
+        QVERIFY(signShows("K\xf6nigstra\xdf" "e"));
+        QVERIFY(clipboardIs(QString::fromUtf8("nächste Haltestelle: Königstraße")));
+        press("C15R");
+        QVERIFY(signShows("Waldsch\xe4nke"));
+        press("E");
+        QVERIFY(signShows("Hauptbahnhof"));
+        QVERIFY(clipboardIs(QString::fromUtf8("nächste Haltestelle: Hauptbahnhof")));
+        press("mvb2Rm"); // page 2, "Timer Linie / Ziel einstell.", 2 seconds, back
+        press("v");
+        QVERIFY(signShows("K\xf6nigstra\xdf" "e"));
+        QVERIFY(signShows("  7 Waldsch\xe4nke", 8000));
+        press("A");
+        QTRY_VERIFY_WITH_TIMEOUT(pixelsOfColour(QRect(169, 203, 22, 13), Qt::white) > 0, 5000);
     }
 
     // Last: "Schließen" ends the program with exit code 0, also while the

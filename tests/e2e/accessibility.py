@@ -1,0 +1,235 @@
+#!/usr/bin/python3
+# What a screen reader sees of the real program: starts it under a virtual X
+# server with the accessibility bus of the session bus it is given (run it
+# under dbus-run-session), reads the program's tree through AT-SPI as Orca
+# does, presses keys through their actions and with the keyboard, and
+# listens for the sign's change. Exits 0 when all checks pass.
+#
+#   accessibility.py PROGRAM [--dump]
+
+import os
+import subprocess
+import sys
+import tempfile
+import time
+
+import warnings
+
+import gi
+
+gi.require_version("Atspi", "2.0")
+from gi.repository import Atspi, GLib  # noqa: E402
+
+program = sys.argv[1]
+dump = "--dump" in sys.argv
+failures = []
+# The interfaces' getters that pyatspi's own helpers still use.
+warnings.simplefilter("ignore", DeprecationWarning)
+
+
+def check(condition, what):
+    print(("ok   " if condition else "FAIL ") + what, flush=True)
+    if not condition:
+        failures.append(what)
+
+
+def wait_for(predicate, seconds=20.0):
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        value = predicate()
+        if value:
+            return value
+        pump(0.1)
+    return predicate()
+
+
+def pump(seconds):
+    """Runs the GLib loop for a while, so that events come in."""
+    context = GLib.MainContext.default()
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        while context.pending():
+            context.iteration(False)
+        time.sleep(0.02)
+
+
+def children(node):
+    try:
+        return [node.get_child_at_index(i) for i in range(node.get_child_count())]
+    except GLib.Error:
+        return []
+
+
+def walk(node, depth=0):
+    yield depth, node
+    for child in children(node):
+        if child is not None:
+            yield from walk(child, depth + 1)
+
+
+def role(node):
+    return node.get_role_name()
+
+
+def state(node, which):
+    return node.get_state_set().contains(which)
+
+
+def press_action(node):
+    """The key's press action, as (interface, index), or None."""
+    try:
+        action = node.get_action_iface()
+        names = [Atspi.Action.get_action_name(action, i) for i in range(Atspi.Action.get_n_actions(action))] if action else []
+    except GLib.Error:
+        return None
+    if dump:
+        print("actions of", node.get_name(), names)
+    return (action, names.index("Press")) if "Press" in names else None
+
+
+def find_application():
+    desktop = Atspi.get_desktop(0)
+    for app in children(desktop):
+        if app is not None and app.get_name() == "Pendralumovista" and app.get_child_count() >= 2:
+            return app
+    return None
+
+
+def main():
+    xvfb_read, xvfb_write = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(xvfb_write), "-screen", "0", "1280x800x24",
+                             "-nolisten", "tcp", "-noreset"], pass_fds=[xvfb_write])
+    os.close(xvfb_write)
+    number = b""
+    while not number.endswith(b"\n"):
+        chunk = os.read(xvfb_read, 64)
+        if not chunk:
+            sys.exit("Xvfb did not start")
+        number += chunk
+    display = ":" + number.decode().strip()
+    env = dict(os.environ, DISPLAY=display, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+    env.pop("QT_QPA_PLATFORM", None)
+    scratch = tempfile.mkdtemp(prefix="pendralumovista-a11y-")
+    route = os.path.join(scratch, "linie 3.txt")
+    with open(route, "wb") as f:
+        f.write(b"Hauptbahnhof\r\nM\xfcllerstra\xdfe\r\nAm Markt\r\n")
+    simulator = subprocess.Popen([program], env=env)
+    try:
+        run_checks(env, route)
+    finally:
+        simulator.terminate()
+        simulator.wait(10)
+        xvfb.terminate()
+        xvfb.wait(10)
+        os.close(xvfb_read)
+
+
+def run_checks(env, route):
+    app = wait_for(find_application, 60)
+    check(app is not None, "the program is in the accessibility tree")
+    if app is None:
+        return
+    if dump:
+        for depth, node in walk(app):
+            print("  " * depth, role(node), repr(node.get_name()), repr(node.get_description()))
+
+    windows = {w.get_name(): w for w in children(app)}
+    check({"Pendralumovista", "Anzeige"} <= set(windows), "the windows are named: %s" % sorted(windows))
+    unit = windows.get("Pendralumovista")
+    sign = windows.get("Anzeige")
+    if unit is None or sign is None:
+        return
+
+    # Every key of the unit a push button with its name and a press action.
+    buttons = {n.get_name(): n for _, n in walk(unit) if role(n) == "push button"}
+    expected = ["Softkey 1", "Softkey 2", "Softkey 3", "Pfeil aufwärts", "Pfeil abwärts", "0", "1", "2", "3",
+                "4", "5", "6", "7", "8", "9", "C", "M", "Menü", "Anzeige", "Auto", "Endstelle", "Schließen"]
+    check(sorted(buttons) == sorted(expected), "the keys are push buttons with names: %s" % sorted(buttons))
+    check(all(press_action(b) for b in buttons.values()), "every key has a press action")
+    down = buttons.get("Pfeil abwärts")
+    if down is not None:
+        action, i = press_action(down)
+        check(Atspi.Action.get_key_binding(action, i) == "Down", "the down arrow names its key: %r" % Atspi.Action.get_key_binding(action, i))
+
+    texts = {n.get_description(): n for _, n in walk(unit) if role(n) in ("label", "static")}
+    check({"Anzeige oben", "Anzeige unten", "Uhr", "Linie", "Richtung"} <= set(texts),
+          "the display's lines and fields are texts: %s" % sorted(texts))
+    splash = texts["Anzeige oben"].get_name() if "Anzeige oben" in texts else ""
+    check("Pendralumovista" in splash and "Version" in splash, "the top display reads the splash: %r" % splash)
+    check(not state(texts["Uhr"], Atspi.StateType.SHOWING), "the clock is hidden before the menu was left")
+
+    sign_texts = [n for _, n in walk(sign) if role(n) in ("label", "static")]
+    check(len(sign_texts) == 1 and sign_texts[0].get_description() == "Zielanzeiger",
+          "the sign is one text")
+    if not sign_texts:
+        return
+    sign_text = sign_texts[0]
+    check(sign_text.get_name() == "", "the dark sign reads nothing: %r" % sign_text.get_name())
+
+    # "Menü" through its action shows page 1 of the menu.
+    action, i = press_action(buttons["Menü"])
+    Atspi.Action.do_action(action, i)
+    check(wait_for(lambda: texts["Anzeige oben"].get_name() == "Linie / Ziel", 10),
+          "Menü pressed through its action opens the menu: %r" % texts["Anzeige oben"].get_name())
+    check(wait_for(lambda: "Haltestellensatz laden" in texts["Anzeige unten"].get_name(), 5),
+          "the lower display reads the menu page: %r" % texts["Anzeige unten"].get_name())
+
+    # The help window (soft key 3 on page 1), named for a listener, reads
+    # its text.
+    action, i = press_action(buttons["Softkey 3"])
+    Atspi.Action.do_action(action, i)
+    help_window = wait_for(lambda: next((w for w in children(app) if w.get_name() == "Hilfe"), None), 10)
+    check(help_window is not None, "the help window is named Hilfe")
+    if help_window is not None:
+        help_texts = [n for _, n in walk(help_window) if role(n) in ("label", "static")]
+        check(len(help_texts) == 1 and help_texts[0].get_name().startswith("1. Linie / Richtung wählen:\n"),
+              "the help window reads its text")
+
+    # Load the route through the file dialog (soft key 2), typed as a user
+    # would, then back to the standard view.
+    action, i = press_action(buttons["Softkey 2"])
+    Atspi.Action.do_action(action, i)
+    time.sleep(2)
+    subprocess.run(["xdotool", "type", "--delay", "20", route], env=env, check=False)
+    subprocess.run(["xdotool", "key", "Return"], env=env, check=False)
+    for _ in range(3):
+        time.sleep(2)
+        if subprocess.run(["xdotool", "search", "--name", "^Öffnen$"], env=env,
+                          stdout=subprocess.DEVNULL).returncode != 0:
+            break
+        subprocess.run(["xdotool", "key", "Return"], env=env, check=False)
+    action, i = press_action(buttons["Menü"])
+    Atspi.Action.do_action(action, i)
+    check(wait_for(lambda: texts["Anzeige unten"].get_name().startswith("Hauptbahnhof"), 10),
+          "the route is loaded: %r" % texts["Anzeige unten"].get_name())
+    check(wait_for(lambda: state(texts["Uhr"], Atspi.StateType.SHOWING), 5), "the clock shows in the standard view")
+
+    # A stop call: the sign reads the new stop, and says so.
+    heard = []
+
+    def on_event(event):
+        try:
+            heard.append((event.type, event.source.get_description(), event.source.get_name()))
+        except GLib.Error:
+            pass
+
+    listener = Atspi.EventListener.new(on_event)
+    listener.register("object:property-change:accessible-name")
+    pump(1)
+    action, i = press_action(buttons["Pfeil abwärts"])
+    Atspi.Action.do_action(action, i)
+    check(wait_for(lambda: sign_text.get_name() == "Müllerstraße", 10),
+          "the sign reads the stop called: %r" % sign_text.get_name())
+    check(wait_for(lambda: ("object:property-change:accessible-name", "Zielanzeiger", "Müllerstraße") in heard, 5),
+          "the sign's change is announced: %r" % heard)
+    check(any(h[1] == "Anzeige unten" and h[2].startswith("Müllerstraße") for h in heard),
+          "the display's change is announced")
+    listener.deregister("object:property-change:accessible-name")
+
+
+if __name__ == "__main__":
+    main()
+    if failures:
+        print("%d check(s) failed" % len(failures))
+        sys.exit(1)
+    print("all checks passed")
