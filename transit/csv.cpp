@@ -1,5 +1,8 @@
 #include "csv.h"
 
+#include <bit>
+#include <cstdint>
+#include <cstring>
 #include <utility>
 
 namespace transit::csv {
@@ -53,6 +56,58 @@ bool Reader::endRecord()
     return !stopped_;
 }
 
+namespace {
+
+// The first comma in [at, end), or end. Eight bytes are looked at in one
+// step: a byte of the word XOR ",,,,,,,," is zero where the comma is, and the
+// lowest such byte is found exactly by the borrow trick.
+const char* findComma(const char* at, const char* end)
+{
+    constexpr std::uint64_t ones = 0x0101010101010101ull;
+    constexpr std::uint64_t highs = 0x8080808080808080ull;
+    constexpr std::uint64_t commas = ones * std::uint64_t(',');
+    while (end - at >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, at, 8);
+        word ^= commas;
+        const std::uint64_t zeros = (word - ones) & ~word & highs;
+        if (zeros != 0) {
+            // Bytes are in memory order in the low bits first (little-endian).
+            if constexpr (std::endian::native == std::endian::little)
+                return at + (std::countr_zero(zeros) >> 3);
+            break;
+        }
+        at += 8;
+    }
+    while (at != end && *at != ',')
+        ++at;
+    return at;
+}
+
+} // namespace
+
+// A line without quotes or CR, whole in the bytes fed: its fields are split
+// where they lie.
+bool Reader::splitPlainLine(const char* begin, const char* end)
+{
+    record_.clear();
+    const std::size_t limit = fieldsNeeded_ > 0 ? fieldsNeeded_ : MaxFields + 1;
+    const char* fieldStart = begin;
+    for (;;) {
+        const char* comma = findComma(fieldStart, end);
+        if (record_.size() >= MaxFields)
+            return fail("Zeile " + std::to_string(recordLine_) + " hat mehr als " + std::to_string(MaxFields)
+                        + " Spalten");
+        record_.emplace_back(fieldStart, std::size_t(comma - fieldStart));
+        if (comma == end || record_.size() == limit)
+            break;
+        fieldStart = comma + 1;
+    }
+    if (!callback_(record_, recordLine_))
+        stopped_ = true;
+    return !stopped_;
+}
+
 bool Reader::feed(std::string_view bytes)
 {
     if (stopped_)
@@ -76,7 +131,36 @@ bool Reader::feed(std::string_view bytes)
 
     const std::size_t size = bytes.size();
     const char* data = bytes.data();
+    // Where the next line feed, quote and CR lie in this piece (size: none),
+    // each searched again only once passed.
+    const auto next = [&](char wanted, std::size_t from) {
+        const void* found = std::memchr(data + from, wanted, size - from);
+        return found ? std::size_t(static_cast<const char*>(found) - data) : size;
+    };
+    std::size_t nextLF = 0, nextQuote = 0, nextCR = 0;
+    bool searched = false;
     while (i < size) {
+        if (state_ == State::RecordStart) {
+            if (!searched || nextLF < i)
+                nextLF = next('\n', i);
+            if (!searched || nextQuote < i)
+                nextQuote = next('"', i);
+            if (!searched || nextCR < i)
+                nextCR = next('\r', i);
+            searched = true;
+            const std::size_t lineEnd = nextLF;
+            // A CR just before the line feed ends the line with it; one
+            // anywhere else ends a record of its own.
+            const std::size_t fieldsEnd = lineEnd > i && nextCR == lineEnd - 1 ? lineEnd - 1 : lineEnd;
+            if (lineEnd < size && nextQuote > lineEnd && nextCR >= fieldsEnd && lineEnd - i <= MaxRecordBytes) {
+                recordLine_ = line_++;
+                // A line with nothing on it is no record.
+                if (fieldsEnd > i && !splitPlainLine(data + i, data + fieldsEnd))
+                    return false;
+                i = lineEnd + 1;
+                continue;
+            }
+        }
         const char byte = data[i];
         switch (state_) {
         case State::AfterCR:

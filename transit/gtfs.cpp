@@ -51,9 +51,11 @@ std::string_view trimmed(std::string_view text)
 // with any others beside them. The columns asked for are the required ones,
 // then the optional ones; a missing required column is an error. `onRow`
 // gets every row after the header and the line it starts on.
+// `onRow` is a template argument, not a std::function, so that the per-row
+// work of stop_times.txt is inlined into the reader's callback.
+template<typename OnRow>
 void readTable(Feed& feed, std::string_view file, std::vector<std::string_view> required,
-               std::vector<std::string_view> optional,
-               const std::function<void(const Row&, std::uint64_t line)>& onRow)
+               std::vector<std::string_view> optional, const OnRow& onRow)
 {
     std::unique_ptr<FeedFile> input = feed.openFile(file);
     std::vector<std::string_view> wanted = required;
@@ -61,6 +63,7 @@ void readTable(Feed& feed, std::string_view file, std::vector<std::string_view> 
     std::vector<int> columns;
     bool headerRead = false;
     const std::string name(file);
+    csv::Reader* self = nullptr;
     csv::Reader reader([&](const csv::Record& record, std::uint64_t line) {
         if (!headerRead) {
             headerRead = true;
@@ -72,6 +75,8 @@ void readTable(Feed& feed, std::string_view file, std::vector<std::string_view> 
             for (std::size_t k = 0; k < required.size(); ++k)
                 if (columns[k] < 0)
                     throw Error("in " + name + " fehlt die Spalte " + std::string(required[k]));
+            // The columns after the last one asked for are never split.
+            self->setFieldsNeeded(std::size_t(*std::max_element(columns.begin(), columns.end()) + 1));
             return true;
         }
         try {
@@ -81,6 +86,7 @@ void readTable(Feed& feed, std::string_view file, std::vector<std::string_view> 
         }
         return true;
     });
+    self = &reader;
     static constexpr std::size_t BufferSize = 1 << 18;
     const std::unique_ptr<char[]> buffer(new char[BufferSize]);
     for (;;) {
@@ -142,6 +148,14 @@ std::size_t editDistance(const std::string& a, const std::string& b)
     return row[b.size()];
 }
 
+// Maps keyed by an id, looked up with a view into the row, without making a
+// string of it first.
+struct IdHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view id) const { return std::hash<std::string_view>()(id); }
+};
+using IdMap = std::unordered_map<std::string, std::uint32_t, IdHash, std::equal_to<>>;
+
 // Interned strings: a trip's headsign is one of a few per route.
 class Pool {
 public:
@@ -149,15 +163,17 @@ public:
     {
         if (text.empty())
             return None;
-        const auto [it, added] = ids_.try_emplace(std::string(text), std::uint32_t(texts_.size()));
-        if (added)
-            texts_.push_back(&it->first);
+        const auto found = ids_.find(text);
+        if (found != ids_.end())
+            return found->second;
+        const auto it = ids_.emplace(std::string(text), std::uint32_t(texts_.size())).first;
+        texts_.push_back(&it->first);
         return it->second;
     }
     const std::string& operator[](std::uint32_t id) const { return *texts_[id]; }
 
 private:
-    std::unordered_map<std::string, std::uint32_t> ids_;
+    IdMap ids_;
     std::vector<const std::string*> texts_;
 };
 
@@ -266,7 +282,7 @@ public:
     {
         readTable(feed_, "trips.txt", {"route_id", "trip_id"}, {"direction_id", "trip_headsign"},
                   [&](const Row& row, std::uint64_t) {
-                      const auto route = routeIndex_.find(std::string(row[0]));
+                      const auto route = routeIndex_.find(row[0]);
                       if (route == routeIndex_.end() || !routes_[route->second].wanted)
                           return;
                       // Routes of one line count as one: the first of them.
@@ -324,17 +340,27 @@ public:
             std::uint64_t trips = 0;
             std::map<std::uint32_t, std::uint64_t> headsigns;
         };
-        std::map<std::pair<std::uint32_t, int>, std::map<std::vector<std::uint32_t>, Count>> counts;
+        // Counted first by interned sequence, which is cheap per trip, and
+        // then by the stops of each distinct sequence.
+        std::map<std::pair<std::uint32_t, int>, std::unordered_map<std::uint32_t, Count>> bySequence;
         for (const TripEntry& trip : trips_) {
             if (trip.sequence == None)
                 continue;
-            std::vector<std::uint32_t> stops;
-            for (const std::uint64_t entry : sequences_[trip.sequence])
-                stops.push_back(std::uint32_t(entry));
-            Count& count = counts[{trip.route, trip.direction}][stops];
+            Count& count = bySequence[{trip.route, trip.direction}][trip.sequence];
             ++count.trips;
             ++count.headsigns[trip.headsign != None ? trip.headsign : trip.firstHeadsign];
         }
+        std::map<std::pair<std::uint32_t, int>, std::map<std::vector<std::uint32_t>, Count>> counts;
+        for (const auto& [key, sequences] : bySequence)
+            for (const auto& [sequence, counted] : sequences) {
+                std::vector<std::uint32_t> stops;
+                for (const std::uint64_t entry : sequences_[sequence])
+                    stops.push_back(std::uint32_t(entry));
+                Count& count = counts[key][stops];
+                count.trips += counted.trips;
+                for (const auto& [headsign, trips] : counted.headsigns)
+                    count.headsigns[headsign] += trips;
+            }
         for (auto& [key, byStops] : counts) {
             const std::vector<std::uint32_t>* best = nullptr;
             const Count* bestCount = nullptr;
@@ -401,10 +427,10 @@ private:
 
     std::uint32_t stopFor(std::string_view id)
     {
-        lookup_.assign(id);
-        const auto found = stopIndex_.find(lookup_);
+        const auto found = stopIndex_.find(id);
         if (found != stopIndex_.end())
             return found->second;
+        lookup_.assign(id);
         // Kept apart as unknown: only a list that uses it is refused.
         StopEntry unknown;
         unknown.name = lookup_;
@@ -428,8 +454,10 @@ private:
             const Sequence& earlier = sequences_[trip.sequence];
             pending_.insert(pending_.end(), earlier.begin(), earlier.end());
         }
-        std::stable_sort(pending_.begin(), pending_.end(),
-                         [](std::uint64_t a, std::uint64_t b) { return (a >> 32) < (b >> 32); });
+        // Rows mostly come in order: sorted only when they did not.
+        const auto bySequence = [](std::uint64_t a, std::uint64_t b) { return (a >> 32) < (b >> 32); };
+        if (!std::is_sorted(pending_.begin(), pending_.end(), bySequence))
+            std::stable_sort(pending_.begin(), pending_.end(), bySequence);
         const auto [it, added] = sequenceIds_.try_emplace(pending_, std::uint32_t(sequences_.size()));
         if (added)
             sequences_.push_back(it->first);
@@ -462,12 +490,12 @@ private:
 
     Feed& feed_;
     std::vector<RouteEntry> routes_;
-    std::unordered_map<std::string, std::uint32_t> routeIndex_;
+    IdMap routeIndex_;
     std::vector<std::uint32_t> chosen_;
     std::vector<TripEntry> trips_;
-    std::unordered_map<std::string, std::uint32_t> tripIndex_;
+    IdMap tripIndex_;
     std::vector<StopEntry> stops_;
-    std::unordered_map<std::string, std::uint32_t> stopIndex_;
+    IdMap stopIndex_;
     Pool headsigns_;
     std::vector<Sequence> sequences_;
     std::unordered_map<Sequence, std::uint32_t, SequenceHash> sequenceIds_;
