@@ -27,6 +27,9 @@ bool Reader::fail(std::string message)
 
 bool Reader::endField()
 {
+    // Fields beyond those needed are not kept; their bytes count still.
+    if (fieldsNeeded_ > 0 && ends_.size() >= fieldsNeeded_)
+        return true;
     if (ends_.size() >= MaxFields)
         return fail("Zeile " + std::to_string(recordLine_) + " hat mehr als " + std::to_string(MaxFields)
                     + " Spalten");

@@ -47,9 +47,10 @@ public:
     // quote at the end is an error.
     bool finish();
 
-    // Only the first `count` fields of a record are needed (0: all). A plain
-    // line is then split no further than that and its record may hold fewer
-    // fields than the line has; the byte bound still holds for every line.
+    // Only the first `count` fields of a record are needed (0: all). A record
+    // then holds at most that many, and a plain line is split no further; the
+    // byte bound still holds for every line, the field bound for the fields
+    // split.
     // A reader of one large table sets this once it knows its columns.
     void setFieldsNeeded(std::size_t count) { fieldsNeeded_ = count; }
 
