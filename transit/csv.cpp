@@ -28,8 +28,10 @@ bool Reader::fail(std::string message)
 bool Reader::endField()
 {
     // Fields beyond those needed are not kept; their bytes count still.
-    if (fieldsNeeded_ > 0 && ends_.size() >= fieldsNeeded_)
+    if (fieldsNeeded_ > 0 && ends_.size() >= fieldsNeeded_) {
+        fieldsDropped_ = true;
         return true;
+    }
     if (ends_.size() >= MaxFields)
         return fail("Zeile " + std::to_string(recordLine_) + " hat mehr als " + std::to_string(MaxFields)
                     + " Spalten");
@@ -42,7 +44,7 @@ bool Reader::endRecord()
     if (!endField())
         return false;
     // A line with nothing on it is no record: some files end with a few.
-    const bool blank = ends_.size() == 1 && ends_[0] == 0 && !quotedSeen_;
+    const bool blank = ends_.size() == 1 && ends_[0] == 0 && !quotedSeen_ && !fieldsDropped_;
     if (!blank) {
         record_.clear();
         std::size_t start = 0;
@@ -56,6 +58,7 @@ bool Reader::endRecord()
     buffer_.clear();
     ends_.clear();
     quotedSeen_ = false;
+    fieldsDropped_ = false;
     return !stopped_;
 }
 

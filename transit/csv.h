@@ -71,13 +71,13 @@ private:
     std::string buffer_;          // the bytes of the record's fields, back to back
     std::vector<std::size_t> ends_; // where each field ends in buffer_
     Record record_;
-    std::size_t fieldStart_ = 0;
     std::size_t fieldsNeeded_ = 0;
     std::uint64_t line_ = 1;
     std::uint64_t recordLine_ = 1;
     std::size_t bomMatched_ = 0;
     bool atStart_ = true;
     bool quotedSeen_ = false;
+    bool fieldsDropped_ = false;   // the record had more fields than needed
     bool stopped_ = false;
     std::string error_;
 };
