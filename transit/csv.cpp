@@ -46,10 +46,11 @@ bool Reader::endRecord()
     // A line with nothing on it is no record: some files end with a few.
     const bool blank = ends_.size() == 1 && ends_[0] == 0 && !quotedSeen_ && !fieldsDropped_;
     if (!blank) {
-        record_.clear();
+        record_.fields_.clear();
+        record_.rest_ = nullptr;
         std::size_t start = 0;
         for (const std::size_t end : ends_) {
-            record_.emplace_back(buffer_.data() + start, end - start);
+            record_.fields_.emplace_back(buffer_.data() + start, end - start);
             start = end;
         }
         if (!callback_(record_, recordLine_))
@@ -92,22 +93,32 @@ const char* findComma(const char* at, const char* end)
 
 } // namespace
 
+void Record::splitNext() const
+{
+    const char* comma = findComma(rest_, end_);
+    fields_.emplace_back(rest_, std::size_t(comma - rest_));
+    rest_ = comma == end_ || fields_.size() == limit_ ? nullptr : comma + 1;
+}
+
 // A line without quotes or CR, whole in the bytes fed: its fields are split
-// where they lie.
+// where they lie, when asked for if only a few are needed, else at once and
+// counted against the bound.
 bool Reader::splitPlainLine(const char* begin, const char* end)
 {
-    record_.clear();
-    const std::size_t limit = fieldsNeeded_ > 0 ? fieldsNeeded_ : MaxFields + 1;
-    const char* fieldStart = begin;
-    for (;;) {
-        const char* comma = findComma(fieldStart, end);
-        if (record_.size() >= MaxFields)
-            return fail("Zeile " + std::to_string(recordLine_) + " hat mehr als " + std::to_string(MaxFields)
-                        + " Spalten");
-        record_.emplace_back(fieldStart, std::size_t(comma - fieldStart));
-        if (comma == end || record_.size() == limit)
-            break;
-        fieldStart = comma + 1;
+    std::vector<std::string_view>& fields = record_.fields_;
+    fields.clear();
+    record_.rest_ = begin;
+    record_.end_ = end;
+    if (fieldsNeeded_ > 0 && fieldsNeeded_ <= MaxFields) {
+        record_.limit_ = fieldsNeeded_;
+    } else {
+        record_.limit_ = MaxFields + 1;
+        while (record_.rest_) {
+            if (fields.size() >= MaxFields)
+                return fail("Zeile " + std::to_string(recordLine_) + " hat mehr als " + std::to_string(MaxFields)
+                            + " Spalten");
+            record_.splitNext();
+        }
     }
     if (!callback_(record_, recordLine_))
         stopped_ = true;

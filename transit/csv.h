@@ -30,7 +30,60 @@ constexpr std::size_t MaxFields = 1000;
 constexpr std::size_t MaxRecordBytes = std::size_t(1) << 20;
 
 // The fields of one record. The views are valid only during the callback.
-using Record = std::vector<std::string_view>;
+// A plain line read for a few fields (Reader::setFieldsNeeded) is split only
+// as far as the fields asked for: a row whose first field already says it is
+// of no interest costs one field's split.
+class Record {
+public:
+    std::size_t size() const
+    {
+        splitAll();
+        return fields_.size();
+    }
+    bool empty() const { return size() == 0; }
+    std::string_view operator[](std::size_t k) const
+    {
+        splitTo(k);
+        return fields_[k];
+    }
+    // The k-th field, or empty where the record has fewer.
+    std::string_view field(std::size_t k) const
+    {
+        splitTo(k);
+        return k < fields_.size() ? fields_[k] : std::string_view();
+    }
+    std::vector<std::string_view>::const_iterator begin() const
+    {
+        splitAll();
+        return fields_.begin();
+    }
+    std::vector<std::string_view>::const_iterator end() const
+    {
+        splitAll();
+        return fields_.end();
+    }
+
+private:
+    friend class Reader;
+    void splitTo(std::size_t k) const
+    {
+        while (fields_.size() <= k && rest_)
+            splitNext();
+    }
+    void splitAll() const
+    {
+        while (rest_)
+            splitNext();
+    }
+    void splitNext() const;
+
+    mutable std::vector<std::string_view> fields_;
+    // The part of the line not yet split; null once split to its end or to
+    // the fields needed.
+    mutable const char* rest_ = nullptr;
+    const char* end_ = nullptr;
+    std::size_t limit_ = 0;
+};
 
 class Reader {
 public:

@@ -29,7 +29,7 @@ public:
     std::string_view operator[](std::size_t k) const
     {
         const int column = columns_[k];
-        return column >= 0 && std::size_t(column) < record_.size() ? record_[std::size_t(column)] : std::string_view();
+        return column >= 0 ? record_.field(std::size_t(column)) : std::string_view();
     }
     bool hasColumn(std::size_t k) const { return columns_[k] >= 0; }
 
