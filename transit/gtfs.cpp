@@ -156,6 +156,90 @@ struct IdHash {
 };
 using IdMap = std::unordered_map<std::string, std::uint32_t, IdHash, std::equal_to<>>;
 
+// The stops' ids, looked up once per row of stop_times.txt for every trip
+// kept. An open-addressed table of (hash, entry) slots with the ids back to
+// back in one string stays in the processor's cache where a node-based map
+// of tens of thousands of stops does not.
+class IdTable {
+public:
+    // The value stored for `id`, or None.
+    std::uint32_t find(std::string_view id) const
+    {
+        if (slots_.empty())
+            return None;
+        const std::uint32_t hash = hashOf(id);
+        for (std::size_t at = hash & mask_;; at = (at + 1) & mask_) {
+            const Slot& slot = slots_[at];
+            if (slot.entry == None)
+                return None;
+            if (slot.hash == hash && idOf(slot.entry) == id)
+                return entries_[slot.entry].value;
+        }
+    }
+    // Adds `id` unless present; true when added.
+    bool add(std::string_view id, std::uint32_t value)
+    {
+        if (find(id) != None)
+            return false;
+        if ((entries_.size() + 1) * 2 > slots_.size())
+            grow();
+        entries_.push_back({arena_.size(), id.size(), value});
+        arena_.append(id);
+        place(hashOf(id), std::uint32_t(entries_.size() - 1));
+        return true;
+    }
+    // The id stored with `value` (an error message's rare need).
+    std::string_view idWith(std::uint32_t value) const
+    {
+        for (std::uint32_t entry = 0; entry < entries_.size(); ++entry)
+            if (entries_[entry].value == value)
+                return idOf(entry);
+        return {};
+    }
+
+private:
+    struct Slot {
+        std::uint32_t hash = 0;
+        std::uint32_t entry = None;
+    };
+    struct Entry {
+        std::size_t offset;
+        std::size_t size;
+        std::uint32_t value;
+    };
+    static std::uint32_t hashOf(std::string_view id)
+    {
+        // FNV-1a, folded: ids are short.
+        std::uint64_t hash = 1469598103934665603ull;
+        for (const char c : id)
+            hash = (hash ^ std::uint8_t(c)) * 1099511628211ull;
+        return std::uint32_t(hash ^ (hash >> 32));
+    }
+    std::string_view idOf(std::uint32_t entry) const
+    {
+        return std::string_view(arena_).substr(entries_[entry].offset, entries_[entry].size);
+    }
+    void place(std::uint32_t hash, std::uint32_t entry)
+    {
+        std::size_t at = hash & mask_;
+        while (slots_[at].entry != None)
+            at = (at + 1) & mask_;
+        slots_[at] = {hash, entry};
+    }
+    void grow()
+    {
+        slots_.assign(std::max<std::size_t>(64, slots_.size() * 2), Slot());
+        mask_ = slots_.size() - 1;
+        for (std::uint32_t entry = 0; entry < entries_.size(); ++entry)
+            place(hashOf(idOf(entry)), entry);
+    }
+
+    std::vector<Slot> slots_;
+    std::size_t mask_ = 0;
+    std::vector<Entry> entries_;
+    std::string arena_;
+};
+
 // Interned strings: a trip's headsign is one of a few per route.
 class Pool {
 public:
@@ -299,7 +383,7 @@ public:
                   [&](const Row& row, std::uint64_t) {
                       StopEntry stop{std::string(trimmed(row[1])), std::string(trimmed(row[3])),
                                      std::string(trimmed(row[2]))};
-                      if (stopIndex_.emplace(std::string(row[0]), std::uint32_t(stops_.size())).second)
+                      if (stopIndex_.add(row[0], std::uint32_t(stops_.size())))
                           stops_.push_back(std::move(stop));
                   });
     }
@@ -427,15 +511,15 @@ private:
 
     std::uint32_t stopFor(std::string_view id)
     {
-        const auto found = stopIndex_.find(id);
-        if (found != stopIndex_.end())
-            return found->second;
+        const std::uint32_t found = stopIndex_.find(id);
+        if (found != None)
+            return found;
         lookup_.assign(id);
         // Kept apart as unknown: only a list that uses it is refused.
         StopEntry unknown;
         unknown.name = lookup_;
         unknown.known = false;
-        stopIndex_.emplace(lookup_, std::uint32_t(stops_.size()));
+        stopIndex_.add(lookup_, std::uint32_t(stops_.size()));
         stops_.push_back(std::move(unknown));
         return std::uint32_t(stops_.size() - 1);
     }
@@ -474,19 +558,13 @@ private:
             return entry.name;
         // A stop without a name of its own (a platform, an entrance) is
         // called by its station's.
-        const auto parent = stopIndex_.find(entry.parent);
-        if (parent != stopIndex_.end() && !stops_[parent->second].name.empty())
-            return stops_[parent->second].name;
+        const std::uint32_t parent = stopIndex_.find(entry.parent);
+        if (parent != None && !stops_[parent].name.empty())
+            return stops_[parent].name;
         throw Error("die Haltestelle " + inQuotes(lookupIdOf(stop)) + " hat keinen Namen");
     }
 
-    std::string lookupIdOf(std::uint32_t stop) const
-    {
-        for (const auto& [id, index] : stopIndex_)
-            if (index == stop)
-                return id;
-        return std::string();
-    }
+    std::string lookupIdOf(std::uint32_t stop) const { return std::string(stopIndex_.idWith(stop)); }
 
     Feed& feed_;
     std::vector<RouteEntry> routes_;
@@ -495,7 +573,7 @@ private:
     std::vector<TripEntry> trips_;
     IdMap tripIndex_;
     std::vector<StopEntry> stops_;
-    IdMap stopIndex_;
+    IdTable stopIndex_;
     Pool headsigns_;
     std::vector<Sequence> sequences_;
     std::unordered_map<Sequence, std::uint32_t, SequenceHash> sequenceIds_;
