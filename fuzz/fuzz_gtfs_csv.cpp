@@ -28,19 +28,21 @@ struct Reading {
     std::string error;
 };
 
-Reading readInPieces(std::string_view input, const std::vector<std::size_t>& pieces)
+Reading readInPieces(std::string_view input, const std::vector<std::size_t>& pieces, std::size_t fieldsNeeded = 0)
 {
     Reading reading;
     transit::csv::Reader reader([&](const transit::csv::Record& record, std::uint64_t line) {
         std::size_t bytes = 0;
         for (const std::string_view field : record)
             bytes += field.size();
-        if (record.empty() || record.size() > transit::csv::MaxFields || bytes > transit::csv::MaxRecordBytes)
+        if (record.empty() || record.size() > transit::csv::MaxFields || bytes > transit::csv::MaxRecordBytes
+            || (fieldsNeeded > 0 && record.size() > fieldsNeeded))
             std::abort();
         reading.records.emplace_back(record.begin(), record.end());
         reading.lines.push_back(line);
         return true;
     });
+    reader.setFieldsNeeded(fieldsNeeded);
     std::size_t at = 0;
     std::size_t next = 0;
     bool going = true;
@@ -71,6 +73,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const Reading* other : {&bytewise, &chosen})
         if (other->records != whole.records || other->lines != whole.lines || other->error != whole.error)
             std::abort();
+    // Taking only the first fields, as a table reader does: the same
+    // records, cut, whether a line is split in place or byte by byte.
+    const std::size_t needed = size > 0 ? data[0] % 4 + 1 : 1;
+    const Reading cutWhole = readInPieces(input, {size}, needed);
+    const Reading cutBytewise = readInPieces(input, {1}, needed);
+    if (cutWhole.records != cutBytewise.records || cutWhole.lines != cutBytewise.lines
+        || cutWhole.error != cutBytewise.error)
+        std::abort();
 
     // A feed whose every file is these bytes, given as a folder would be:
     // through the zip reader only when the bytes are a zip.

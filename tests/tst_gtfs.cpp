@@ -427,6 +427,40 @@ private slots:
         for (qsizetype piece = 1; piece < 8; ++piece)
             QCOMPARE(records(piece), whole);
     }
+
+    // Plain lines (no quote, no lone CR) are split where they lie, fields of
+    // any length, and only up to the fields a table needs; a quoted line
+    // among them and a lone CR give the same cut records.
+    void csvPlainLinesAndTheFieldsNeeded()
+    {
+        const QByteArray input = "trip_id_long_enough,08:00:00,,stop,12\r\n,,\nT1,\"x,y\",z\n"
+                                 "abcdefghijklmnopq,r\rs,t,u,v\n";
+        const auto records = [&](qsizetype piece, std::size_t needed) {
+            QStringList seen;
+            transit::csv::Reader reader([&](const transit::csv::Record& record, std::uint64_t line) {
+                QStringList fields;
+                for (const std::string_view field : record)
+                    fields << QString::fromUtf8(field.data(), qsizetype(field.size()));
+                seen << QString::number(line) + u':' + fields.join(u'|');
+                return true;
+            });
+            reader.setFieldsNeeded(needed);
+            for (qsizetype at = 0; at < input.size(); at += piece)
+                reader.feed(std::string_view(input.constData() + at, size_t(std::min(piece, input.size() - at))));
+            reader.finish();
+            return seen;
+        };
+        QCOMPARE(records(input.size(), 0), QStringList({"1:trip_id_long_enough|08:00:00||stop|12", "2:||",
+                                                        "3:T1|x,y|z", "4:abcdefghijklmnopq|r", "5:s|t|u|v"}));
+        QCOMPARE(records(input.size(), 2), QStringList({"1:trip_id_long_enough|08:00:00", "2:|", "3:T1|x,y",
+                                                        "4:abcdefghijklmnopq|r", "5:s|t"}));
+        for (qsizetype piece = 1; piece < 8; ++piece) {
+            QCOMPARE(records(piece, 0), records(input.size(), 0));
+            QCOMPARE(records(piece, 2), records(input.size(), 2));
+            // A line of empty fields cut to one is still a record, not blank.
+            QCOMPARE(records(piece, 1), records(input.size(), 1));
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(GtfsTest)

@@ -1,5 +1,8 @@
 #include "csv.h"
 
+#include <bit>
+#include <cstdint>
+#include <cstring>
 #include <utility>
 
 namespace transit::csv {
@@ -24,6 +27,11 @@ bool Reader::fail(std::string message)
 
 bool Reader::endField()
 {
+    // Fields beyond those needed are not kept; their bytes count still.
+    if (fieldsNeeded_ > 0 && ends_.size() >= fieldsNeeded_) {
+        fieldsDropped_ = true;
+        return true;
+    }
     if (ends_.size() >= MaxFields)
         return fail("Zeile " + std::to_string(recordLine_) + " hat mehr als " + std::to_string(MaxFields)
                     + " Spalten");
@@ -36,12 +44,13 @@ bool Reader::endRecord()
     if (!endField())
         return false;
     // A line with nothing on it is no record: some files end with a few.
-    const bool blank = ends_.size() == 1 && ends_[0] == 0 && !quotedSeen_;
+    const bool blank = ends_.size() == 1 && ends_[0] == 0 && !quotedSeen_ && !fieldsDropped_;
     if (!blank) {
-        record_.clear();
+        record_.fields_.clear();
+        record_.rest_ = nullptr;
         std::size_t start = 0;
         for (const std::size_t end : ends_) {
-            record_.emplace_back(buffer_.data() + start, end - start);
+            record_.fields_.emplace_back(buffer_.data() + start, end - start);
             start = end;
         }
         if (!callback_(record_, recordLine_))
@@ -50,6 +59,69 @@ bool Reader::endRecord()
     buffer_.clear();
     ends_.clear();
     quotedSeen_ = false;
+    fieldsDropped_ = false;
+    return !stopped_;
+}
+
+namespace {
+
+// The first comma in [at, end), or end. Eight bytes are looked at in one
+// step: a byte of the word XOR ",,,,,,,," is zero where the comma is, and the
+// lowest such byte is found exactly by the borrow trick.
+const char* findComma(const char* at, const char* end)
+{
+    constexpr std::uint64_t ones = 0x0101010101010101ull;
+    constexpr std::uint64_t highs = 0x8080808080808080ull;
+    constexpr std::uint64_t commas = ones * std::uint64_t(',');
+    while (end - at >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, at, 8);
+        word ^= commas;
+        const std::uint64_t zeros = (word - ones) & ~word & highs;
+        if (zeros != 0) {
+            // Bytes are in memory order in the low bits first (little-endian).
+            if constexpr (std::endian::native == std::endian::little)
+                return at + (std::countr_zero(zeros) >> 3);
+            break;
+        }
+        at += 8;
+    }
+    while (at != end && *at != ',')
+        ++at;
+    return at;
+}
+
+} // namespace
+
+void Record::splitNext() const
+{
+    const char* comma = findComma(rest_, end_);
+    fields_.emplace_back(rest_, std::size_t(comma - rest_));
+    rest_ = comma == end_ || fields_.size() == limit_ ? nullptr : comma + 1;
+}
+
+// A line without quotes or CR, whole in the bytes fed: its fields are split
+// where they lie, when asked for if only a few are needed, else at once and
+// counted against the bound.
+bool Reader::splitPlainLine(const char* begin, const char* end)
+{
+    std::vector<std::string_view>& fields = record_.fields_;
+    fields.clear();
+    record_.rest_ = begin;
+    record_.end_ = end;
+    if (fieldsNeeded_ > 0 && fieldsNeeded_ <= MaxFields) {
+        record_.limit_ = fieldsNeeded_;
+    } else {
+        record_.limit_ = MaxFields + 1;
+        while (record_.rest_) {
+            if (fields.size() >= MaxFields)
+                return fail("Zeile " + std::to_string(recordLine_) + " hat mehr als " + std::to_string(MaxFields)
+                            + " Spalten");
+            record_.splitNext();
+        }
+    }
+    if (!callback_(record_, recordLine_))
+        stopped_ = true;
     return !stopped_;
 }
 
@@ -76,7 +148,36 @@ bool Reader::feed(std::string_view bytes)
 
     const std::size_t size = bytes.size();
     const char* data = bytes.data();
+    // Where the next line feed, quote and CR lie in this piece (size: none),
+    // each searched again only once passed.
+    const auto next = [&](char wanted, std::size_t from) {
+        const void* found = std::memchr(data + from, wanted, size - from);
+        return found ? std::size_t(static_cast<const char*>(found) - data) : size;
+    };
+    std::size_t nextLF = 0, nextQuote = 0, nextCR = 0;
+    bool searched = false;
     while (i < size) {
+        if (state_ == State::RecordStart) {
+            if (!searched || nextLF < i)
+                nextLF = next('\n', i);
+            if (!searched || nextQuote < i)
+                nextQuote = next('"', i);
+            if (!searched || nextCR < i)
+                nextCR = next('\r', i);
+            searched = true;
+            const std::size_t lineEnd = nextLF;
+            // A CR just before the line feed ends the line with it; one
+            // anywhere else ends a record of its own.
+            const std::size_t fieldsEnd = lineEnd > i && nextCR == lineEnd - 1 ? lineEnd - 1 : lineEnd;
+            if (lineEnd < size && nextQuote > lineEnd && nextCR >= fieldsEnd && lineEnd - i <= MaxRecordBytes) {
+                recordLine_ = line_++;
+                // A line with nothing on it is no record.
+                if (fieldsEnd > i && !splitPlainLine(data + i, data + fieldsEnd))
+                    return false;
+                i = lineEnd + 1;
+                continue;
+            }
+        }
         const char byte = data[i];
         switch (state_) {
         case State::AfterCR:

@@ -29,7 +29,7 @@ public:
     std::string_view operator[](std::size_t k) const
     {
         const int column = columns_[k];
-        return column >= 0 && std::size_t(column) < record_.size() ? record_[std::size_t(column)] : std::string_view();
+        return column >= 0 ? record_.field(std::size_t(column)) : std::string_view();
     }
     bool hasColumn(std::size_t k) const { return columns_[k] >= 0; }
 
@@ -51,9 +51,11 @@ std::string_view trimmed(std::string_view text)
 // with any others beside them. The columns asked for are the required ones,
 // then the optional ones; a missing required column is an error. `onRow`
 // gets every row after the header and the line it starts on.
+// `onRow` is a template argument, not a std::function, so that the per-row
+// work of stop_times.txt is inlined into the reader's callback.
+template<typename OnRow>
 void readTable(Feed& feed, std::string_view file, std::vector<std::string_view> required,
-               std::vector<std::string_view> optional,
-               const std::function<void(const Row&, std::uint64_t line)>& onRow)
+               std::vector<std::string_view> optional, const OnRow& onRow)
 {
     std::unique_ptr<FeedFile> input = feed.openFile(file);
     std::vector<std::string_view> wanted = required;
@@ -61,6 +63,7 @@ void readTable(Feed& feed, std::string_view file, std::vector<std::string_view> 
     std::vector<int> columns;
     bool headerRead = false;
     const std::string name(file);
+    csv::Reader* self = nullptr;
     csv::Reader reader([&](const csv::Record& record, std::uint64_t line) {
         if (!headerRead) {
             headerRead = true;
@@ -72,6 +75,8 @@ void readTable(Feed& feed, std::string_view file, std::vector<std::string_view> 
             for (std::size_t k = 0; k < required.size(); ++k)
                 if (columns[k] < 0)
                     throw Error("in " + name + " fehlt die Spalte " + std::string(required[k]));
+            // The columns after the last one asked for are never split.
+            self->setFieldsNeeded(std::size_t(*std::max_element(columns.begin(), columns.end()) + 1));
             return true;
         }
         try {
@@ -81,6 +86,7 @@ void readTable(Feed& feed, std::string_view file, std::vector<std::string_view> 
         }
         return true;
     });
+    self = &reader;
     static constexpr std::size_t BufferSize = 1 << 18;
     const std::unique_ptr<char[]> buffer(new char[BufferSize]);
     for (;;) {
@@ -142,6 +148,99 @@ std::size_t editDistance(const std::string& a, const std::string& b)
     return row[b.size()];
 }
 
+// Maps keyed by an id, looked up with a view into the row, without making a
+// string of it first.
+struct IdHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view id) const { return std::hash<std::string_view>()(id); }
+};
+using IdMap = std::unordered_map<std::string, std::uint32_t, IdHash, std::equal_to<>>;
+
+// The stops' ids, looked up once per row of stop_times.txt for every trip
+// kept, and the trips', once per trip. An open-addressed table of (hash, entry) slots with the ids back to
+// back in one string stays in the processor's cache where a node-based map
+// of tens of thousands of stops does not, and a national feed's million
+// trips take half the memory.
+class IdTable {
+public:
+    // The value stored for `id`, or None.
+    std::uint32_t find(std::string_view id) const
+    {
+        if (slots_.empty())
+            return None;
+        const std::uint32_t hash = hashOf(id);
+        for (std::size_t at = hash & mask_;; at = (at + 1) & mask_) {
+            const Slot& slot = slots_[at];
+            if (slot.entry == None)
+                return None;
+            if (slot.hash == hash && idOf(slot.entry) == id)
+                return entries_[slot.entry].value;
+        }
+    }
+    // Adds `id` unless present; true when added.
+    bool add(std::string_view id, std::uint32_t value)
+    {
+        if (find(id) != None)
+            return false;
+        if ((entries_.size() + 1) * 2 > slots_.size())
+            grow();
+        entries_.push_back({arena_.size(), id.size(), value});
+        arena_.append(id);
+        place(hashOf(id), std::uint32_t(entries_.size() - 1));
+        return true;
+    }
+    // The id stored with `value` (an error message's rare need).
+    std::string_view idWith(std::uint32_t value) const
+    {
+        for (std::uint32_t entry = 0; entry < entries_.size(); ++entry)
+            if (entries_[entry].value == value)
+                return idOf(entry);
+        return {};
+    }
+
+private:
+    struct Slot {
+        std::uint32_t hash = 0;
+        std::uint32_t entry = None;
+    };
+    struct Entry {
+        std::size_t offset;
+        std::size_t size;
+        std::uint32_t value;
+    };
+    static std::uint32_t hashOf(std::string_view id)
+    {
+        // FNV-1a, folded: ids are short.
+        std::uint64_t hash = 1469598103934665603ull;
+        for (const char c : id)
+            hash = (hash ^ std::uint8_t(c)) * 1099511628211ull;
+        return std::uint32_t(hash ^ (hash >> 32));
+    }
+    std::string_view idOf(std::uint32_t entry) const
+    {
+        return std::string_view(arena_).substr(entries_[entry].offset, entries_[entry].size);
+    }
+    void place(std::uint32_t hash, std::uint32_t entry)
+    {
+        std::size_t at = hash & mask_;
+        while (slots_[at].entry != None)
+            at = (at + 1) & mask_;
+        slots_[at] = {hash, entry};
+    }
+    void grow()
+    {
+        slots_.assign(std::max<std::size_t>(64, slots_.size() * 2), Slot());
+        mask_ = slots_.size() - 1;
+        for (std::uint32_t entry = 0; entry < entries_.size(); ++entry)
+            place(hashOf(idOf(entry)), entry);
+    }
+
+    std::vector<Slot> slots_;
+    std::size_t mask_ = 0;
+    std::vector<Entry> entries_;
+    std::string arena_;
+};
+
 // Interned strings: a trip's headsign is one of a few per route.
 class Pool {
 public:
@@ -149,15 +248,17 @@ public:
     {
         if (text.empty())
             return None;
-        const auto [it, added] = ids_.try_emplace(std::string(text), std::uint32_t(texts_.size()));
-        if (added)
-            texts_.push_back(&it->first);
+        const auto found = ids_.find(text);
+        if (found != ids_.end())
+            return found->second;
+        const auto it = ids_.emplace(std::string(text), std::uint32_t(texts_.size())).first;
+        texts_.push_back(&it->first);
         return it->second;
     }
     const std::string& operator[](std::uint32_t id) const { return *texts_[id]; }
 
 private:
-    std::unordered_map<std::string, std::uint32_t> ids_;
+    IdMap ids_;
     std::vector<const std::string*> texts_;
 };
 
@@ -266,13 +367,13 @@ public:
     {
         readTable(feed_, "trips.txt", {"route_id", "trip_id"}, {"direction_id", "trip_headsign"},
                   [&](const Row& row, std::uint64_t) {
-                      const auto route = routeIndex_.find(std::string(row[0]));
+                      const auto route = routeIndex_.find(row[0]);
                       if (route == routeIndex_.end() || !routes_[route->second].wanted)
                           return;
                       // Routes of one line count as one: the first of them.
                       const std::uint32_t counted = chosen_.empty() ? route->second : chosen_.front();
                       TripEntry trip{counted, parseDirection(row[2]), headsigns_.add(trimmed(row[3]))};
-                      tripIndex_.emplace(std::string(row[1]), std::uint32_t(trips_.size()));
+                      tripIndex_.add(row[1], std::uint32_t(trips_.size()));
                       trips_.push_back(trip);
                   });
     }
@@ -283,7 +384,7 @@ public:
                   [&](const Row& row, std::uint64_t) {
                       StopEntry stop{std::string(trimmed(row[1])), std::string(trimmed(row[3])),
                                      std::string(trimmed(row[2]))};
-                      if (stopIndex_.emplace(std::string(row[0]), std::uint32_t(stops_.size())).second)
+                      if (stopIndex_.add(row[0], std::uint32_t(stops_.size())))
                           stops_.push_back(std::move(stop));
                   });
     }
@@ -298,8 +399,7 @@ public:
                       if (tripId != currentTripId_) {
                           endTrip();
                           currentTripId_.assign(tripId);
-                          const auto trip = tripIndex_.find(currentTripId_);
-                          currentTrip_ = trip == tripIndex_.end() ? None : trip->second;
+                          currentTrip_ = tripIndex_.find(currentTripId_);
                       }
                       if (currentTrip_ == None)
                           return;
@@ -324,17 +424,27 @@ public:
             std::uint64_t trips = 0;
             std::map<std::uint32_t, std::uint64_t> headsigns;
         };
-        std::map<std::pair<std::uint32_t, int>, std::map<std::vector<std::uint32_t>, Count>> counts;
+        // Counted first by interned sequence, which is cheap per trip, and
+        // then by the stops of each distinct sequence.
+        std::map<std::pair<std::uint32_t, int>, std::unordered_map<std::uint32_t, Count>> bySequence;
         for (const TripEntry& trip : trips_) {
             if (trip.sequence == None)
                 continue;
-            std::vector<std::uint32_t> stops;
-            for (const std::uint64_t entry : sequences_[trip.sequence])
-                stops.push_back(std::uint32_t(entry));
-            Count& count = counts[{trip.route, trip.direction}][stops];
+            Count& count = bySequence[{trip.route, trip.direction}][trip.sequence];
             ++count.trips;
             ++count.headsigns[trip.headsign != None ? trip.headsign : trip.firstHeadsign];
         }
+        std::map<std::pair<std::uint32_t, int>, std::map<std::vector<std::uint32_t>, Count>> counts;
+        for (const auto& [key, sequences] : bySequence)
+            for (const auto& [sequence, counted] : sequences) {
+                std::vector<std::uint32_t> stops;
+                for (const std::uint64_t entry : sequences_[sequence])
+                    stops.push_back(std::uint32_t(entry));
+                Count& count = counts[key][stops];
+                count.trips += counted.trips;
+                for (const auto& [headsign, trips] : counted.headsigns)
+                    count.headsigns[headsign] += trips;
+            }
         for (auto& [key, byStops] : counts) {
             const std::vector<std::uint32_t>* best = nullptr;
             const Count* bestCount = nullptr;
@@ -401,15 +511,15 @@ private:
 
     std::uint32_t stopFor(std::string_view id)
     {
+        const std::uint32_t found = stopIndex_.find(id);
+        if (found != None)
+            return found;
         lookup_.assign(id);
-        const auto found = stopIndex_.find(lookup_);
-        if (found != stopIndex_.end())
-            return found->second;
         // Kept apart as unknown: only a list that uses it is refused.
         StopEntry unknown;
         unknown.name = lookup_;
         unknown.known = false;
-        stopIndex_.emplace(lookup_, std::uint32_t(stops_.size()));
+        stopIndex_.add(lookup_, std::uint32_t(stops_.size()));
         stops_.push_back(std::move(unknown));
         return std::uint32_t(stops_.size() - 1);
     }
@@ -428,8 +538,10 @@ private:
             const Sequence& earlier = sequences_[trip.sequence];
             pending_.insert(pending_.end(), earlier.begin(), earlier.end());
         }
-        std::stable_sort(pending_.begin(), pending_.end(),
-                         [](std::uint64_t a, std::uint64_t b) { return (a >> 32) < (b >> 32); });
+        // Rows mostly come in order: sorted only when they did not.
+        const auto bySequence = [](std::uint64_t a, std::uint64_t b) { return (a >> 32) < (b >> 32); };
+        if (!std::is_sorted(pending_.begin(), pending_.end(), bySequence))
+            std::stable_sort(pending_.begin(), pending_.end(), bySequence);
         const auto [it, added] = sequenceIds_.try_emplace(pending_, std::uint32_t(sequences_.size()));
         if (added)
             sequences_.push_back(it->first);
@@ -446,28 +558,22 @@ private:
             return entry.name;
         // A stop without a name of its own (a platform, an entrance) is
         // called by its station's.
-        const auto parent = stopIndex_.find(entry.parent);
-        if (parent != stopIndex_.end() && !stops_[parent->second].name.empty())
-            return stops_[parent->second].name;
+        const std::uint32_t parent = stopIndex_.find(entry.parent);
+        if (parent != None && !stops_[parent].name.empty())
+            return stops_[parent].name;
         throw Error("die Haltestelle " + inQuotes(lookupIdOf(stop)) + " hat keinen Namen");
     }
 
-    std::string lookupIdOf(std::uint32_t stop) const
-    {
-        for (const auto& [id, index] : stopIndex_)
-            if (index == stop)
-                return id;
-        return std::string();
-    }
+    std::string lookupIdOf(std::uint32_t stop) const { return std::string(stopIndex_.idWith(stop)); }
 
     Feed& feed_;
     std::vector<RouteEntry> routes_;
-    std::unordered_map<std::string, std::uint32_t> routeIndex_;
+    IdMap routeIndex_;
     std::vector<std::uint32_t> chosen_;
     std::vector<TripEntry> trips_;
-    std::unordered_map<std::string, std::uint32_t> tripIndex_;
+    IdTable tripIndex_;
     std::vector<StopEntry> stops_;
-    std::unordered_map<std::string, std::uint32_t> stopIndex_;
+    IdTable stopIndex_;
     Pool headsigns_;
     std::vector<Sequence> sequences_;
     std::unordered_map<Sequence, std::uint32_t, SequenceHash> sequenceIds_;
