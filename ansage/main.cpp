@@ -24,6 +24,8 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <xcb/xcb.h>
+
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
@@ -329,6 +331,11 @@ int main(int argc, char** argv)
     const QString simulatorPath = options.withSimulator ? simulatorBinary() : QString();
     if (options.withSimulator && simulatorPath.isEmpty())
         refuse(QStringLiteral("Der Simulator pendralumovista ist weder neben diesem Programm noch im Suchpfad."));
+    // The X server learns that the clipboard is watched only once the
+    // request reaches it; a round trip makes sure it has before the line
+    // says so, so that a call made right after the line is heard.
+    if (const auto* x11 = application.nativeInterface<QNativeInterface::QX11Application>())
+        std::free(xcb_get_input_focus_reply(x11->connection(), xcb_get_input_focus(x11->connection()), nullptr));
     say(stdout, QStringLiteral("Wartet auf Ansagen %1 (Stimme %2, %3 Wörter/min, %4).")
                     .arg(callsFromBus ? QStringLiteral("über den Sitzungsbus und die Zwischenablage")
                                       : QStringLiteral("in der Zwischenablage"))
