@@ -169,6 +169,25 @@ private slots:
         }
     }
 
+    // The Host check alone, with what a browser, a script or an attacker
+    // may put in the header.
+    void onlyTheServedAddressIsAHost()
+    {
+        const QHostAddress loopback(QHostAddress::LocalHost);
+        for (const QByteArray& host : {QByteArray("127.0.0.1:8733"), QByteArray("localhost:8733"), QByteArray("127.0.0.1:08733")})
+            QVERIFY2(web::hostServed(host, loopback, 8733), host.constData());
+        QVERIFY(web::hostServed("[::1]:8733", QHostAddress(QHostAddress::LocalHostIPv6), 8733));
+        QVERIFY(web::hostServed("192.168.1.5:80", QHostAddress(QStringLiteral("192.168.1.5")), 80));
+        for (const QByteArray& host :
+             {QByteArray(), QByteArray("127.0.0.1"), QByteArray("127.0.0.1:8734"), QByteArray("127.0.0.1:8733/"),
+              QByteArray("me@127.0.0.1:8733"), QByteArray("127.0.0.1:8733#x"), QByteArray("127.0.0.1:8733?x"),
+              QByteArray("127.0.0.1 :8733"), QByteArray("127.0.0.1:8733\t"), QByteArray("127.0.0.1\n:8733"),
+              QByteArray("127.0.0.1%2e:8733"), QByteArray("127.0.0.1.:8733"), QByteArray("LOCALHOST.:8733"),
+              QByteArray("localhost.evil.example:8733"), QByteArray("127.0.0.1:8733", 15),
+              QByteArray(400, '1') + ":8733"})
+            QVERIFY2(!web::hostServed(host, loopback, 8733), host.toPercentEncoding().constData());
+    }
+
     // A stop call, the paging of a long name, the dark sign while line and
     // destination are typed, each as one message.
     void messagesFollowTheSign()

@@ -52,29 +52,6 @@ QJsonValue property(const TForm2& unit, const char* name)
     return QJsonValue::fromVariant(bus::readProperty(unit, name));
 }
 
-// Whether `host`, the Host header of a request, names the address served:
-// the address itself, or "localhost" when that is the loopback address,
-// with the port. A name that some DNS points here (the trick a foreign page
-// plays to read a local server) is refused. Listening on every address, any
-// address of this machine will do.
-bool hostServed(const QByteArray& host, const QHostAddress& address, quint16 port)
-{
-    if (host.isEmpty() || host.size() > 300)
-        return false;
-    const QUrl url(QStringLiteral("http://") + QString::fromLatin1(host));
-    if (!url.isValid() || url.port() != int(port) || !url.userInfo().isEmpty() || url.path().size() > 0)
-        return false;
-    const QString name = url.host();
-    if (address.isLoopback() && name == QLatin1String("localhost"))
-        return true;
-    const QHostAddress named(name);
-    if (named.isNull())
-        return false;
-    if (address == QHostAddress::Any || address == QHostAddress::AnyIPv4 || address == QHostAddress::AnyIPv6)
-        return named.isLoopback() || QNetworkInterface::allAddresses().contains(named);
-    return named.isEqual(address, QHostAddress::TolerantConversion);
-}
-
 QByteArray page()
 {
     QFile file(QStringLiteral(":/web/sign.html"));
@@ -143,6 +120,33 @@ private:
 };
 
 } // namespace
+
+bool hostServed(const QByteArray& host, const QHostAddress& address, quint16 port)
+{
+    if (host.isEmpty() || host.size() > 300)
+        return false;
+    // A name, an IPv4 address or a bracketed IPv6 one, and a port: nothing
+    // else belongs in the header, and QUrl's tolerant parsing is not to
+    // guess what a control character or a blank was meant to be.
+    const auto authority = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-'
+               || c == ':' || c == '[' || c == ']';
+    };
+    if (!std::all_of(host.begin(), host.end(), authority))
+        return false;
+    const QUrl url(QStringLiteral("http://") + QString::fromLatin1(host));
+    if (!url.isValid() || url.port() != int(port) || !url.userInfo().isEmpty() || url.path().size() > 0)
+        return false;
+    const QString name = url.host();
+    if (address.isLoopback() && name == QLatin1String("localhost"))
+        return true;
+    const QHostAddress named(name);
+    if (named.isNull())
+        return false;
+    if (address == QHostAddress::Any || address == QHostAddress::AnyIPv4 || address == QHostAddress::AnyIPv6)
+        return named.isLoopback() || QNetworkInterface::allAddresses().contains(named);
+    return named.isEqual(address, QHostAddress::TolerantConversion);
+}
 
 QJsonObject stateOf(const TForm2& unit)
 {

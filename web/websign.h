@@ -47,6 +47,13 @@ QJsonObject stateOf(const TForm2& unit);
 // page draws them: five column masks each, bit 0 the top row.
 QJsonObject glyphTable();
 
+// Whether `host`, the Host header of a request, names the address served:
+// the address itself, or "localhost" when that is the loopback address,
+// with the port. A name that some DNS points here (the trick a foreign page
+// plays to read a local server) is refused. Listening on every address, any
+// address of this machine will do. Any bytes a client sends are fine here.
+bool hostServed(const QByteArray& host, const QHostAddress& address, quint16 port);
+
 class Server;
 
 class WebSign : public QObject {
