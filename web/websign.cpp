@@ -328,6 +328,10 @@ private:
         if (!client)
             return;
         socket->sendTextMessage(QString::fromUtf8(message));
+        // On the wire now, not after whatever the event loop has queued
+        // first (the sign's own repaint after a stop call): without
+        // blocking, what the client's connection does not take stays queued.
+        socket->flush();
         if (!client->connection || client->connection->bytesToWrite() > MaxQueuedBytes)
             drop(socket);
     }
