@@ -81,14 +81,33 @@ struct Client {
     }
 };
 
+// Under AddressSanitizer freed memory stays resident a while (its
+// quarantine holds a quarter gigabyte), so there the heap in use is counted.
+#if defined(__SANITIZE_ADDRESS__)
+#define PENDRALUMOVISTA_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define PENDRALUMOVISTA_ASAN 1
+#endif
+#endif
+
+#ifdef PENDRALUMOVISTA_ASAN
+// The sanitizer runtime's, declared here as its header is not always installed.
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+#endif
+
 long residentKiB()
 {
+#ifdef PENDRALUMOVISTA_ASAN
+    return long(__sanitizer_get_current_allocated_bytes() / 1024);
+#else
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return 0;
     const QRegularExpressionMatch match =
         QRegularExpression(QStringLiteral("VmRSS:\\s+(\\d+)")).match(QString::fromLatin1(status.readAll()));
     return match.captured(1).toLong();
+#endif
 }
 
 } // namespace
@@ -351,7 +370,7 @@ private slots:
         QVERIFY(get(port, "/state.json").contains("  5 Ende"));
 
         const long grown = residentKiB() - residentBefore;
-        qInfo("resident memory grew by %ld KiB; the sleeper was dropped after %d changes", grown, changes);
+        qInfo("memory grew by %ld KiB; the sleeper was dropped after %d changes", grown, changes);
         QVERIFY2(grown < 64 * 1024, qPrintable(QString::number(grown)));
     }
 
