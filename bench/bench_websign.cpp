@@ -246,7 +246,7 @@ int main(int argc, char** argv)
 
     web::WebSign sign([&unit] { return web::stateOf(unit); });
     QString error;
-    if (!sign.listen(QHostAddress::LocalHost, 0, &error)) {
+    if (!sign.listen(QString(), 0, &error)) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return 1;
     }

@@ -10,7 +10,7 @@
 //  - the header that names the served address and port exactly is
 //    accepted, and the same with any other port is refused.
 
-#include <websign.h>
+#include <webserver.h>
 
 #include <QByteArray>
 #include <QCoreApplication>

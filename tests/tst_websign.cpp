@@ -128,7 +128,7 @@ class TestWebSign : public QObject {
     {
         sign = std::make_unique<web::WebSign>([this] { return web::stateOf(unit()); });
         QString error;
-        QVERIFY2(sign->listen(QHostAddress::LocalHost, port, &error), qPrintable(error));
+        QVERIFY2(sign->listen(QString(), port, &error), qPrintable(error));
         port = quint16(sign->url().port());
         sign->follow(*feed);
     }
