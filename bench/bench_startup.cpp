@@ -1,11 +1,14 @@
 // Start-up of the simulator up to its first painted frame: the program's own
 // start sequence, timed until the sign and the control unit have both been
-// painted. Run by startup.sh, one
+// painted, with the libraries the program links and the state feed it
+// makes. Run by startup.sh, one
 // process per measurement; see bench/README.md.
 
 #include "firstframe.h"
 
 #include <startup.h>
+#include <statefeed.h>
+#include <websign.h>
 
 #include <QApplication>
 
@@ -18,6 +21,12 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     prepareApplication(application);
     Windows windows;
+    // As the program starts without --web: the feed listens, the web sign
+    // is linked in but not started.
+    StateFeed feed(windows);
+    std::unique_ptr<web::WebSign> webSign;
+    if (argc > 99)
+        web::serve(webSign, feed, QString(), 0);
 
     bench::FirstFrameProbe probe(launched, mainEntered, {&windows.sign(), &windows.controlUnit()});
     return QApplication::exec();

@@ -1,5 +1,7 @@
 #include "websign.h"
 
+#include "webserver.h"
+
 #include <busdoor.h>
 #include <font.h>
 #include <startup.h>
@@ -8,21 +10,10 @@
 
 #include <Pendralumovista2.h>
 
-#include <QFile>
-#include <QHttpServer>
-#include <QHttpServerRequest>
-#include <QHttpServerResponse>
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QNetworkInterface>
-#include <QPointer>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTimer>
-#include <QWebSocket>
-
-#include <algorithm>
-#include <vector>
+#include <QLibrary>
 
 namespace web {
 
@@ -52,95 +43,22 @@ QJsonValue property(const TForm2& unit, const char* name)
     return QJsonValue::fromVariant(bus::readProperty(unit, name));
 }
 
-// Whether `host`, the Host header of a request, names the address served:
-// the address itself, or "localhost" when that is the loopback address,
-// with the port. A name that some DNS points here (the trick a foreign page
-// plays to read a local server) is refused. Listening on every address, any
-// address of this machine will do.
-bool hostServed(const QByteArray& host, const QHostAddress& address, quint16 port)
+// The server's library, loaded once, on the first request for the web sign:
+// a start without --web loads none of the network libraries. It lies in
+// lib/pendralumovista beside the program's bin folder, installed or in the
+// build folder, found from wherever the program runs.
+MakeServer serverFactory(QString* error)
 {
-    if (host.isEmpty() || host.size() > 300)
-        return false;
-    const QUrl url(QStringLiteral("http://") + QString::fromLatin1(host));
-    if (!url.isValid() || url.port() != int(port) || !url.userInfo().isEmpty() || url.path().size() > 0)
-        return false;
-    const QString name = url.host();
-    if (address.isLoopback() && name == QLatin1String("localhost"))
-        return true;
-    const QHostAddress named(name);
-    if (named.isNull())
-        return false;
-    if (address == QHostAddress::Any || address == QHostAddress::AnyIPv4 || address == QHostAddress::AnyIPv6)
-        return named.isLoopback() || QNetworkInterface::allAddresses().contains(named);
-    return named.isEqual(address, QHostAddress::TolerantConversion);
+    static MakeServer factory = nullptr;
+    if (factory)
+        return factory;
+    QLibrary library(QCoreApplication::applicationDirPath() + QStringLiteral("/../lib/pendralumovista/pendralumovista-web"));
+    factory = reinterpret_cast<MakeServer>(library.resolve(MakeServerSymbol));
+    if (!factory && error)
+        *error = QStringLiteral("Das Schild im Browser lässt sich nicht laden (%1); es bleibt aus.")
+                     .arg(library.errorString().left(300));
+    return factory;
 }
-
-QByteArray page()
-{
-    QFile file(QStringLiteral(":/web/sign.html"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QByteArray html = file.readAll();
-    // The glyphs are the sign's own, put in as the page is served: the
-    // page carries no font of its own.
-    html.replace("/*GLYPHS*/{}", QJsonDocument(glyphTable()).toJson(QJsonDocument::Compact));
-    return html;
-}
-
-QHttpServerResponse refusal(const char* text, QHttpServerResponse::StatusCode status)
-{
-    QHttpServerResponse response("text/plain; charset=utf-8", QByteArray(text) + '\n', status);
-    response.setHeader("Cache-Control", "no-store");
-    return response;
-}
-
-// Counts the connections and closes one more than allowed as it arrives; a
-// connection that has not become a WebSocket after a while is closed too,
-// so that idle ones cannot fill the places.
-class LimitedTcpServer : public QTcpServer {
-public:
-    using QTcpServer::QTcpServer;
-    int open = 0;
-
-    // The connection of that peer is a WebSocket now: it stays. Its socket,
-    // which the WebSocket writes through, tells how much waits unsent.
-    QTcpSocket* keep(const QHostAddress& peer, quint16 port)
-    {
-        for (const QPointer<QTcpSocket>& socket : sockets_)
-            if (socket && socket->peerPort() == port && socket->peerAddress() == peer) {
-                socket->setProperty("websocket", true);
-                return socket;
-            }
-        return nullptr;
-    }
-
-protected:
-    void incomingConnection(qintptr descriptor) override
-    {
-        auto* socket = new QTcpSocket(this);
-        if (!socket->setSocketDescriptor(descriptor)) {
-            delete socket;
-            return;
-        }
-        if (open >= MaxConnections) {
-            socket->abort();
-            socket->deleteLater();
-            return;
-        }
-        ++open;
-        std::erase_if(sockets_, [](const QPointer<QTcpSocket>& gone) { return gone.isNull(); });
-        sockets_.push_back(socket);
-        connect(socket, &QObject::destroyed, this, [this] { --open; });
-        QTimer::singleShot(HttpConnectionMs, socket, [socket] {
-            if (!socket->property("websocket").toBool())
-                socket->abort();
-        });
-        addPendingConnection(socket);
-    }
-
-private:
-    std::vector<QPointer<QTcpSocket>> sockets_;
-};
 
 } // namespace
 
@@ -175,249 +93,47 @@ QJsonObject glyphTable()
     return table;
 }
 
-// One page or script connected over a WebSocket.
-struct Client {
-    QWebSocket* socket = nullptr;
-    // The connection under it, whose buffer holds what the client has not
-    // taken yet.
-    QPointer<QTcpSocket> connection;
-};
-
-class Server : public QObject {
-public:
-    explicit Server(WebSign::StateReader readState) : readState_(std::move(readState))
-    {
-        http_.route(QStringLiteral("/"), QHttpServerRequest::Method::Get, [this](const QHttpServerRequest& request) {
-            if (!ours(request))
-                return foreignHost();
-            QHttpServerResponse response("text/html; charset=utf-8", page_);
-            addSafetyHeaders(response);
-            return response;
-        });
-        http_.route(QStringLiteral("/state.json"), QHttpServerRequest::Method::Get,
-                    [this](const QHttpServerRequest& request) {
-                        if (!ours(request))
-                            return foreignHost();
-                        QJsonObject state = readState_();
-                        state.insert(QStringLiteral("version"), MessageVersion);
-                        QHttpServerResponse response(state);
-                        addSafetyHeaders(response);
-                        return response;
-                    });
-        // The upgrade to a WebSocket is the library's, once a route takes
-        // the request; it must write nothing of its own.
-        http_.route(QStringLiteral("/ws"), QHttpServerRequest::Method::Get,
-                    [](const QHttpServerRequest&, QHttpServerResponder&&) {});
-        http_.setMissingHandler([](const QHttpServerRequest&, QHttpServerResponder&& responder) {
-            responder.write(QByteArray("Nicht gefunden. Das Schild steht unter /, der Zustand unter /state.json.\n"),
-                            "text/plain; charset=utf-8", QHttpServerResponder::StatusCode::NotFound);
-        });
-        connect(&http_, &QHttpServer::newWebSocketConnection, this, [this] { takeWebSockets(); });
-    }
-
-    ~Server() override
-    {
-        for (Client& client : clients_)
-            delete client.socket;
-    }
-
-    bool listen(const QHostAddress& address, quint16 port, QString* error)
-    {
-        auto* tcp = new LimitedTcpServer(this);
-        if (!tcp->listen(address, port)) {
-            if (error)
-                *error = tcp->serverError() == QAbstractSocket::AddressInUseError
-                             ? QStringLiteral("Port %1 ist schon belegt; das Schild im Browser bleibt aus. Mit "
-                                              "--web=PORT einen anderen wählen.")
-                                   .arg(port)
-                             : QStringLiteral("Auf %1 Port %2 lässt sich nicht lauschen: %3; das Schild im Browser "
-                                              "bleibt aus.")
-                                   .arg(address.toString())
-                                   .arg(port)
-                                   .arg(tcp->errorString());
-            delete tcp;
-            return false;
-        }
-        tcp_ = tcp;
-        address_ = address;
-        port_ = tcp->serverPort();
-        http_.bind(tcp);
-        page_ = page();
-        return true;
-    }
-
-    QUrl url() const
-    {
-        QUrl url;
-        url.setScheme(QStringLiteral("http"));
-        url.setHost(address_.isEqual(QHostAddress::Any, QHostAddress::TolerantConversion) ? QStringLiteral("127.0.0.1")
-                                                                                            : address_.toString());
-        url.setPort(port_);
-        url.setPath(QStringLiteral("/"));
-        return url;
-    }
-
-    int clientCount() const { return int(clients_.size()); }
-
-    void publish()
-    {
-        if (!tcp_)
-            return;
-        QJsonObject state = readState_();
-        state.insert(QStringLiteral("version"), MessageVersion);
-        state.insert(QStringLiteral("type"), QStringLiteral("state"));
-        QByteArray message = QJsonDocument(state).toJson(QJsonDocument::Compact);
-        if (message == last_)
-            return;
-        last_ = std::move(message);
-        // A copy of the list: a client past its bound is dropped meanwhile.
-        for (QWebSocket* socket : sockets())
-            send(socket, last_);
-    }
-
-private:
-    bool ours(const QHttpServerRequest& request) const { return hostServed(request.value("Host"), address_, port_); }
-
-    static QHttpServerResponse foreignHost()
-    {
-        return refusal("Diese Adresse bedient das Schild nicht.", QHttpServerResponse::StatusCode::Forbidden);
-    }
-
-    static void addSafetyHeaders(QHttpServerResponse& response)
-    {
-        response.setHeader("Cache-Control", "no-store");
-        response.setHeader("X-Content-Type-Options", "nosniff");
-        // The page loads nothing from anywhere and talks to its own server only.
-        response.setHeader("Content-Security-Policy",
-                           "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; "
-                           "connect-src 'self'; frame-ancestors *");
-        response.setHeader("Access-Control-Allow-Origin", "*");
-    }
-
-    std::vector<QWebSocket*> sockets() const
-    {
-        std::vector<QWebSocket*> list;
-        for (const Client& client : clients_)
-            list.push_back(client.socket);
-        return list;
-    }
-
-    Client* find(QWebSocket* socket)
-    {
-        for (Client& client : clients_)
-            if (client.socket == socket)
-                return &client;
-        return nullptr;
-    }
-
-    void drop(QWebSocket* socket)
-    {
-        std::erase_if(clients_, [socket](const Client& client) { return client.socket == socket; });
-        socket->disconnect(this);
-        socket->abort();
-        socket->deleteLater();
-    }
-
-    void send(QWebSocket* socket, const QByteArray& message)
-    {
-        Client* client = find(socket);
-        if (!client)
-            return;
-        socket->sendTextMessage(QString::fromUtf8(message));
-        if (!client->connection || client->connection->bytesToWrite() > MaxQueuedBytes)
-            drop(socket);
-    }
-
-    void takeWebSockets()
-    {
-        while (http_.hasPendingWebSocketConnections()) {
-            std::unique_ptr<QWebSocket> taken = http_.nextPendingWebSocketConnection();
-            QWebSocket* socket = taken.release();
-            socket->setParent(this);
-            QTcpSocket* connection = tcp_ ? tcp_->keep(socket->peerAddress(), socket->peerPort()) : nullptr;
-            const QNetworkRequest request = socket->request();
-            const QByteArray host = request.hasRawHeader("Host") ? request.rawHeader("Host")
-                                                                  : request.url().authority().toLatin1();
-            // A page of a foreign site may open a WebSocket to any address;
-            // only the sign's own page (or a program, which names no origin)
-            // is served.
-            const QString origin = socket->origin();
-            const bool ownOrigin = origin.isEmpty() || origin == QLatin1String("http://") + QString::fromLatin1(host);
-            if (!hostServed(host, address_, port_) || !ownOrigin || request.url().path() != QLatin1String("/ws")) {
-                socket->close(QWebSocketProtocol::CloseCodePolicyViolated,
-                              QStringLiteral("Diese Adresse bedient das Schild nicht."));
-                socket->deleteLater();
-                continue;
-            }
-            if (clientCount() >= MaxClients) {
-                socket->close(QWebSocketProtocol::CloseCodeGoingAway, QStringLiteral("Zu viele Verbindungen."));
-                socket->deleteLater();
-                continue;
-            }
-            // Nothing a client says is heard; a long message ends it.
-            socket->setMaxAllowedIncomingFrameSize(MaxIncomingBytes);
-            socket->setMaxAllowedIncomingMessageSize(MaxIncomingBytes);
-            clients_.push_back({socket, connection});
-            connect(socket, &QWebSocket::disconnected, this, [this, socket] { drop(socket); });
-            if (last_.isEmpty()) {
-                publish();
-            } else {
-                send(socket, last_);
-            }
-        }
-    }
-
-    WebSign::StateReader readState_;
-    QHttpServer http_;
-    LimitedTcpServer* tcp_ = nullptr;
-    QHostAddress address_;
-    quint16 port_ = 0;
-    QByteArray page_;
-    QByteArray last_;
-    std::vector<Client> clients_;
-};
-
-WebSign::WebSign(StateReader readState, QObject* parent)
-    : QObject(parent), server_(std::make_unique<Server>(std::move(readState)))
-{
-}
+WebSign::WebSign(StateReader readState, QObject* parent) : QObject(parent), readState_(std::move(readState)) {}
 
 WebSign::~WebSign() = default;
 
-bool WebSign::listen(const QHostAddress& address, quint16 port, QString* error)
+bool WebSign::listen(const QString& address, quint16 port, QString* error)
 {
+    if (!server_) {
+        const MakeServer make = serverFactory(error);
+        if (!make)
+            return false;
+        server_.reset(make(readState_, QJsonDocument(glyphTable()).toJson(QJsonDocument::Compact)));
+    }
     return server_->listen(address, port, error);
 }
 
 QUrl WebSign::url() const
 {
-    return server_->url();
+    return server_ ? server_->url() : QUrl();
 }
 
 int WebSign::clientCount() const
 {
-    return server_->clientCount();
+    return server_ ? server_->clientCount() : 0;
 }
 
 void WebSign::publish()
 {
-    server_->publish();
+    if (server_)
+        server_->publish();
 }
 
 Answer serve(std::unique_ptr<WebSign>& sign, StateFeed& feed, const QString& address, uint port)
 {
     if (sign)
         return {true, sign->url().toString()};
-    QHostAddress listenOn(QHostAddress::LocalHost);
-    if (!address.isEmpty() && !listenOn.setAddress(address))
-        return {false, QStringLiteral("„%1“ ist keine IP-Adresse dieses Rechners; das Schild im Browser bleibt aus.")
-                           .arg(address.left(64))};
     if (port > 65535)
         return {false, QStringLiteral("Port %1 gibt es nicht (1 bis 65535); das Schild im Browser bleibt aus.").arg(port)};
     TForm2& unit = feed.windows().controlUnit();
     auto started = std::make_unique<WebSign>([&unit] { return stateOf(unit); });
     QString error;
-    if (!started->listen(listenOn, port ? quint16(port) : DefaultPort, &error))
+    if (!started->listen(address, port ? quint16(port) : DefaultPort, &error))
         return {false, error};
     started->follow(feed);
     started->publish();

@@ -9,7 +9,8 @@
 // cost: the number of connections, the bytes waiting for a client that does
 // not read, and the size of what it sends.
 
-#include <QHostAddress>
+#include "webserver.h"
+
 #include <QJsonObject>
 #include <QObject>
 #include <QString>
@@ -23,22 +24,6 @@ class TForm2;
 
 namespace web {
 
-inline constexpr quint16 DefaultPort = 8733;
-// WebSocket clients at once; one more is refused.
-inline constexpr int MaxClients = 64;
-// TCP connections at once, pages being loaded and WebSockets together; one
-// more is closed as it arrives.
-inline constexpr int MaxConnections = MaxClients + 16;
-// Bytes queued for one client that does not read; past this it is dropped.
-inline constexpr qint64 MaxQueuedBytes = 256 * 1024;
-// A connection that has not become a WebSocket is closed after this long.
-inline constexpr int HttpConnectionMs = 10'000;
-// What a client may send in one frame or message (it has nothing to say).
-inline constexpr quint64 MaxIncomingBytes = 1024;
-// The version of the messages and of the state endpoint; later versions
-// only add fields.
-inline constexpr int MessageVersion = 1;
-
 // The state that the pages show and scripts read: what the door's properties
 // give, read through the door, so that the two never disagree.
 QJsonObject stateOf(const TForm2& unit);
@@ -47,18 +32,18 @@ QJsonObject stateOf(const TForm2& unit);
 // page draws them: five column masks each, bit 0 the top row.
 QJsonObject glyphTable();
 
-class Server;
-
 class WebSign : public QObject {
     Q_OBJECT
 public:
-    using StateReader = std::function<QJsonObject()>;
+    using StateReader = ServerInterface::StateReader;
     explicit WebSign(StateReader readState, QObject* parent = nullptr);
     ~WebSign() override;
 
-    // Listens on `address` and `port`; false, with the reason in German in
-    // `error`, when the port is taken or the address is not this machine's.
-    bool listen(const QHostAddress& address, quint16 port, QString* error);
+    // Loads the server's library and listens on `address` (empty: the
+    // loopback address) and `port`; false, with the reason in German in
+    // `error`, when the library is missing, the port is taken or the
+    // address is not this machine's.
+    bool listen(const QString& address, quint16 port, QString* error);
     // Where the page is served: http://address:port/
     QUrl url() const;
     int clientCount() const;
@@ -70,7 +55,8 @@ public:
     void follow(StateFeed& feed);
 
 private:
-    std::unique_ptr<Server> server_;
+    StateReader readState_;
+    std::unique_ptr<ServerInterface> server_;
 };
 
 // Starts the web sign for the program, once, following the feed; asked

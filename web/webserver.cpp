@@ -1,0 +1,344 @@
+// The web sign's server: Qt HTTP Server for the page and the state, Qt
+// WebSockets for the pages kept up to date. It lives in a library of its own
+// that the program loads when the web sign is asked for (see websign.cpp),
+// and knows nothing of the simulator but the state reader it is given.
+
+#include "webserver.h"
+
+#include <QHostAddress>
+
+#include <QFile>
+#include <QHttpServer>
+#include <QHttpServerRequest>
+#include <QHttpServerResponse>
+#include <QJsonDocument>
+#include <QNetworkInterface>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QWebSocket>
+
+#include <algorithm>
+#include <vector>
+
+namespace web {
+
+namespace {
+
+QByteArray page(const QByteArray& glyphs)
+{
+    QFile file(QStringLiteral(":/web/sign.html"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QByteArray html = file.readAll();
+    // The glyphs are the sign's own, put in as the page is served: the
+    // page carries no font of its own.
+    html.replace("/*GLYPHS*/{}", glyphs);
+    return html;
+}
+
+QHttpServerResponse refusal(const char* text, QHttpServerResponse::StatusCode status)
+{
+    QHttpServerResponse response("text/plain; charset=utf-8", QByteArray(text) + '\n', status);
+    response.setHeader("Cache-Control", "no-store");
+    return response;
+}
+
+// Counts the connections and closes one more than allowed as it arrives; a
+// connection that has not become a WebSocket after a while is closed too,
+// so that idle ones cannot fill the places.
+class LimitedTcpServer : public QTcpServer {
+public:
+    using QTcpServer::QTcpServer;
+    int open = 0;
+
+    // The connection of that peer is a WebSocket now: it stays. Its socket,
+    // which the WebSocket writes through, tells how much waits unsent.
+    QTcpSocket* keep(const QHostAddress& peer, quint16 port)
+    {
+        for (const QPointer<QTcpSocket>& socket : sockets_)
+            if (socket && socket->peerPort() == port && socket->peerAddress() == peer) {
+                socket->setProperty("websocket", true);
+                return socket;
+            }
+        return nullptr;
+    }
+
+protected:
+    void incomingConnection(qintptr descriptor) override
+    {
+        auto* socket = new QTcpSocket(this);
+        if (!socket->setSocketDescriptor(descriptor)) {
+            delete socket;
+            return;
+        }
+        if (open >= MaxConnections) {
+            socket->abort();
+            socket->deleteLater();
+            return;
+        }
+        ++open;
+        std::erase_if(sockets_, [](const QPointer<QTcpSocket>& gone) { return gone.isNull(); });
+        sockets_.push_back(socket);
+        connect(socket, &QObject::destroyed, this, [this] { --open; });
+        QTimer::singleShot(HttpConnectionMs, socket, [socket] {
+            if (!socket->property("websocket").toBool())
+                socket->abort();
+        });
+        addPendingConnection(socket);
+    }
+
+private:
+    std::vector<QPointer<QTcpSocket>> sockets_;
+};
+
+} // namespace
+
+bool hostServed(const QByteArray& host, const QHostAddress& address, quint16 port)
+{
+    if (host.isEmpty() || host.size() > 300)
+        return false;
+    // A name, an IPv4 address or a bracketed IPv6 one, and a port: nothing
+    // else belongs in the header, and QUrl's tolerant parsing is not to
+    // guess what a control character or a blank was meant to be.
+    const auto authority = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-'
+               || c == ':' || c == '[' || c == ']';
+    };
+    if (!std::all_of(host.begin(), host.end(), authority))
+        return false;
+    const QUrl url(QStringLiteral("http://") + QString::fromLatin1(host));
+    if (!url.isValid() || url.port() != int(port) || !url.userInfo().isEmpty() || url.path().size() > 0)
+        return false;
+    const QString name = url.host();
+    if (address.isLoopback() && name == QLatin1String("localhost"))
+        return true;
+    const QHostAddress named(name);
+    if (named.isNull())
+        return false;
+    if (address == QHostAddress::Any || address == QHostAddress::AnyIPv4 || address == QHostAddress::AnyIPv6)
+        return named.isLoopback() || QNetworkInterface::allAddresses().contains(named);
+    return named.isEqual(address, QHostAddress::TolerantConversion);
+}
+
+// One page or script connected over a WebSocket.
+struct Client {
+    QWebSocket* socket = nullptr;
+    // The connection under it, whose buffer holds what the client has not
+    // taken yet.
+    QPointer<QTcpSocket> connection;
+};
+
+class Server final : public ServerInterface {
+public:
+    Server(StateReader readState, QByteArray glyphs) : readState_(std::move(readState)), glyphs_(std::move(glyphs))
+    {
+        http_.route(QStringLiteral("/"), QHttpServerRequest::Method::Get, [this](const QHttpServerRequest& request) {
+            if (!ours(request))
+                return foreignHost();
+            QHttpServerResponse response("text/html; charset=utf-8", page_);
+            addSafetyHeaders(response);
+            return response;
+        });
+        http_.route(QStringLiteral("/state.json"), QHttpServerRequest::Method::Get,
+                    [this](const QHttpServerRequest& request) {
+                        if (!ours(request))
+                            return foreignHost();
+                        QJsonObject state = readState_();
+                        state.insert(QStringLiteral("version"), MessageVersion);
+                        QHttpServerResponse response(state);
+                        addSafetyHeaders(response);
+                        return response;
+                    });
+        // The upgrade to a WebSocket is the library's, once a route takes
+        // the request; it must write nothing of its own.
+        http_.route(QStringLiteral("/ws"), QHttpServerRequest::Method::Get,
+                    [](const QHttpServerRequest&, QHttpServerResponder&&) {});
+        http_.setMissingHandler([](const QHttpServerRequest&, QHttpServerResponder&& responder) {
+            responder.write(QByteArray("Nicht gefunden. Das Schild steht unter /, der Zustand unter /state.json.\n"),
+                            "text/plain; charset=utf-8", QHttpServerResponder::StatusCode::NotFound);
+        });
+        connect(&http_, &QHttpServer::newWebSocketConnection, this, [this] { takeWebSockets(); });
+    }
+
+    ~Server() override
+    {
+        for (Client& client : clients_)
+            delete client.socket;
+    }
+
+    bool listen(const QString& addressText, quint16 port, QString* error) override
+    {
+        QHostAddress address(QHostAddress::LocalHost);
+        if (!addressText.isEmpty() && !address.setAddress(addressText)) {
+            if (error)
+                *error = QStringLiteral("„%1“ ist keine IP-Adresse dieses Rechners; das Schild im Browser bleibt aus.")
+                             .arg(addressText.left(64));
+            return false;
+        }
+        auto* tcp = new LimitedTcpServer(this);
+        if (!tcp->listen(address, port)) {
+            if (error)
+                *error = tcp->serverError() == QAbstractSocket::AddressInUseError
+                             ? QStringLiteral("Port %1 ist schon belegt; das Schild im Browser bleibt aus. Mit "
+                                              "--web=PORT einen anderen wählen.")
+                                   .arg(port)
+                             : QStringLiteral("Auf %1 Port %2 lässt sich nicht lauschen: %3; das Schild im Browser "
+                                              "bleibt aus.")
+                                   .arg(address.toString())
+                                   .arg(port)
+                                   .arg(tcp->errorString());
+            delete tcp;
+            return false;
+        }
+        tcp_ = tcp;
+        address_ = address;
+        port_ = tcp->serverPort();
+        http_.bind(tcp);
+        page_ = page(glyphs_);
+        return true;
+    }
+
+    QUrl url() const override
+    {
+        QUrl url;
+        url.setScheme(QStringLiteral("http"));
+        url.setHost(address_.isEqual(QHostAddress::Any, QHostAddress::TolerantConversion) ? QStringLiteral("127.0.0.1")
+                                                                                            : address_.toString());
+        url.setPort(port_);
+        url.setPath(QStringLiteral("/"));
+        return url;
+    }
+
+    int clientCount() const override { return int(clients_.size()); }
+
+    void publish() override
+    {
+        if (!tcp_)
+            return;
+        QJsonObject state = readState_();
+        state.insert(QStringLiteral("version"), MessageVersion);
+        state.insert(QStringLiteral("type"), QStringLiteral("state"));
+        QByteArray message = QJsonDocument(state).toJson(QJsonDocument::Compact);
+        if (message == last_)
+            return;
+        last_ = std::move(message);
+        // A copy of the list: a client past its bound is dropped meanwhile.
+        for (QWebSocket* socket : sockets())
+            send(socket, last_);
+    }
+
+private:
+    bool ours(const QHttpServerRequest& request) const { return hostServed(request.value("Host"), address_, port_); }
+
+    static QHttpServerResponse foreignHost()
+    {
+        return refusal("Diese Adresse bedient das Schild nicht.", QHttpServerResponse::StatusCode::Forbidden);
+    }
+
+    static void addSafetyHeaders(QHttpServerResponse& response)
+    {
+        response.setHeader("Cache-Control", "no-store");
+        response.setHeader("X-Content-Type-Options", "nosniff");
+        // The page loads nothing from anywhere and talks to its own server only.
+        response.setHeader("Content-Security-Policy",
+                           "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; "
+                           "connect-src 'self'; frame-ancestors *");
+        response.setHeader("Access-Control-Allow-Origin", "*");
+    }
+
+    std::vector<QWebSocket*> sockets() const
+    {
+        std::vector<QWebSocket*> list;
+        for (const Client& client : clients_)
+            list.push_back(client.socket);
+        return list;
+    }
+
+    Client* find(QWebSocket* socket)
+    {
+        for (Client& client : clients_)
+            if (client.socket == socket)
+                return &client;
+        return nullptr;
+    }
+
+    void drop(QWebSocket* socket)
+    {
+        std::erase_if(clients_, [socket](const Client& client) { return client.socket == socket; });
+        socket->disconnect(this);
+        socket->abort();
+        socket->deleteLater();
+    }
+
+    void send(QWebSocket* socket, const QByteArray& message)
+    {
+        Client* client = find(socket);
+        if (!client)
+            return;
+        socket->sendTextMessage(QString::fromUtf8(message));
+        // On the wire now, not after whatever the event loop has queued
+        // first (the sign's own repaint after a stop call): without
+        // blocking, what the client's connection does not take stays queued.
+        socket->flush();
+        if (!client->connection || client->connection->bytesToWrite() > MaxQueuedBytes)
+            drop(socket);
+    }
+
+    void takeWebSockets()
+    {
+        while (http_.hasPendingWebSocketConnections()) {
+            std::unique_ptr<QWebSocket> taken = http_.nextPendingWebSocketConnection();
+            QWebSocket* socket = taken.release();
+            socket->setParent(this);
+            QTcpSocket* connection = tcp_ ? tcp_->keep(socket->peerAddress(), socket->peerPort()) : nullptr;
+            const QNetworkRequest request = socket->request();
+            const QByteArray host = request.hasRawHeader("Host") ? request.rawHeader("Host")
+                                                                  : request.url().authority().toLatin1();
+            // A page of a foreign site may open a WebSocket to any address;
+            // only the sign's own page (or a program, which names no origin)
+            // is served.
+            const QString origin = socket->origin();
+            const bool ownOrigin = origin.isEmpty() || origin == QLatin1String("http://") + QString::fromLatin1(host);
+            if (!hostServed(host, address_, port_) || !ownOrigin || request.url().path() != QLatin1String("/ws")) {
+                socket->close(QWebSocketProtocol::CloseCodePolicyViolated,
+                              QStringLiteral("Diese Adresse bedient das Schild nicht."));
+                socket->deleteLater();
+                continue;
+            }
+            if (clientCount() >= MaxClients) {
+                socket->close(QWebSocketProtocol::CloseCodeGoingAway, QStringLiteral("Zu viele Verbindungen."));
+                socket->deleteLater();
+                continue;
+            }
+            // Nothing a client says is heard; a long message ends it.
+            socket->setMaxAllowedIncomingFrameSize(MaxIncomingBytes);
+            socket->setMaxAllowedIncomingMessageSize(MaxIncomingBytes);
+            clients_.push_back({socket, connection});
+            connect(socket, &QWebSocket::disconnected, this, [this, socket] { drop(socket); });
+            if (last_.isEmpty()) {
+                publish();
+            } else {
+                send(socket, last_);
+            }
+        }
+    }
+
+    StateReader readState_;
+    QByteArray glyphs_;
+    QHttpServer http_;
+    LimitedTcpServer* tcp_ = nullptr;
+    QHostAddress address_;
+    quint16 port_ = 0;
+    QByteArray page_;
+    QByteArray last_;
+    std::vector<Client> clients_;
+};
+
+ServerInterface* makeServer(ServerInterface::StateReader readState, const QByteArray& glyphs)
+{
+    return new Server(std::move(readState), glyphs);
+}
+
+} // namespace web
