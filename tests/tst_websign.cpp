@@ -203,8 +203,14 @@ private slots:
               QByteArray("127.0.0.1 :8733"), QByteArray("127.0.0.1:8733\t"), QByteArray("127.0.0.1\n:8733"),
               QByteArray("127.0.0.1%2e:8733"), QByteArray("127.0.0.1.:8733"), QByteArray("LOCALHOST.:8733"),
               QByteArray("localhost.evil.example:8733"), QByteArray("127.0.0.1:8733", 15),
-              QByteArray(400, '1') + ":8733"})
+              QByteArray(400, '1') + ":8733",
+              // A port past 65535 that QUrl's reading would wrap round to the
+              // served one (the fuzz target found the first).
+              QByteArray("127.1:") + QByteArray(57, '0') + '2' + QByteArray(59, '0') + "8733",
+              QByteArray("127.0.0.1:4294975029")}) {
             QVERIFY2(!web::hostServed(host, loopback, 8733), host.toPercentEncoding().constData());
+            QVERIFY2(!web::hostServed(host, QHostAddress(QHostAddress::Any), 8733), host.toPercentEncoding().constData());
+        }
     }
 
     // A stop call, the paging of a long name, the dark sign while line and

@@ -108,6 +108,12 @@ bool hostServed(const QByteArray& host, const QHostAddress& address, quint16 por
     };
     if (!std::all_of(host.begin(), host.end(), authority))
         return false;
+    // The port as written, read here: QUrl takes an overlong one and wraps
+    // it round, so that a number far past 65535 could name the served port.
+    const qsizetype colon = host.lastIndexOf(':');
+    bool isNumber = false;
+    if (colon < 0 || host.indexOf(']', colon) >= 0 || host.mid(colon + 1).toUInt(&isNumber) != port || !isNumber)
+        return false;
     const QUrl url(QStringLiteral("http://") + QString::fromLatin1(host));
     if (!url.isValid() || url.port() != int(port) || !url.userInfo().isEmpty() || url.path().size() > 0)
         return false;
