@@ -17,6 +17,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <array>
 #include <cstring>
 #include <iterator>
 #include <optional>
@@ -152,6 +153,30 @@ void prepareApplication(QApplication& application)
                                   .filePath(QStringLiteral(PENDRALUMOVISTA_INSTALLED_EXAMPLES))});
 }
 
+// The program's X connection; none on the offscreen platform, which answers
+// as X11 too.
+xcb_connection_t* x11Connection()
+{
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 ? x11->connection() : nullptr;
+}
+
+// The atoms of the names, asked for together; 0 for one the server refused.
+template <std::size_t N>
+std::array<xcb_atom_t, N> internAtoms(xcb_connection_t* connection, const char* const (&names)[N])
+{
+    xcb_intern_atom_cookie_t cookies[N];
+    for (std::size_t i = 0; i < N; ++i)
+        cookies[i] = xcb_intern_atom(connection, 0, uint16_t(std::strlen(names[i])), names[i]);
+    std::array<xcb_atom_t, N> atoms{};
+    for (std::size_t i = 0; i < N; ++i)
+        if (xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, cookies[i], nullptr)) {
+            atoms[i] = reply->atom;
+            std::free(reply);
+        }
+    return atoms;
+}
+
 namespace {
 // The sign has no title bar and stays above everything, so a task bar or
 // window switcher entry would offer nothing but its class's caption; the
@@ -160,21 +185,10 @@ namespace {
 // to what it finds on the window.
 void keepOutOfWindowLists(QWidget& window)
 {
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    // The offscreen platform answers as X11 too, without a connection.
-    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    xcb_connection_t* connection = x11Connection();
     if (!connection)
         return;
-    const char* names[] = {"_NET_WM_STATE", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"};
-    xcb_intern_atom_cookie_t cookies[std::size(names)];
-    for (size_t i = 0; i < std::size(names); ++i)
-        cookies[i] = xcb_intern_atom(connection, 0, uint16_t(std::strlen(names[i])), names[i]);
-    xcb_atom_t atoms[std::size(names)] = {};
-    for (size_t i = 0; i < std::size(names); ++i)
-        if (xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, cookies[i], nullptr)) {
-            atoms[i] = reply->atom;
-            std::free(reply);
-        }
+    const auto atoms = internAtoms(connection, {"_NET_WM_STATE", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"});
     if (!atoms[0] || !atoms[1] || !atoms[2])
         return;
     xcb_change_property(connection, XCB_PROP_MODE_APPEND, xcb_window_t(window.winId()), atoms[0], XCB_ATOM_ATOM, 32,
@@ -184,20 +198,10 @@ void keepOutOfWindowLists(QWidget& window)
 
 void markActivation(QWidget& window, const QByteArray& startupId)
 {
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    xcb_connection_t* connection = x11Connection();
     if (!connection || startupId.isEmpty())
         return;
-    const char* names[] = {"_NET_STARTUP_ID", "UTF8_STRING"};
-    xcb_intern_atom_cookie_t cookies[std::size(names)];
-    for (size_t i = 0; i < std::size(names); ++i)
-        cookies[i] = xcb_intern_atom(connection, 0, uint16_t(std::strlen(names[i])), names[i]);
-    xcb_atom_t atoms[std::size(names)] = {};
-    for (size_t i = 0; i < std::size(names); ++i)
-        if (xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, cookies[i], nullptr)) {
-            atoms[i] = reply->atom;
-            std::free(reply);
-        }
+    const auto atoms = internAtoms(connection, {"_NET_STARTUP_ID", "UTF8_STRING"});
     if (!atoms[0] || !atoms[1])
         return;
     xcb_change_property(connection, XCB_PROP_MODE_REPLACE, xcb_window_t(window.winId()), atoms[0], atoms[1], 8,
