@@ -22,22 +22,8 @@ QByteArray bytes(const tk::Text& text)
     return QByteArray::fromStdString(text);
 }
 
-// A scripted platform that also lets the test look at the world while an
-// input box is "open".
-class ObservingPlatform : public ScriptedPlatform {
-public:
-    std::function<void()> whileBoxOpen;
-
-    tk::Text inputBox(const tk::Text& title, const tk::Text& prompt, const tk::Text& defaultText) override
-    {
-        if (whileBoxOpen)
-            whileBoxOpen();
-        return ScriptedPlatform::inputBox(title, prompt, defaultText);
-    }
-};
-
 struct Unit {
-    ObservingPlatform platform;
+    ScriptedPlatform platform;
     TForm1 sign;
     TForm2 form{sign};
 

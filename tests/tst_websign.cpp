@@ -2,12 +2,9 @@
 // served over HTTP, the messages over a WebSocket as the sign changes, and
 // what a careless or hostile client sends, with the sign unharmed.
 
-#include "scriptedplatform.h"
+#include "servedsign.h"
 
 #include <commandline.h>
-#include <startup.h>
-#include <statefeed.h>
-#include <websign.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -112,51 +109,12 @@ long residentKiB()
 
 } // namespace
 
-class TestWebSign : public QObject {
+class TestWebSign : public ServedSign {
     Q_OBJECT
 
-    ScriptedPlatform platform;
-    std::unique_ptr<Windows> windows;
-    std::unique_ptr<StateFeed> feed;
-    std::unique_ptr<web::WebSign> sign;
-    quint16 port = 0;
-    QTemporaryDir scratch;
-
-    TForm2& unit() { return windows->controlUnit(); }
-
-    void start()
-    {
-        sign = std::make_unique<web::WebSign>([this] { return web::stateOf(unit()); });
-        QString error;
-        QVERIFY2(sign->listen(QString(), port, &error), qPrintable(error));
-        port = quint16(sign->url().port());
-        sign->follow(*feed);
-    }
-
-    // A key of the control unit, as the face's click runs it.
-    void press(void (TForm2::*handler)(tk::MouseButton, tk::ShiftState, int, int))
-    {
-        (unit().*handler)(tk::MouseButton::Left, {}, 0, 0);
-        feed->changedNow();
-    }
-
 private slots:
-    void init()
-    {
-        windows = std::make_unique<Windows>();
-        feed = std::make_unique<StateFeed>(*windows);
-        // The page changes are the test's to make, one tick at a time.
-        windows->sign().Timer1->setInterval(3'600'000);
-        port = 0;
-        start();
-    }
-
-    void cleanup()
-    {
-        sign.reset();
-        feed.reset();
-        windows.reset();
-    }
+    void init() { setUp(); }
+    void cleanup() { tearDown(); }
 
     // The page carries the sign's own glyphs and nothing from elsewhere;
     // the state reads as the door's properties; another Host is refused.

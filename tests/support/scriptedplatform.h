@@ -44,8 +44,13 @@ public:
     // Runs inside processMessagesAndSleep, to look at what would be painted.
     std::function<void()> duringSleep;
 
+    // Runs as each input box opens, to look at the world while it is open.
+    std::function<void()> whileBoxOpen;
+
     tk::Text inputBox(const tk::Text& title, const tk::Text& prompt, const tk::Text& defaultText) override
     {
+        if (whileBoxOpen)
+            whileBoxOpen();
         inputCalls.push_back({title, prompt, defaultText});
         if (inputAnswers.empty())
             return defaultText;
