@@ -25,6 +25,15 @@ bool Reader::fail(std::string message)
     return false;
 }
 
+bool Reader::appendToRecord(const char* from, std::size_t count)
+{
+    if (buffer_.size() + count > MaxRecordBytes)
+        return fail("Zeile " + std::to_string(recordLine_) + " ist länger als "
+                    + std::to_string(MaxRecordBytes >> 20) + " MB");
+    buffer_.append(from, count);
+    return true;
+}
+
 bool Reader::endField()
 {
     // Fields beyond those needed are not kept; their bytes count still.
@@ -207,10 +216,8 @@ bool Reader::feed(std::string_view bytes)
             std::size_t end = i;
             while (end < size && data[end] != ',' && data[end] != '\n' && data[end] != '\r')
                 ++end;
-            if (buffer_.size() + (end - i) > MaxRecordBytes)
-                return fail("Zeile " + std::to_string(recordLine_) + " ist länger als "
-                            + std::to_string(MaxRecordBytes >> 20) + " MB");
-            buffer_.append(data + i, end - i);
+            if (!appendToRecord(data + i, end - i))
+                return false;
             i = end;
             if (i == size)
                 break;
@@ -234,10 +241,8 @@ bool Reader::feed(std::string_view bytes)
                     ++line_;
                 ++end;
             }
-            if (buffer_.size() + (end - i) > MaxRecordBytes)
-                return fail("Zeile " + std::to_string(recordLine_) + " ist länger als "
-                            + std::to_string(MaxRecordBytes >> 20) + " MB");
-            buffer_.append(data + i, end - i);
+            if (!appendToRecord(data + i, end - i))
+                return false;
             i = end;
             if (i < size) {
                 ++i;

@@ -117,6 +117,8 @@ private:
     bool endField();
     bool endRecord();
     bool fail(std::string message);
+    // Adds bytes to the record's fields, or fails on a record over MaxRecordBytes.
+    bool appendToRecord(const char* from, std::size_t count);
     bool splitPlainLine(const char* begin, const char* end);
 
     Callback callback_;
