@@ -106,6 +106,25 @@ QByteArray lines(const QList<QByteArray>& names)
     return names.join("\r\n") + "\r\n";
 }
 
+// The CSV reader's records for `input` fed in pieces of `piece` bytes, each
+// as "line:field|field", cut to `needed` fields (0: all).
+QStringList csvRecords(const QByteArray& input, qsizetype piece, std::size_t needed = 0)
+{
+    QStringList seen;
+    transit::csv::Reader reader([&](const transit::csv::Record& record, std::uint64_t line) {
+        QStringList fields;
+        for (const std::string_view field : record)
+            fields << QString::fromUtf8(field.data(), qsizetype(field.size()));
+        seen << QString::number(line) + u':' + fields.join(u'|');
+        return true;
+    });
+    if (needed)
+        reader.setFieldsNeeded(needed);
+    for (qsizetype at = 0; at < input.size(); at += piece)
+        reader.feed(std::string_view(input.constData() + at, size_t(std::min(piece, input.size() - at))));
+    reader.finish();
+    return seen;
+}
 } // namespace
 
 class GtfsTest : public QObject {
@@ -408,20 +427,7 @@ private slots:
     void csvRecordsDoNotDependOnThePieces()
     {
         const QByteArray input = "\xEF\xBB\xBF" "a,\"b,\"\"c\"\"\r\nd\",e\r\n\r\nf,\"\"\rg\n\"h\"i,j";
-        const auto records = [&](qsizetype piece) {
-            QStringList seen;
-            transit::csv::Reader reader([&](const transit::csv::Record& record, std::uint64_t line) {
-                QStringList fields;
-                for (const std::string_view field : record)
-                    fields << QString::fromUtf8(field.data(), qsizetype(field.size()));
-                seen << QString::number(line) + u':' + fields.join(u'|');
-                return true;
-            });
-            for (qsizetype at = 0; at < input.size(); at += piece)
-                reader.feed(std::string_view(input.constData() + at, size_t(std::min(piece, input.size() - at))));
-            reader.finish();
-            return seen;
-        };
+        const auto records = [&](qsizetype piece) { return csvRecords(input, piece); };
         const QStringList whole = records(input.size());
         QCOMPARE(whole, QStringList({"1:a|b,\"c\"\r\nd|e", "4:f|", "5:g", "6:hi|j"}));
         for (qsizetype piece = 1; piece < 8; ++piece)
@@ -435,21 +441,7 @@ private slots:
     {
         const QByteArray input = "trip_id_long_enough,08:00:00,,stop,12\r\n,,\nT1,\"x,y\",z\n"
                                  "abcdefghijklmnopq,r\rs,t,u,v\n";
-        const auto records = [&](qsizetype piece, std::size_t needed) {
-            QStringList seen;
-            transit::csv::Reader reader([&](const transit::csv::Record& record, std::uint64_t line) {
-                QStringList fields;
-                for (const std::string_view field : record)
-                    fields << QString::fromUtf8(field.data(), qsizetype(field.size()));
-                seen << QString::number(line) + u':' + fields.join(u'|');
-                return true;
-            });
-            reader.setFieldsNeeded(needed);
-            for (qsizetype at = 0; at < input.size(); at += piece)
-                reader.feed(std::string_view(input.constData() + at, size_t(std::min(piece, input.size() - at))));
-            reader.finish();
-            return seen;
-        };
+        const auto records = [&](qsizetype piece, std::size_t needed) { return csvRecords(input, piece, needed); };
         QCOMPARE(records(input.size(), 0), QStringList({"1:trip_id_long_enough|08:00:00||stop|12", "2:||",
                                                         "3:T1|x,y|z", "4:abcdefghijklmnopq|r", "5:s|t|u|v"}));
         QCOMPARE(records(input.size(), 2), QStringList({"1:trip_id_long_enough|08:00:00", "2:|", "3:T1|x,y",
@@ -459,6 +451,14 @@ private slots:
             QCOMPARE(records(piece, 2), records(input.size(), 2));
             // A line of empty fields cut to one is still a record, not blank.
             QCOMPARE(records(piece, 1), records(input.size(), 1));
+        }
+        // A record over 1 MB, quoted or plain, stops the reading with its line.
+        for (const QByteArray& huge : {"a\n\"" + QByteArray((1 << 20) + 1, 'x') + "\"\n", "a\nb," + QByteArray(1 << 20, 'x')}) {
+            transit::csv::Reader reader([](const transit::csv::Record&, std::uint64_t) { return true; });
+            for (qsizetype at = 0; at < huge.size(); at += 4096)
+                reader.feed(std::string_view(huge.constData() + at, size_t(std::min<qsizetype>(4096, huge.size() - at))));
+            reader.finish();
+            QCOMPARE(QString::fromStdString(reader.error()), QStringLiteral("Zeile 2 ist länger als 1 MB"));
         }
     }
 };
