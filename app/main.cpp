@@ -8,7 +8,9 @@
 #include "startup.h"
 #include "statefeed.h"
 
+#if PENDRALUMOVISTA_WEB
 #include <websign.h>
+#endif
 
 #include <QApplication>
 
@@ -39,11 +41,18 @@ int main(int argc, char** argv)
     Windows windows;
     StateFeed feed(windows);
     // The web sign, served only when asked for, here or by a second start.
+#if PENDRALUMOVISTA_WEB
     std::unique_ptr<web::WebSign> webSign;
     auto serveWeb = [&](const QString& address, uint port) {
         const web::Answer answer = web::serve(webSign, feed, address, port);
         return bus::WebAnswer{answer.served, answer.text};
     };
+#else
+    auto serveWeb = [](const QString&, uint) {
+        return bus::WebAnswer{false, QStringLiteral("Diese Ausgabe des Programms ist ohne das Schild im Browser "
+                                                    "gebaut; --web gibt es hier nicht.")};
+    };
+#endif
     door.serve(feed, serveWeb);
     if (commandLine.web) {
         const bus::WebAnswer answer = serveWeb(webAddress, commandLine.webPort);
@@ -54,6 +63,8 @@ int main(int argc, char** argv)
         std::fflush(stdout);
     }
     const int status = QApplication::exec();
+#if PENDRALUMOVISTA_WEB
     webSign.reset();
+#endif
     return status;
 }

@@ -8,7 +8,9 @@
 
 #include <startup.h>
 #include <statefeed.h>
+#if PENDRALUMOVISTA_WEB
 #include <websign.h>
+#endif
 
 #include <QApplication>
 
@@ -24,9 +26,11 @@ int main(int argc, char** argv)
     // As the program starts without --web: the feed listens, the web sign
     // is linked in but not started.
     StateFeed feed(windows);
+#if PENDRALUMOVISTA_WEB
     std::unique_ptr<web::WebSign> webSign;
     if (argc > 99)
         web::serve(webSign, feed, QString(), 0);
+#endif
 
     bench::FirstFrameProbe probe(launched, mainEntered, {&windows.sign(), &windows.controlUnit()});
     return QApplication::exec();

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <unordered_map>
@@ -535,8 +536,11 @@ private:
         }
         TripEntry& trip = trips_[currentTrip_];
         if (trip.sequence != None) {
+            // Appended one by one: GCC 14 takes a range insert here for an
+            // overflow that cannot happen (-Wstringop-overflow).
             const Sequence& earlier = sequences_[trip.sequence];
-            pending_.insert(pending_.end(), earlier.begin(), earlier.end());
+            pending_.reserve(pending_.size() + earlier.size());
+            std::copy(earlier.begin(), earlier.end(), std::back_inserter(pending_));
         }
         // Rows mostly come in order: sorted only when they did not.
         const auto bySequence = [](std::uint64_t a, std::uint64_t b) { return (a >> 32) < (b >> 32); };

@@ -5,6 +5,8 @@
 
 #include "webserver.h"
 
+#include "httpcompat.h"
+
 #include <QHostAddress>
 
 #include <QFile>
@@ -41,7 +43,7 @@ QByteArray page(const QByteArray& glyphs)
 QHttpServerResponse refusal(const char* text, QHttpServerResponse::StatusCode status)
 {
     QHttpServerResponse response("text/plain; charset=utf-8", QByteArray(text) + '\n', status);
-    response.setHeader("Cache-Control", "no-store");
+    compat::setHeader(response, "Cache-Control", "no-store");
     return response;
 }
 
@@ -157,14 +159,31 @@ public:
                         addSafetyHeaders(response);
                         return response;
                     });
-        // The upgrade to a WebSocket is the library's, once a route takes
-        // the request; it must write nothing of its own.
+        // The upgrade to a WebSocket is the library's: Qt 6.8 asks the
+        // verifier below before any route, Qt 6.4 upgrades once this route
+        // has taken the request, which it then must not answer. A plain
+        // request here is told at once what the address is for.
         http_.route(QStringLiteral("/ws"), QHttpServerRequest::Method::Get,
-                    [](const QHttpServerRequest&, QHttpServerResponder&&) {});
-        http_.setMissingHandler([](const QHttpServerRequest&, QHttpServerResponder&& responder) {
+                    [](const QHttpServerRequest& request, compat::Responder responder) {
+                        if (request.value("Upgrade").compare("websocket", Qt::CaseInsensitive) == 0)
+                            return;
+                        responder.write(QByteArray("Hier spricht das Schild nur WebSocket.\n"),
+                                        "text/plain; charset=utf-8", QHttpServerResponder::StatusCode::UpgradeRequired);
+                    });
+        compat::setMissingHandler(http_, this, [](const QHttpServerRequest&, compat::Responder responder) {
             responder.write(QByteArray("Nicht gefunden. Das Schild steht unter /, der Zustand unter /state.json.\n"),
                             "text/plain; charset=utf-8", QHttpServerResponder::StatusCode::NotFound);
         });
+        // A foreign WebSocket is refused before its upgrade where the
+        // library asks (Qt 6.8), and closed at once after it where it does
+        // not (takeWebSockets).
+        compat::verifyUpgrades(
+            http_, this,
+            [this](const QHttpServerRequest& request) {
+                return webSocketServed(request.value("Host"), QString::fromLatin1(request.value("Origin")),
+                                       request.url().path());
+            },
+            int(QHttpServerResponder::StatusCode::Forbidden), "Diese Adresse bedient das Schild nicht.\n");
         connect(&http_, &QHttpServer::newWebSocketConnection, this, [this] { takeWebSockets(); });
     }
 
@@ -245,13 +264,22 @@ private:
 
     static void addSafetyHeaders(QHttpServerResponse& response)
     {
-        response.setHeader("Cache-Control", "no-store");
-        response.setHeader("X-Content-Type-Options", "nosniff");
+        compat::setHeader(response, "Cache-Control", "no-store");
+        compat::setHeader(response, "X-Content-Type-Options", "nosniff");
         // The page loads nothing from anywhere and talks to its own server only.
-        response.setHeader("Content-Security-Policy",
-                           "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; "
-                           "connect-src 'self'; frame-ancestors *");
-        response.setHeader("Access-Control-Allow-Origin", "*");
+        compat::setHeader(response, "Content-Security-Policy",
+                          "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; "
+                          "connect-src 'self'; frame-ancestors *");
+        compat::setHeader(response, "Access-Control-Allow-Origin", "*");
+    }
+
+    // A page of a foreign site may open a WebSocket to any address; only
+    // the sign's own page (or a program, which names no origin), addressed
+    // to the address served, gets one, and only at /ws.
+    bool webSocketServed(const QByteArray& host, const QString& origin, const QString& path) const
+    {
+        const bool ownOrigin = origin.isEmpty() || origin == QLatin1String("http://") + QString::fromLatin1(host);
+        return hostServed(host, address_, port_) && ownOrigin && path == QLatin1String("/ws");
     }
 
     std::vector<QWebSocket*> sockets() const
@@ -302,12 +330,7 @@ private:
             const QNetworkRequest request = socket->request();
             const QByteArray host = request.hasRawHeader("Host") ? request.rawHeader("Host")
                                                                   : request.url().authority().toLatin1();
-            // A page of a foreign site may open a WebSocket to any address;
-            // only the sign's own page (or a program, which names no origin)
-            // is served.
-            const QString origin = socket->origin();
-            const bool ownOrigin = origin.isEmpty() || origin == QLatin1String("http://") + QString::fromLatin1(host);
-            if (!hostServed(host, address_, port_) || !ownOrigin || request.url().path() != QLatin1String("/ws")) {
+            if (!webSocketServed(host, socket->origin(), request.url().path())) {
                 socket->close(QWebSocketProtocol::CloseCodePolicyViolated,
                               QStringLiteral("Diese Adresse bedient das Schild nicht."));
                 socket->deleteLater();
