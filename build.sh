@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
-# Set-up for a fresh Debian 12 machine: installs the Debian packages that are
-# missing, builds, and then either starts the simulator, runs every test, or
-# builds the Debian packages.
+# Set-up for a fresh Debian 12 (bookworm) or Debian 13 (trixie) machine:
+# installs the Debian packages that are missing, builds, and then either
+# starts the simulator, runs every test, or builds the Debian packages.
 #
 #   ./build.sh run    build in Release and start the simulator
 #   ./build.sh test   build, run the test suite, run it again in an
 #                     AddressSanitizer + UndefinedBehaviorSanitizer build,
 #                     run the fuzz targets for a bounded time, then build,
-#                     check, install and purge the Debian packages
+#                     check, install and purge the Debian packages; on
+#                     Debian 12 also all of that in a minimal Debian 13
 #   ./build.sh deb    build the Debian packages into build-deb/
+#
+# "./build.sh test PHASE..." runs only the phases named (release, sanitize,
+# fuzz, packages, bare, debian13), in the order given.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -17,18 +21,22 @@ case "$mode" in
   run|test|deb) ;;
   *) echo "usage: $0 run|test|deb" >&2; exit 2 ;;
 esac
+shift
 
 # qt6-translations-l10n: Qt's German texts for its own dialogs, compiled in.
 # qt6-svg-dev: the artwork generator writes the scalable icons with it.
 # libxkbcommon-dev: Qt's CMake files look for it; without it every configure
 # prints "Could NOT find XKB", which is harmless but reads like an error.
-build_packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-svg-dev libgl-dev libxcb1-dev qt6-translations-l10n
+# pkgconf is the pkg-config of both releases (Debian 12's pkg-config package is
+# already pkgconf under the old name).
+build_packages=(cmake ninja-build g++ pkgconf qt6-base-dev qt6-svg-dev libgl-dev libxcb1-dev qt6-translations-l10n
   libxkbcommon-dev)
 # The end-to-end tests drive the real program under a virtual X server (one
 # of them under valgrind), each with a session bus of its own
 # (dbus-run-session); strace shows that started without a bus they start none
-# of their own; the fuzz targets need clang's libFuzzer.
-test_packages=(xvfb xdotool xclip x11-utils imagemagick valgrind clang libclang-rt-14-dev dbus-daemon strace)
+# of their own; the fuzz targets need clang's libFuzzer, whose run-time comes
+# with the unversioned libclang-rt-dev of the release's own clang.
+test_packages=(xvfb xdotool xclip x11-utils imagemagick valgrind clang libclang-rt-dev dbus-daemon strace)
 # The companion pendralumovista-ansage speaks with espeak-ng (its German
 # voice is in espeak-ng-data, which the library package brings) and plays
 # through ALSA.
@@ -90,12 +98,19 @@ release_options=(-DCMAKE_BUILD_TYPE=Release -DPENDRALUMOVISTA_TESTS=ON -DPENDRAL
 # The folder can be chosen, so that a second build elsewhere shows whether
 # the packages depend on where they were built.
 deb_folder=${PENDRALUMOVISTA_DEB_FOLDER:-build-deb}
+# Their version names the Debian release they were built on and for
+# (2.2~deb12, 2.2~deb13), so that the two can meet in one archive and the
+# newer release's sorts above the older's, both below a plain 2.2.
+deb_release=$(. /etc/os-release && echo "${VERSION_ID:-}")
 build_debs() {
   rm -rf "$deb_folder"
   mkdir -p "$deb_folder/source"
   tar -c --exclude=./.git --exclude=./build --exclude='./build-*' --exclude=./.cache . | tar -x -C "$deb_folder/source"
+  if [ -n "$deb_release" ]; then
+    sed -i "1s/^pendralumovista (\([^)~]*\))/pendralumovista (\1~deb$deb_release)/" "$deb_folder/source/debian/changelog"
+  fi
   (cd "$deb_folder/source" &&
-    DEB_BUILD_OPTIONS="noautodbgsym parallel=$(nproc)" dpkg-buildpackage -us -uc)
+    DEB_BUILD_OPTIONS="noautodbgsym parallel=$(nproc) ${DEB_BUILD_OPTIONS:-}" dpkg-buildpackage -us -uc)
   rm -rf "$deb_folder/source"
 }
 
@@ -120,14 +135,45 @@ if [ "$mode" = run ]; then
 fi
 
 install_missing "${build_packages[@]}" "${test_packages[@]}" "${deb_packages[@]}"
-configure_and_build build "${release_options[@]}"
-ctest --test-dir build --output-on-failure
-configure_and_build build-sanitize -DCMAKE_BUILD_TYPE=Debug -DPENDRALUMOVISTA_SANITIZE=ON -DPENDRALUMOVISTA_BENCH=OFF
-ctest --test-dir build-sanitize --output-on-failure
-CXX=clang++ configure_and_build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPENDRALUMOVISTA_FUZZ=ON \
-  -DPENDRALUMOVISTA_TESTS=OFF -DPENDRALUMOVISTA_BENCH=OFF
-ctest --test-dir build-fuzz --output-on-failure
-# Last, the Debian packages as a user meets them (builds them with the same
-# function as "./build.sh deb"), and built on a bare system.
-tests/check_packages.sh
-tests/check_bare_system.sh
+
+# The phases of the test command. Each prints how long it took, and the end
+# lists them all, so that the slow one shows.
+release_phase() {
+  configure_and_build build "${release_options[@]}"
+  ctest --test-dir build --output-on-failure
+}
+sanitize_phase() {
+  configure_and_build build-sanitize -DCMAKE_BUILD_TYPE=Debug -DPENDRALUMOVISTA_SANITIZE=ON -DPENDRALUMOVISTA_BENCH=OFF
+  ctest --test-dir build-sanitize --output-on-failure
+}
+fuzz_phase() {
+  CXX=clang++ configure_and_build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPENDRALUMOVISTA_FUZZ=ON \
+    -DPENDRALUMOVISTA_TESTS=OFF -DPENDRALUMOVISTA_BENCH=OFF
+  ctest --test-dir build-fuzz --output-on-failure
+}
+# The Debian packages as a user meets them (built with the same function as
+# "./build.sh deb").
+packages_phase() { tests/check_packages.sh; }
+# Built on a bare Debian 12, which shows a package these lists forget.
+bare_phase() { tests/check_bare_system.sh; }
+# The release suite and the packages once more on Debian 13, in a minimal
+# system of its own.
+debian13_phase() { tests/check_debian13.sh; }
+
+phases=("$@")
+if [ ${#phases[@]} -eq 0 ]; then
+  phases=(release sanitize fuzz packages bare)
+  # Debian 13 checks itself in its own run; from Debian 12 it is checked in
+  # a system made for it.
+  [ "$(. /etc/os-release && echo "${VERSION_ID:-}")" = 12 ] && phases+=(debian13)
+fi
+timings=()
+for phase in "${phases[@]}"; do
+  declare -F "${phase}_phase" > /dev/null || { echo "build.sh: no test phase \"$phase\"" >&2; exit 2; }
+  echo "=== build.sh test: $phase"
+  started=$SECONDS
+  "${phase}_phase"
+  timings+=("$phase $((SECONDS - started)) s")
+  echo "=== build.sh test: $phase took $((SECONDS - started)) s"
+done
+echo "=== build.sh test: all passed (${timings[*]/%/;} $SECONDS s in all)"

@@ -23,7 +23,7 @@ trap clean_up EXIT
 fail() { echo "check_packages: $*" >&2; exit 1; }
 
 ./build.sh deb
-version=$(sed -n 's/^project(Pendralumovista VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+version=$(sed -n 's/^project(Pendralumovista VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)~deb$(. /etc/os-release && echo "$VERSION_ID")
 debs=(./build-deb/pendralumovista_"$version"_*.deb ./build-deb/pendralumovista-ansage_"$version"_*.deb)
 [ -f "${debs[0]}" ] && [ -f "${debs[1]}" ] || fail "no packages of version $version in build-deb/"
 # The .changes lists the source package too, so lintian reads both.
@@ -35,7 +35,9 @@ done
 
 # The same source built again in another folder, with the same parallelism,
 # gives the same packages: nothing of the folder it was built in is kept.
-PENDRALUMOVISTA_DEB_FOLDER=build-deb-again ./build.sh deb > "$scratch/again.log" 2>&1 ||
+# The tests at build time have run in the first build and change nothing in
+# the packages.
+DEB_BUILD_OPTIONS=nocheck PENDRALUMOVISTA_DEB_FOLDER=build-deb-again ./build.sh deb > "$scratch/again.log" 2>&1 ||
   { tail -20 "$scratch/again.log"; fail "the second build failed"; }
 for deb in "${debs[@]}"; do
   again=build-deb-again/$(basename "$deb")
