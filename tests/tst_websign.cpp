@@ -125,6 +125,8 @@ private slots:
         // The glyphs are put in (the browser's test reads them as dots).
         QVERIFY(!page.contains("/*GLYPHS*/"));
         QVERIFY(!page.contains("http://") && !page.contains("https://"));
+        // The WebSocket's address, asked without the upgrade, says so at once.
+        QVERIFY(get(port, "/ws").startsWith("HTTP/1.1 426"));
 
         unit().setLineDestination("7", "Hauptbahnhof");
         const QJsonObject state = QJsonDocument::fromJson(body(get(port, "/state.json"))).object();
