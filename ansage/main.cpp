@@ -9,6 +9,7 @@
 #include "console.h"
 #include "desktopclaim.h"
 #include "deviceplayer.h"
+#include "onecall.h"
 #include "simulatorbus.h"
 #include "synthesizer.h"
 #include "wavwriter.h"
@@ -318,13 +319,20 @@ int main(int argc, char** argv)
     }
     // Each call is spoken once, whichever way it comes: while a simulator
     // is on the bus, its calls come from there, and their copies on the
-    // clipboard are left. With --alle-texte, the clipboard alone, as asked.
+    // clipboard are left unless no signal comes for them (onecall.h).
+    // With --alle-texte, the clipboard alone, as asked.
     const bool callsFromBus = simulatorOnBus && !options.allTexts;
-    if (callsFromBus)
-        QObject::connect(&*simulatorOnBus, &SimulatorOnBus::announcement, speak);
+    OneCall oneCall;
+    QObject::connect(&oneCall, &OneCall::speak, speak);
+    if (callsFromBus) {
+        QObject::connect(&*simulatorOnBus, &SimulatorOnBus::announcement, &oneCall, &OneCall::fromBus);
+        QObject::connect(&*simulatorOnBus, &SimulatorOnBus::vanished, &oneCall, &OneCall::simulatorLeft);
+    }
     ClipboardWatch watch(QGuiApplication::clipboard(), options.allTexts, QDateTime::currentMSecsSinceEpoch());
     QObject::connect(&watch, &ClipboardWatch::announcement, [&](const QString& text, bool numbered) {
-        if (!(numbered && callsFromBus && simulatorOnBus->present()))
+        if (numbered && callsFromBus && simulatorOnBus->present())
+            oneCall.fromClipboard(text);
+        else
             speak(text);
     });
 
