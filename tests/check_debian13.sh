@@ -59,8 +59,10 @@ mount --rbind /dev "$root/dev"
 mount --make-rslave "$root/dev"
 mkdir -p "$root/dev/shm"
 
-rm -rf "$root/src"
+# The source anew, the build folder kept: a later run builds only what
+# changed.
 mkdir -p "$root/src"
+find "$root/src" -mindepth 1 -maxdepth 1 ! -name build -exec rm -rf {} +
 tar -c --exclude=./.git --exclude=./build --exclude='./build-*' --exclude=./.cache . | tar -x -C "$root/src"
 status=0
 chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 TERM=dumb \

@@ -361,7 +361,8 @@ private slots:
         QTest::addColumn<QString>("contains");
         QTest::addColumn<QString>("lacks");
         // The written name; what its phonemes must contain, stress marks
-        // left out; and what they must not, with stress marks, as a pattern.
+        // left out, and what they must not, with stress marks, each as a
+        // pattern.
         struct Row {
             const char *written, *contains, *lacks;
         };
@@ -372,7 +373,9 @@ private slots:
             {"Hbf", "haʊptbɑːnhoːf", ""},
             {"Bf.", "bɑːnhoːf", ""},
             {"U-Bhf Rathaus", "uːbɑːnhoːf", ""},
-            {"Dr.-Müller-Str.", "dɔktoːɾmylɜʃtɾɑːsə", "ʃtɾˈɑː"},
+            // Debian 12's espeak-ng says Müller with a long [y], Debian 13's
+            // with the right short [ʏ].
+            {"Dr.-Müller-Str.", "dɔktoːɾm[yʏ]lɜʃtɾɑːsə", "ʃtɾˈɑː"},
             {"St. Johann", "zaŋkt", ""},
             {"Kr. Verwaltung", "kɾaɪs", ""},
             {"Ev. Krankenhaus", "eːvaŋɛlɪʃəs", ""},
@@ -438,7 +441,7 @@ private slots:
         QString error;
         QVERIFY2(list.addFile(own.fileName(), &error), qPrintable(error));
         const QString phonemes = synthesizer->phonemes(list.spoken(written));
-        QVERIFY2(withoutStress(phonemes).contains(contains), qPrintable(phonemes));
+        QVERIFY2(withoutStress(phonemes).contains(QRegularExpression(contains)), qPrintable(phonemes));
         if (!lacks.isEmpty())
             QVERIFY2(!phonemes.contains(QRegularExpression(lacks)), qPrintable(phonemes));
     }

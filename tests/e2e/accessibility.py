@@ -71,6 +71,17 @@ def role(node):
     return node.get_role_name()
 
 
+# Roles compared as AT-SPI's enumeration, not by name: the names change
+# between releases (a push button is "push button" in Debian 12's AT-SPI and
+# "button" in Debian 13's).
+def is_button(node):
+    return node.get_role() == Atspi.Role.PUSH_BUTTON
+
+
+def is_text(node):
+    return node.get_role() in (Atspi.Role.LABEL, Atspi.Role.STATIC)
+
+
 def state(node, which):
     return node.get_state_set().contains(which)
 
@@ -141,7 +152,7 @@ def run_checks(env, route):
         return
 
     # Every key of the unit a push button with its name and a press action.
-    buttons = {n.get_name(): n for _, n in walk(unit) if role(n) == "push button"}
+    buttons = {n.get_name(): n for _, n in walk(unit) if is_button(n)}
     expected = ["Softkey 1", "Softkey 2", "Softkey 3", "Pfeil aufwärts", "Pfeil abwärts", "0", "1", "2", "3",
                 "4", "5", "6", "7", "8", "9", "C", "M", "Menü", "Anzeige", "Auto", "Endstelle", "Schließen"]
     check(sorted(buttons) == sorted(expected), "the keys are push buttons with names: %s" % sorted(buttons))
@@ -151,14 +162,14 @@ def run_checks(env, route):
         action, i = press_action(down)
         check(Atspi.Action.get_key_binding(action, i) == "Down", "the down arrow names its key: %r" % Atspi.Action.get_key_binding(action, i))
 
-    texts = {n.get_description(): n for _, n in walk(unit) if role(n) in ("label", "static")}
+    texts = {n.get_description(): n for _, n in walk(unit) if is_text(n)}
     check({"Anzeige oben", "Anzeige unten", "Uhr", "Linie", "Richtung"} <= set(texts),
           "the display's lines and fields are texts: %s" % sorted(texts))
     splash = texts["Anzeige oben"].get_name() if "Anzeige oben" in texts else ""
     check("Pendralumovista" in splash and "Version" in splash, "the top display reads the splash: %r" % splash)
     check(not state(texts["Uhr"], Atspi.StateType.SHOWING), "the clock is hidden before the menu was left")
 
-    sign_texts = [n for _, n in walk(sign) if role(n) in ("label", "static")]
+    sign_texts = [n for _, n in walk(sign) if is_text(n)]
     check(len(sign_texts) == 1 and sign_texts[0].get_description() == "Zielanzeiger",
           "the sign is one text")
     if not sign_texts:
@@ -181,7 +192,7 @@ def run_checks(env, route):
     help_window = wait_for(lambda: next((w for w in children(app) if w.get_name() == "Hilfe"), None), 10)
     check(help_window is not None, "the help window is named Hilfe")
     if help_window is not None:
-        help_texts = [n for _, n in walk(help_window) if role(n) in ("label", "static")]
+        help_texts = [n for _, n in walk(help_window) if is_text(n)]
         check(len(help_texts) == 1 and help_texts[0].get_name().startswith("1. Linie / Richtung wählen:\n"),
               "the help window reads its text")
 
