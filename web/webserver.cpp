@@ -237,6 +237,7 @@ public:
     }
 
     int clientCount() const override { return int(clients_.size()); }
+    int connectionCount() const override { return tcp_ ? tcp_->open : 0; }
 
     void publish() override
     {

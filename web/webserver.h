@@ -42,6 +42,8 @@ public:
     // Where the page is served: http://address:port/
     virtual QUrl url() const = 0;
     virtual int clientCount() const = 0;
+    // TCP connections the server holds: pages being loaded and WebSockets.
+    virtual int connectionCount() const = 0;
     // Reads the state and sends it to every client, when it differs from
     // what was sent last.
     virtual void publish() = 0;

@@ -118,6 +118,11 @@ int WebSign::clientCount() const
     return server_ ? server_->clientCount() : 0;
 }
 
+int WebSign::connectionCount() const
+{
+    return server_ ? server_->connectionCount() : 0;
+}
+
 void WebSign::publish()
 {
     if (server_)

@@ -47,6 +47,8 @@ public:
     // Where the page is served: http://address:port/
     QUrl url() const;
     int clientCount() const;
+    // TCP connections held: pages being loaded and WebSockets.
+    int connectionCount() const;
 
     // Reads the state and sends it to every client, when it differs from
     // what was sent last.
