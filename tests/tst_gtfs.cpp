@@ -15,6 +15,10 @@
 
 #include <cstdio>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 using Files = QMap<QString, QByteArray>;
@@ -36,7 +40,9 @@ QByteArray readAll(std::FILE* file)
     return bytes;
 }
 
-Outcome run(const QStringList& arguments)
+// The command with `arguments`; what it writes to standard output goes to
+// `out` where one is given (and is then not read back).
+Outcome run(const QStringList& arguments, std::FILE* givenOut = nullptr)
 {
     std::vector<QByteArray> bytes;
     for (const QString& argument : arguments)
@@ -44,11 +50,11 @@ Outcome run(const QStringList& arguments)
     std::vector<char*> pointers;
     for (QByteArray& argument : bytes)
         pointers.push_back(argument.data());
-    std::FILE* out = std::tmpfile();
+    std::FILE* out = givenOut ? givenOut : std::tmpfile();
     std::FILE* err = std::tmpfile();
     Outcome outcome;
     outcome.status = gtfscommand::run(pointers, out, err);
-    outcome.out = readAll(out);
+    outcome.out = givenOut ? QByteArray() : readAll(out);
     outcome.err = readAll(err);
     return outcome;
 }
@@ -404,6 +410,130 @@ private slots:
         QVERIFY(!QFile::exists(output));
         QVERIFY(!QFile::exists(spoken));
         QCOMPARE(QDir(scratch.path()).entryList({"ausgabe*", "aussprache*"}, QDir::Files), QStringList());
+    }
+
+    // A full disk while either file is written: both old files stay as they
+    // were, byte for byte, nothing is left behind, and one German line says
+    // why. The disk is a small tmpfs of its own, which takes root to mount.
+    void fullDisk_data()
+    {
+        QTest::addColumn<bool>("pronunciationsOnTheFullDisk");
+        QTest::newRow("the stop file") << false;
+        QTest::newRow("the pronunciation file, after a stop file written whole elsewhere") << true;
+    }
+
+    void fullDisk()
+    {
+        QFETCH(bool, pronunciationsOnTheFullDisk);
+        if (::geteuid() != 0)
+            QSKIP("a full file system is made as a 64 KB tmpfs, and only root may mount one");
+        const QString disk = scratch.filePath(QStringLiteral("voll%1").arg(++feeds));
+        QVERIFY(QDir().mkpath(disk));
+        if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", disk}) != 0)
+            QSKIP("mount -t tmpfs failed (in a container without the right to mount?)");
+        const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {disk}); });
+
+        const QString stopFile = (pronunciationsOnTheFullDisk ? scratch.path() : disk) + "/alt.txt";
+        const QString spoken = disk + "/sprich.txt";
+        const QByteArray old = "Alte Haltestelle\r\n" + QByteArray(6000, 'x');
+        for (const QString& path : {stopFile, spoken}) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(old) == old.size());
+        }
+        // The rest of the disk taken, to its last page.
+        const int filler = ::open(QFile::encodeName(disk + "/fuellung").constData(), O_WRONLY | O_CREAT, 0600);
+        QVERIFY(filler >= 0);
+        const QByteArray block(4096, 'f');
+        while (::write(filler, block.constData(), std::size_t(block.size())) > 0) {
+        }
+        ::close(filler);
+
+        Files files = tidyFeed();
+        files["stops.txt"] = "stop_id,stop_name,tts_stop_name\nhbf,Hbf,Hauptbahnhof\nmarkt,Markt,\nzoo,Zoo,\n";
+        const Outcome outcome = run({feed(files), "--linie", "7", "--ausgabe", stopFile, "--aussprache-ausgabe", spoken});
+        QCOMPARE(outcome.status, 2);
+        const QString full = pronunciationsOnTheFullDisk ? spoken : stopFile;
+        QCOMPARE(QString::fromUtf8(outcome.err), QString::fromUtf8("pendralumovista: „") + full
+                     + QString::fromUtf8("“ kann nicht geschrieben werden: auf dem Datenträger ist kein Platz mehr.\n"));
+        QCOMPARE(outcome.out, QByteArray());
+        for (const QString& path : {stopFile, spoken}) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), old);
+        }
+        QStringList left{"fuellung", "sprich.txt"};
+        if (!pronunciationsOnTheFullDisk)
+            left.prepend("alt.txt");
+        QCOMPARE(QDir(disk).entryList(QDir::Files | QDir::Hidden), left);
+    }
+
+    // An existing target that is no ordinary file is written as it is, never
+    // replaced by a file; where that fails, or cannot be, one line says so.
+    void targetsThatAreNoFile_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("message");
+        QTest::newRow("a named pipe") << QStringLiteral("pipe") << 0 << QByteArray();
+        QTest::newRow("/dev/null") << QStringLiteral("/dev/null") << 0 << QByteArray();
+        QTest::newRow("/dev/full") << QStringLiteral("/dev/full") << 2
+                                   << QByteArray("„/dev/full“ kann nicht geschrieben werden: auf dem Datenträger ist kein Platz mehr.");
+        QTest::newRow("a folder") << QStringLiteral("ordner") << 2 << QByteArray("ist ein Ordner; dorthin wird nicht geschrieben.");
+    }
+
+    void targetsThatAreNoFile()
+    {
+        QFETCH(QString, target);
+        QFETCH(int, status);
+        QFETCH(QByteArray, message);
+        int reader = -1;
+        if (target == "pipe") {
+            target = scratch.filePath("pipe");
+            QVERIFY(::mkfifo(QFile::encodeName(target).constData(), 0600) == 0 || errno == EEXIST);
+            // Open for reading first, so that the command's open does not wait.
+            reader = ::open(QFile::encodeName(target).constData(), O_RDONLY | O_NONBLOCK);
+            QVERIFY(reader >= 0);
+        } else if (target == "ordner") {
+            target = scratch.filePath("ordner");
+            QVERIFY(QDir().mkpath(target));
+        }
+        struct stat before {};
+        QVERIFY(::stat(QFile::encodeName(target).constData(), &before) == 0);
+        const Outcome outcome = run({feed(tidyFeed()), "--linie", "7", "--ausgabe", target});
+        QCOMPARE(outcome.status, status);
+        QVERIFY2(outcome.err.endsWith(message + (message.isEmpty() ? "" : "\n")), outcome.err.constData());
+        QCOMPARE(outcome.err.count('\n'), status == 0 ? 0 : 1);
+        struct stat after {};
+        QVERIFY(::stat(QFile::encodeName(target).constData(), &after) == 0);
+        QCOMPARE(after.st_mode, before.st_mode);
+        QCOMPARE(after.st_ino, before.st_ino);
+        if (reader >= 0) {
+            char bytes[256];
+            const ssize_t count = ::read(reader, bytes, sizeof bytes);
+            ::close(reader);
+            QCOMPARE(QByteArray(bytes, int(std::max<ssize_t>(count, 0))), lines({"Hauptbahnhof", "Markt", "Zoo"}));
+        }
+    }
+
+    // Standard output on a full disk: status 2 and one line, for the list and
+    // the listing alike.
+    void standardOutputChecked_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::newRow("--linie") << QStringList{"--linie", "7"};
+        QTest::newRow("--linien") << QStringList{"--linien"};
+    }
+
+    void standardOutputChecked()
+    {
+        QFETCH(QStringList, options);
+        std::FILE* full = std::fopen("/dev/full", "w");
+        QVERIFY(full);
+        const Outcome outcome = run(QStringList{feed(tidyFeed())} + options, full);
+        std::fclose(full);
+        QCOMPARE(outcome.status, 2);
+        QCOMPARE(outcome.err, QByteArray("pendralumovista: die Standardausgabe kann nicht geschrieben werden: auf "
+                                         "dem Datenträger ist kein Platz mehr.\n"));
     }
 
     // The companion's pronunciations for the stops of the list, in the form
