@@ -14,6 +14,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <map>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -293,15 +294,37 @@ void checkStandardOutput(std::FILE* out)
                              + transit::systemReason(errno ? errno : EIO));
 }
 
-std::string directionName(int id)
+std::string joined(const std::vector<std::string>& texts)
 {
-    return id < 0 ? std::string("ohne Richtungsangabe") : "Richtung " + std::to_string(id);
+    std::string text;
+    for (const std::string& part : texts)
+        text += (text.empty() ? "" : ", ") + printable(part);
+    return text;
+}
+
+// "Richtung 1", with how it is known where the feed does not say it, and
+// the routes that run it where a line has several.
+std::string directionName(const transit::Route& route, const transit::Direction& direction)
+{
+    if (direction.id < 0)
+        return "ohne Richtungsangabe";
+    std::string notes;
+    if (direction.inferred)
+        notes = "aus der Haltestellenfolge";
+    if (route.routeIds.size() > 1)
+        notes += (notes.empty() ? "" : ", ") + std::string("route_id ") + joined(direction.routeIds);
+    return "Richtung " + std::to_string(direction.id) + (notes.empty() ? "" : " (" + notes + ")");
 }
 
 int listRoutes(const Options& options, std::FILE* out)
 {
     const std::unique_ptr<transit::Feed> feed = transit::Feed::open(options.feed);
     const std::vector<transit::Route> routes = transit::listRoutes(*feed);
+    // Where lines share a short name (of different agencies), or a line has
+    // several routes, the route ids tell them apart: --linie takes them.
+    std::map<std::string, int> named;
+    for (const transit::Route& route : routes)
+        ++named[route.shortName];
     std::string text;
     for (const transit::Route& route : routes) {
         text += "Linie " + printable(route.shortName.empty() ? route.id : route.shortName);
@@ -309,11 +332,19 @@ int listRoutes(const Options& options, std::FILE* out)
             text += " · " + printable(route.longName);
         if (!route.agency.empty())
             text += " · " + printable(route.agency);
-        text += " · " + transit::modeName(route.type) + "\n";
+        text += " · " + transit::modeName(route.type);
+        if (route.routeIds.size() > 1 || (!route.shortName.empty() && named[route.shortName] > 1))
+            text += " · route_id " + joined(route.routeIds);
+        if (!route.problem.empty()) {
+            // One line, and the others are listed all the same.
+            text += (route.demandResponsive ? " · " : " · fehlerhaft: ") + printable(route.problem) + "\n";
+            continue;
+        }
+        text += "\n";
         if (route.directions.empty())
             text += "  keine Fahrten\n";
         for (const transit::Direction& direction : route.directions)
-            text += "  " + directionName(direction.id) + ": nach " + printable(direction.destination) + ", "
+            text += "  " + directionName(route, direction) + ": nach " + printable(direction.destination) + ", "
                     + std::to_string(direction.stops.size()) + " Haltestellen\n";
     }
     std::fputs(text.c_str(), out);
@@ -336,7 +367,7 @@ const transit::Direction& chooseDirection(const transit::Route& route, const Opt
     for (const transit::Direction& direction : route.directions) {
         if (direction.id == *options.direction)
             return direction;
-        present += (present.empty() ? "" : ", ") + directionName(direction.id);
+        present += (present.empty() ? "" : ", ") + directionName(route, direction);
     }
     throw transit::Error("die Linie " + name + " hat keine Richtung " + std::to_string(*options.direction)
                          + " (im Feed: " + present + ")");
@@ -373,13 +404,13 @@ int writeRoute(const Options& options, std::FILE* out, std::FILE* err)
     const int from = options.from.value_or(1);
     const int to = options.to.value_or(count);
     if (to > count)
-        throw transit::Error("die Linie " + inQuotes(routeName) + " hat in " + directionName(direction.id) + " nur "
+        throw transit::Error("die Linie " + inQuotes(routeName) + " hat in " + directionName(route, direction) + " nur "
                              + std::to_string(count) + " Haltestellen, --bis " + std::to_string(to) + " liegt dahinter");
     if (from > to)
         throw transit::Error("--von " + std::to_string(from) + " liegt hinter der letzten Haltestelle, "
                              + std::to_string(to));
     if (to - from + 1 > MaxStops)
-        throw transit::Error("die Linie " + inQuotes(routeName) + " hat in " + directionName(direction.id) + " "
+        throw transit::Error("die Linie " + inQuotes(routeName) + " hat in " + directionName(route, direction) + " "
                              + std::to_string(to - from + 1) + " Haltestellen, ein Haltestellensatz höchstens "
                              + std::to_string(MaxStops) + "; --von N --bis M wählt einen Abschnitt");
 
@@ -421,7 +452,7 @@ int writeRoute(const Options& options, std::FILE* out, std::FILE* err)
         pronunciationFile.emplace(*options.pronunciationOutput).write(pronunciations);
 
     std::FILE* info = options.output ? out : err;
-    std::string report = "Linie " + printable(routeName) + ", " + directionName(direction.id) + " nach "
+    std::string report = "Linie " + printable(routeName) + ", " + directionName(route, direction) + " nach "
                          + printable(direction.destination) + ": " + std::to_string(names.size()) + " Haltestellen";
     if (stretch)
         report += " (" + std::to_string(from) + " bis " + std::to_string(to) + " von " + std::to_string(count) + ")";

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <unordered_map>
 
 namespace transit {
@@ -14,6 +15,28 @@ namespace transit {
 namespace {
 
 constexpr std::uint32_t None = UINT32_MAX;
+
+// The rows one trip may have. The longest real trips call at a few hundred
+// stops; a trip of millions of rows is refused while it is read, before its
+// rows take the memory.
+constexpr std::size_t MaxRowsPerTrip = 10'000;
+
+// A stop of stop_times.txt that is a zone of GTFS-Flex, not a stop.
+class Zone : public Error {
+public:
+    using Error::Error;
+};
+
+// An Error that already says where in the feed it was found.
+class Placed : public Error {
+public:
+    using Error::Error;
+};
+
+std::string where(std::string_view file, std::uint64_t line)
+{
+    return std::string(file) + ", Zeile " + std::to_string(line) + ": ";
+}
 
 std::string inQuotes(std::string_view text)
 {
@@ -81,8 +104,10 @@ void readTable(Feed& feed, std::string_view file, std::vector<std::string_view> 
         }
         try {
             onRow(Row(record, columns), line);
+        } catch (const Placed&) {
+            throw;
         } catch (const Error& error) {
-            throw Error(name + ", Zeile " + std::to_string(line) + ": " + error.what());
+            throw Placed(where(name, line) + error.what());
         }
         return true;
     });
@@ -269,9 +294,11 @@ struct StopEntry {
     bool known = true;
 };
 
-struct RouteEntry {
-    Route route;
-    bool wanted = false;
+// The routes taken as one line, and what keeps it from a stop list.
+struct Line {
+    std::vector<std::uint32_t> routes; // in the order of routes.txt
+    std::string problem;
+    bool demandResponsive = false;
 };
 
 // A stop sequence as read: (stop_sequence, stop) pairs in order, one copy
@@ -289,12 +316,13 @@ struct SequenceHash {
 };
 
 struct TripEntry {
-    std::uint32_t route;
+    std::uint32_t route;             // in routes_
     int direction;
     std::uint32_t headsign;          // trip_headsign, or None
     std::uint32_t sequence = None;   // the interned sequence, once rows are seen
     std::uint32_t firstSequence = None; // the lowest stop_sequence seen
     std::uint32_t firstHeadsign = None; // that row's stop_headsign
+    bool dropped = false;            // its line has a problem: rows are not kept
 };
 
 class Reading {
@@ -310,27 +338,39 @@ public:
             });
         readTable(feed_, "routes.txt", {"route_id"}, {"agency_id", "route_short_name", "route_long_name", "route_type"},
                   [&](const Row& row, std::uint64_t) {
-                      RouteEntry entry;
-                      entry.route.id = std::string(row[0]);
+                      Route route;
+                      route.id = std::string(row[0]);
                       const auto agency = agencies.find(std::string(trimmed(row[1])));
                       // A feed of one agency may leave agency_id out.
                       if (agency != agencies.end())
-                          entry.route.agency = agency->second;
+                          route.agency = agency->second;
                       else if (agencies.size() == 1)
-                          entry.route.agency = agencies.begin()->second;
-                      entry.route.shortName = std::string(trimmed(row[2]));
-                      entry.route.longName = std::string(trimmed(row[3]));
+                          route.agency = agencies.begin()->second;
+                      route.shortName = std::string(trimmed(row[2]));
+                      route.longName = std::string(trimmed(row[3]));
                       const std::string_view type = trimmed(row[4]);
-                      std::from_chars(type.data(), type.data() + type.size(), entry.route.type);
-                      routeIndex_.emplace(entry.route.id, std::uint32_t(routes_.size()));
-                      routes_.push_back(std::move(entry));
+                      std::from_chars(type.data(), type.data() + type.size(), route.type);
+                      routeIndex_.emplace(route.id, std::uint32_t(routes_.size()));
+                      routes_.push_back(std::move(route));
                   });
     }
 
+    // Every line: the routes of one short name and agency together, a
+    // route without a short name alone.
     void wantAll()
     {
-        for (RouteEntry& entry : routes_)
-            entry.wanted = true;
+        std::map<std::pair<std::string, std::string>, std::uint32_t> byName;
+        lineOf_.assign(routes_.size(), None);
+        for (std::uint32_t i = 0; i < routes_.size(); ++i) {
+            const Route& route = routes_[i];
+            std::uint32_t line = std::uint32_t(lines_.size());
+            if (!route.shortName.empty())
+                line = byName.try_emplace({route.shortName, route.agency}, line).first->second;
+            if (line == lines_.size())
+                lines_.emplace_back();
+            lines_[line].routes.push_back(i);
+            lineOf_[i] = line;
+        }
     }
 
     // Marks the routes a rider calls `name`; throws when there are none or
@@ -340,39 +380,47 @@ public:
         std::vector<std::uint32_t> found;
         const auto collect = [&](const std::function<bool(const Route&)>& matches) {
             for (std::uint32_t i = 0; i < routes_.size(); ++i)
-                if (matches(routes_[i].route))
+                if (matches(routes_[i]))
                     found.push_back(i);
         };
         collect([&](const Route& route) { return route.shortName == name; });
+        asked_ = name;
         if (found.empty())
             collect([&](const Route& route) { return route.id == name; });
         if (found.empty())
             collect([&](const Route& route) { return !route.longName.empty() && lowered(route.longName) == lowered(name); });
         if (found.empty())
             throw Error("die Linie " + inQuotes(name) + " gibt es im Feed nicht" + closeNames(name));
-        const std::string& agency = routes_[found[0]].route.agency;
+        const std::string& agency = routes_[found[0]].agency;
         for (const std::uint32_t i : found)
-            if (routes_[i].route.agency != agency) {
+            if (routes_[i].agency != agency) {
                 std::string ids;
                 for (const std::uint32_t j : found)
-                    ids += (ids.empty() ? "" : ", ") + routes_[j].route.id + " (" + routes_[j].route.agency + ")";
+                    ids += (ids.empty() ? "" : ", ") + routes_[j].id + " (" + routes_[j].agency + ")";
                 throw Error("die Linie " + inQuotes(name) + " fahren mehrere Verkehrsunternehmen; --linie mit einer route_id wählt eine: " + ids);
             }
+        lineOf_.assign(routes_.size(), None);
         for (const std::uint32_t i : found)
-            routes_[i].wanted = true;
-        chosen_ = found;
+            lineOf_[i] = 0;
+        lines_.assign(1, Line{found, {}, false});
+        single_ = true;
     }
 
     void readTrips()
     {
         readTable(feed_, "trips.txt", {"route_id", "trip_id"}, {"direction_id", "trip_headsign"},
-                  [&](const Row& row, std::uint64_t) {
+                  [&](const Row& row, std::uint64_t line) {
                       const auto route = routeIndex_.find(row[0]);
-                      if (route == routeIndex_.end() || !routes_[route->second].wanted)
+                      if (route == routeIndex_.end() || lineOf_[route->second] == None)
                           return;
-                      // Routes of one line count as one: the first of them.
-                      const std::uint32_t counted = chosen_.empty() ? route->second : chosen_.front();
-                      TripEntry trip{counted, parseDirection(row[2]), headsigns_.add(trimmed(row[3]))};
+                      int direction = -1;
+                      try {
+                          direction = parseDirection(row[2]);
+                      } catch (const Error& error) {
+                          fault(lineOf_[route->second], where("trips.txt", line) + error.what());
+                          return;
+                      }
+                      TripEntry trip{route->second, direction, headsigns_.add(trimmed(row[3]))};
                       tripIndex_.add(row[1], std::uint32_t(trips_.size()));
                       trips_.push_back(trip);
                   });
@@ -391,8 +439,11 @@ public:
 
     void readStopTimes()
     {
-        readTable(feed_, "stop_times.txt", {"trip_id", "stop_id", "stop_sequence"}, {"stop_headsign"},
-                  [&](const Row& row, std::uint64_t) {
+        // GTFS-Flex: a row that serves a zone or a group of stops, or
+        // serves on demand within a time window, has no fixed stop.
+        readTable(feed_, "stop_times.txt", {"trip_id", "stop_id", "stop_sequence"},
+                  {"stop_headsign", "location_id", "location_group_id", "start_pickup_drop_off_window"},
+                  [&](const Row& row, std::uint64_t line) {
                       const std::string_view tripId = row[0];
                       // Rows of one trip mostly come together: the lookup is
                       // made once per trip, not once per row.
@@ -400,13 +451,38 @@ public:
                           endTrip();
                           currentTripId_.assign(tripId);
                           currentTrip_ = tripIndex_.find(currentTripId_);
+                          if (currentTrip_ != None
+                              && (trips_[currentTrip_].dropped
+                                  || !lines_[lineOf_[trips_[currentTrip_].route]].problem.empty()))
+                              currentTrip_ = None;
+                          // What earlier rows of the trip left counts towards its bound.
+                          rowsBefore_ = currentTrip_ != None && trips_[currentTrip_].sequence != None
+                                            ? sequences_[trips_[currentTrip_].sequence].size()
+                                            : 0;
                       }
                       if (currentTrip_ == None)
                           return;
-                      const std::uint32_t sequence = parseSequence(row[2]);
+                      TripEntry& trip = trips_[currentTrip_];
+                      if ((row.hasColumn(4) && !trimmed(row[4]).empty()) || (row.hasColumn(5) && !trimmed(row[5]).empty())
+                          || (row.hasColumn(6) && !trimmed(row[6]).empty())) {
+                          demandResponsive(lineOf_[trip.route]);
+                          return;
+                      }
+                      if (rowsBefore_ + pending_.size() >= MaxRowsPerTrip) {
+                          fault(lineOf_[trip.route], where("stop_times.txt", line) + "die Fahrt " + inQuotes(tripId)
+                                                         + " hat mehr als " + std::to_string(MaxRowsPerTrip)
+                                                         + " Halte; so lang fährt keine Linie");
+                          return;
+                      }
+                      std::uint32_t sequence = 0;
+                      try {
+                          sequence = parseSequence(row[2]);
+                      } catch (const Error& error) {
+                          fault(lineOf_[trip.route], where("stop_times.txt", line) + error.what());
+                          return;
+                      }
                       const std::uint32_t stop = stopFor(row[1]);
                       pending_.push_back(std::uint64_t(sequence) << 32 | stop);
-                      TripEntry& trip = trips_[currentTrip_];
                       if (trip.firstSequence == None || sequence < trip.firstSequence) {
                           trip.firstSequence = sequence;
                           trip.firstHeadsign = headsigns_.add(trimmed(row[3]));
@@ -415,42 +491,122 @@ public:
         endTrip();
     }
 
-    std::vector<Route> routes(bool onlyChosen)
+    // Every line asked for, with its directions or its problem.
+    std::vector<Route> routes()
     {
-        // Trips counted per route, direction and stop list (a stop list is
-        // the same however its stop_sequence values run), with their
-        // destinations.
-        struct Count {
-            std::uint64_t trips = 0;
-            std::map<std::uint32_t, std::uint64_t> headsigns;
-        };
-        // Counted first by interned sequence, which is cheap per trip, and
-        // then by the stops of each distinct sequence.
-        std::map<std::pair<std::uint32_t, int>, std::unordered_map<std::uint32_t, Count>> bySequence;
+        // Trips counted per line, direction and interned sequence, which is
+        // cheap per trip; then by the stops of each distinct sequence.
+        std::vector<std::map<std::pair<int, std::uint32_t>, Count>> bySequence(lines_.size());
         for (const TripEntry& trip : trips_) {
-            if (trip.sequence == None)
+            if (trip.sequence == None || trip.dropped)
                 continue;
-            Count& count = bySequence[{trip.route, trip.direction}][trip.sequence];
+            Count& count = bySequence[lineOf_[trip.route]][{trip.direction, trip.sequence}];
             ++count.trips;
             ++count.headsigns[trip.headsign != None ? trip.headsign : trip.firstHeadsign];
+            count.routes.insert(trip.route);
         }
-        std::map<std::pair<std::uint32_t, int>, std::map<std::vector<std::uint32_t>, Count>> counts;
-        for (const auto& [key, sequences] : bySequence)
-            for (const auto& [sequence, counted] : sequences) {
-                std::vector<std::uint32_t> stops;
-                for (const std::uint64_t entry : sequences_[sequence])
-                    stops.push_back(std::uint32_t(entry));
-                Count& count = counts[key][stops];
-                count.trips += counted.trips;
-                for (const auto& [headsign, trips] : counted.headsigns)
-                    count.headsigns[headsign] += trips;
+        std::vector<Route> result;
+        for (std::uint32_t i = 0; i < lines_.size(); ++i) {
+            Line& line = lines_[i];
+            Route route = routes_[line.routes.front()];
+            for (const std::uint32_t member : line.routes)
+                route.routeIds.push_back(routes_[member].id);
+            if (line.problem.empty()) {
+                try {
+                    route.directions = directionsOf(bySequence[i]);
+                } catch (const Zone&) {
+                    demandResponsive(i);
+                } catch (const Error& error) {
+                    fault(i, error.what());
+                }
             }
-        for (auto& [key, byStops] : counts) {
-            const std::vector<std::uint32_t>* best = nullptr;
+            route.problem = line.problem;
+            route.demandResponsive = line.demandResponsive;
+            result.push_back(std::move(route));
+        }
+        return result;
+    }
+
+private:
+    // Trips on one stop list: how many, to which destinations, of which routes.
+    struct Count {
+        std::uint64_t trips = 0;
+        std::map<std::uint32_t, std::uint64_t> headsigns;
+        std::set<std::uint32_t> routes;
+        void add(const Count& other)
+        {
+            trips += other.trips;
+            for (const auto& [headsign, count] : other.headsigns)
+                headsigns[headsign] += count;
+            routes.insert(other.routes.begin(), other.routes.end());
+        }
+    };
+    using Stops = std::vector<std::uint32_t>;
+
+    // The directions of one line from its trips, counted by (direction_id,
+    // interned sequence). A stop list is the same however its stop_sequence
+    // values run.
+    std::vector<Direction> directionsOf(const std::map<std::pair<int, std::uint32_t>, Count>& bySequence) const
+    {
+        const auto stopsOf = [&](std::uint32_t sequence) {
+            Stops stops;
+            for (const std::uint64_t entry : sequences_[sequence])
+                stops.push_back(std::uint32_t(entry));
+            return stops;
+        };
+        const bool inferred = std::none_of(bySequence.begin(), bySequence.end(),
+                                           [](const auto& entry) { return entry.first.first >= 0; });
+        // Without any direction_id, the way of the most common stop list of
+        // the line's first route (with trips) is direction 0.
+        std::uint32_t firstRoute = None;
+        for (const auto& [key, count] : bySequence)
+            firstRoute = std::min(firstRoute, *count.routes.begin());
+        const Count* reference = nullptr;
+        std::uint32_t referenceSequence = None;
+        for (const auto& [key, count] : bySequence)
+            if (count.routes.contains(firstRoute) && (!reference || count.trips > reference->trips)) {
+                reference = &count;
+                referenceSequence = key.second;
+            }
+        std::unordered_map<std::uint32_t, std::size_t> position;
+        if (inferred && reference) {
+            const Stops stops = stopsOf(referenceSequence);
+            for (std::size_t at = 0; at < stops.size(); ++at)
+                position.try_emplace(stops[at], at);
+        }
+
+        std::map<int, std::map<Stops, Count>> counts;
+        for (const auto& [key, counted] : bySequence) {
+            Stops stops = stopsOf(key.second);
+            int id = key.first;
+            if (inferred) {
+                // The stops it shares with the reference list: mostly in its
+                // order, or mostly against it. Where that does not tell (no
+                // stop or one in common), a route of its own is the way back.
+                long long way = 0;
+                std::size_t last = SIZE_MAX;
+                for (const std::uint32_t stop : stops) {
+                    const auto found = position.find(stop);
+                    if (found == position.end())
+                        continue;
+                    if (last != SIZE_MAX && found->second != last)
+                        way += found->second > last ? 1 : -1;
+                    last = found->second;
+                }
+                id = way > 0 || (way == 0 && counted.routes.contains(firstRoute)) ? 0 : 1;
+            }
+            counts[id][std::move(stops)].add(counted);
+        }
+
+        std::vector<Direction> directions;
+        for (const auto& [id, byStops] : counts) {
+            const Stops* best = nullptr;
             const Count* bestCount = nullptr;
             std::uint64_t total = 0;
+            std::set<std::uint32_t> routes;
             for (const auto& [stops, count] : byStops) {
                 total += count.trips;
+                routes.insert(count.routes.begin(), count.routes.end());
                 // Most trips; of as many, the longer list.
                 if (!best || count.trips > bestCount->trips
                     || (count.trips == bestCount->trips && stops.size() > best->size())) {
@@ -459,7 +615,10 @@ public:
                 }
             }
             Direction direction;
-            direction.id = key.second;
+            direction.id = id;
+            direction.inferred = inferred;
+            for (const std::uint32_t route : routes)
+                direction.routeIds.push_back(routes_[route].id);
             direction.tripsOnSequence = bestCount->trips;
             direction.tripsOnOthers = total - bestCount->trips;
             for (const std::uint32_t stop : *best) {
@@ -468,35 +627,51 @@ public:
             }
             std::uint32_t headsign = None;
             std::uint64_t most = 0;
-            for (const auto& [id, trips] : bestCount->headsigns)
-                if (id != None && trips > most) {
-                    headsign = id;
+            for (const auto& [headsignId, trips] : bestCount->headsigns)
+                if (headsignId != None && trips > most) {
+                    headsign = headsignId;
                     most = trips;
                 }
             direction.destination = headsign != None ? headsigns_[headsign]
                                     : direction.stops.empty() ? std::string() : direction.stops.back();
-            routes_[key.first].route.directions.push_back(std::move(direction));
+            directions.push_back(std::move(direction));
         }
-        std::vector<Route> result;
-        if (onlyChosen) {
-            result.push_back(routes_[chosen_.front()].route);
-        } else {
-            for (const RouteEntry& entry : routes_)
-                result.push_back(entry.route);
-        }
-        return result;
+        return directions;
     }
 
-private:
+    // The line cannot give a stop list: asked for alone, it is refused at
+    // once; in a listing it is marked, and its trips' rows are no longer kept.
+    void fault(std::uint32_t line, const std::string& message, bool demandResponsive = false)
+    {
+        if (single_)
+            throw Placed(demandResponsive ? "die Linie " + inQuotes(asked_) + " ist ein Rufbus nach Bedarf "
+                                                                              "(GTFS-Flex) ohne feste Haltestellen"
+                                          : message);
+        if (line == None || !lines_[line].problem.empty())
+            return;
+        lines_[line].problem = message;
+        lines_[line].demandResponsive = demandResponsive;
+        if (currentTrip_ != None && lineOf_[trips_[currentTrip_].route] == line) {
+            trips_[currentTrip_].dropped = true;
+            currentTrip_ = None;
+            pending_.clear();
+        }
+    }
+
+    void demandResponsive(std::uint32_t line)
+    {
+        fault(line, "Rufbus nach Bedarf (GTFS-Flex), ohne feste Haltestellen", true);
+    }
+
     std::string closeNames(const std::string& name) const
     {
         std::vector<std::pair<std::size_t, std::string>> near;
         const std::string wanted = lowered(name);
-        for (const RouteEntry& entry : routes_) {
-            const std::string& candidate = entry.route.shortName.empty() ? entry.route.id : entry.route.shortName;
+        for (const Route& route : routes_) {
+            const std::string& candidate = route.shortName.empty() ? route.id : route.shortName;
             std::size_t distance = editDistance(wanted, lowered(candidate));
-            if (!entry.route.longName.empty())
-                distance = std::min(distance, editDistance(wanted, lowered(entry.route.longName)));
+            if (!route.longName.empty())
+                distance = std::min(distance, editDistance(wanted, lowered(route.longName)));
             near.emplace_back(distance, candidate);
         }
         std::sort(near.begin(), near.end());
@@ -552,6 +727,9 @@ private:
     std::string nameOf(std::uint32_t stop) const
     {
         const StopEntry& entry = stops_[stop];
+        // A feed of GTFS-Flex names its zones elsewhere.
+        if (!entry.known && (feed_.has("locations.geojson") || feed_.has("location_groups.txt")))
+            throw Zone(entry.name);
         if (!entry.known)
             throw Error("die Haltestelle " + inQuotes(entry.name) + " aus stop_times.txt fehlt in stops.txt");
         if (!entry.name.empty())
@@ -567,9 +745,12 @@ private:
     std::string lookupIdOf(std::uint32_t stop) const { return std::string(stopIndex_.idWith(stop)); }
 
     Feed& feed_;
-    std::vector<RouteEntry> routes_;
+    std::vector<Route> routes_;
     IdMap routeIndex_;
-    std::vector<std::uint32_t> chosen_;
+    std::vector<Line> lines_;
+    std::vector<std::uint32_t> lineOf_; // per route: its line, or None where not asked for
+    bool single_ = false;               // one line asked for, by this name
+    std::string asked_;
     std::vector<TripEntry> trips_;
     IdTable tripIndex_;
     std::vector<StopEntry> stops_;
@@ -580,6 +761,7 @@ private:
     std::string currentTripId_;
     std::uint32_t currentTrip_ = None;
     Sequence pending_;
+    std::size_t rowsBefore_ = 0; // rows of the current trip read before its rows came back
     std::string lookup_;
 };
 
@@ -643,7 +825,7 @@ std::vector<Route> listRoutes(Feed& feed)
     reading.readTrips();
     reading.readStops();
     reading.readStopTimes();
-    std::vector<Route> routes = reading.routes(false);
+    std::vector<Route> routes = reading.routes();
     sortDirections(routes);
     return routes;
 }
@@ -656,8 +838,9 @@ Route readRoute(Feed& feed, const std::string& name)
     reading.readTrips();
     reading.readStops();
     reading.readStopTimes();
-    // The trips of every route of the line were counted as the first's.
-    return reading.routes(true).front();
+    std::vector<Route> routes = reading.routes();
+    sortDirections(routes);
+    return std::move(routes.front());
 }
 
 } // namespace transit
