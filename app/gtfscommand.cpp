@@ -437,6 +437,10 @@ int writeRoute(const Options& options, std::FILE* out, std::FILE* err)
                  && !pronunciations.starts_with(written + " = "))
             pronunciations += written + " = " + spoken + "\n";
     }
+    // An empty pronunciation file would be no help and look like one.
+    if (options.pronunciationOutput && pronunciations.empty())
+        throw transit::Error("für die Haltestellen dieser Liste hat der Feed keine Aussprache (tts_stop_name), die "
+                             "eine Aussprachedatei fassen kann; ohne --aussprache-ausgabe geht es");
     const bool stretch = from != 1 || to != count;
     // A stretch ends where it ends: its last stop is the destination.
     const std::string destination = converter.convert(stretch ? direction.stops[std::size_t(to - 1)] : direction.destination);
@@ -468,6 +472,8 @@ int writeRoute(const Options& options, std::FILE* out, std::FILE* err)
         report.back() = '.';
         report += "\n";
     }
+    for (const std::string& note : direction.notes)
+        report += printable(note) + ".\n";
     if (converter.cut())
         report += "Namen über " + std::to_string(transit::MaxNameLength) + " Zeichen sind dort abgeschnitten.\n";
     const std::string dark = darkOnSign(names);

@@ -3,10 +3,13 @@
 // published feeds have, and the command's output, exit status and written
 // file are checked as a user sees them.
 
+#include <commandline.h>
 #include <csv.h>
 #include <gtfscommand.h>
 
 #include <QDir>
+#include <QRegularExpression>
+#include <QSet>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -256,6 +259,24 @@ private slots:
                                           << lines({"Hauptbahnhof", "Zoo", "Markt", "Hauptbahnhof"})
                                           << QByteArray("Richtung 1 (aus der Haltestellenfolge) nach Hauptbahnhof");
 
+        // Names as some feeds write them: decomposed umlauts (NFD), a quoted
+        // name that ends in a line break, a stop_id given twice.
+        Files decomposed = tidyFeed();
+        decomposed["stops.txt"] = "stop_id,stop_name\nhbf,Hauptbahnhof\nmarkt,Mu\xCC\x88hlenstra\xC3\x9F" "e\nzoo,Zoo\n";
+        decomposed["trips.txt"].replace(",Zoo\n", ",Zoo Mu\xCC\x88hle\n");
+        QTest::newRow("decomposed umlauts") << decomposed << QStringList{"--linie", "7"}
+                                            << lines({"Hauptbahnhof", "M\xfchlenstra\xdf" "e", "Zoo"})
+                                            << QByteArray("Richtung 0 nach Zoo M\xC3\xBChle: 3 Haltestellen");
+        Files lineBreak = tidyFeed();
+        lineBreak["stops.txt"] = "stop_id,stop_name\nhbf,\"Hauptbahnhof\r\n\"\nmarkt,\" Markt\n\"\nzoo,Zoo\n";
+        QTest::newRow("a quoted name ends in a line break") << lineBreak << QStringList{"--linie", "7"}
+                                                            << lines({"Hauptbahnhof", "Markt", "Zoo"}) << QByteArray("nach Zoo");
+        Files twice = tidyFeed();
+        twice["stops.txt"] += "markt,Marktplatz\n";
+        QTest::newRow("a stop_id given twice")
+            << twice << QStringList{"--linie", "7"} << lines({"Hauptbahnhof", "Markt", "Zoo"})
+            << QByteArray("stops.txt nennt die Haltestelle „markt“ zweimal, in Zeile 3 und 5; es gilt die erste.\n");
+
         // As many trips on each of two sequences: the longer wins.
         Files tie = tidyFeed();
         tie["stop_times.txt"] = "trip_id,stop_id,stop_sequence\na,hbf,1\na,zoo,2\nb,hbf,1\nb,markt,2\nb,zoo,3\n";
@@ -435,6 +456,46 @@ private slots:
         file.write("route_id,route_short_name\nR7,7\n");
         file.close();
         QTest::newRow("not a zip") << notZip << QStringList{"--linie", "7"} << QByteArray("„" + notZip.toUtf8() + "“ ist keine Zip-Datei.");
+        // A zip cut off in its download, and one with a member spoilt in the
+        // middle of its packed bytes.
+        QFile whole(feed(tidyFeed(), true));
+        QVERIFY(whole.open(QIODevice::ReadOnly));
+        const QByteArray zipBytes = whole.readAll();
+        const QString cut = scratch.filePath("abgeschnitten.zip");
+        QFile cutFile(cut);
+        QVERIFY(cutFile.open(QIODevice::WriteOnly) && cutFile.write(zipBytes.left(zipBytes.size() / 2)) > 0);
+        cutFile.close();
+        QTest::newRow("a zip cut off") << cut << QStringList{"--linie", "7"}
+                                       << QByteArray("„" + cut.toUtf8() + "“ ist als Zip-Datei beschädigt oder abgeschnitten.");
+        Files spoilable = tidyFeed();
+        spoilable["stop_times.txt"] = "trip_id,stop_id,stop_sequence\n" + QByteArray("a,hbf,1\na,markt,2\na,zoo,3\n").repeated(400);
+        QFile spoilt(feed(spoilable, true));
+        QVERIFY(spoilt.open(QIODevice::ReadWrite));
+        QByteArray spoiltBytes = spoilt.readAll();
+        const qsizetype member = spoiltBytes.indexOf("stop_times.txt");
+        QVERIFY(member > 0);
+        for (qsizetype at = member + 40; at < member + 60; ++at)
+            spoiltBytes[at] = char(spoiltBytes[at] ^ 0x55);
+        QVERIFY(spoilt.seek(0) && spoilt.write(spoiltBytes) == spoiltBytes.size());
+        spoilt.close();
+        QTest::newRow("a member spoilt") << spoilt.fileName() << QStringList{"--linie", "7"}
+                                         << QByteArray("stop_times.txt im Zip kann nicht entpackt werden: die gepackten Daten sind beschädigt.");
+        // Not UTF-8: as an office program saves "Unicode", and Latin-1.
+        Files utf16 = tidyFeed();
+        utf16["stops.txt"] = "\xFF\xFE";
+        for (const char c : QByteArray("stop_id,stop_name\nhbf,Hbf\n"))
+            utf16["stops.txt"] += QByteArray(1, c) + QByteArray(1, '\0');
+        QTest::newRow("UTF-16") << feed(utf16) << QStringList{"--linie", "7"}
+                                << QByteArray("stops.txt ist in UTF-16 gespeichert; ein Feed ist in UTF-8.");
+        Files latin1 = tidyFeed();
+        latin1["stops.txt"] = "stop_id,stop_name\nhbf,Hauptbahnhof\nmarkt,M\xfchlenstra\xdf" "e\nzoo,Zoo\n";
+        QTest::newRow("Latin-1") << feed(latin1) << QStringList{"--linie", "7"}
+                                 << QByteArray("stops.txt, Zeile 3: der Text „M�hlenstra�e“ ist nicht in UTF-8 (vielleicht "
+                                               "Latin-1 oder Windows-1252); ein Feed ist in UTF-8.");
+        QTest::newRow("no pronunciations for --aussprache-ausgabe")
+            << feed(tidyFeed()) << QStringList{"--linie", "7"}
+            << QByteArray("für die Haltestellen dieser Liste hat der Feed keine Aussprache (tts_stop_name), die eine "
+                          "Aussprachedatei fassen kann; ohne --aussprache-ausgabe geht es.");
         QTest::newRow("nothing there") << scratch.filePath("fehlt.zip") << QStringList{"--linie", "7"}
                                        << QByteArray("„" + scratch.filePath("fehlt.zip").toUtf8() + "“ gibt es nicht.");
 
@@ -580,6 +641,10 @@ private slots:
         QTest::newRow("/dev/full") << QStringLiteral("/dev/full") << 2
                                    << QByteArray("„/dev/full“ kann nicht geschrieben werden: auf dem Datenträger ist kein Platz mehr.");
         QTest::newRow("a folder") << QStringLiteral("ordner") << 2 << QByteArray("ist ein Ordner; dorthin wird nicht geschrieben.");
+        // Not a special file, but the system's reason in German too.
+        QTest::newRow("into a folder that is not there")
+            << QStringLiteral("/nirgends/linie.txt") << 2
+            << QByteArray("„/nirgends/linie.txt“ kann nicht geschrieben werden: den Ordner oder die Datei gibt es nicht.");
     }
 
     void targetsThatAreNoFile()
@@ -599,13 +664,13 @@ private slots:
             QVERIFY(QDir().mkpath(target));
         }
         struct stat before {};
-        QVERIFY(::stat(QFile::encodeName(target).constData(), &before) == 0);
+        const bool there = ::stat(QFile::encodeName(target).constData(), &before) == 0;
         const Outcome outcome = run({feed(tidyFeed()), "--linie", "7", "--ausgabe", target});
         QCOMPARE(outcome.status, status);
         QVERIFY2(outcome.err.endsWith(message + (message.isEmpty() ? "" : "\n")), outcome.err.constData());
         QCOMPARE(outcome.err.count('\n'), status == 0 ? 0 : 1);
         struct stat after {};
-        QVERIFY(::stat(QFile::encodeName(target).constData(), &after) == 0);
+        QCOMPARE(::stat(QFile::encodeName(target).constData(), &after) == 0, there);
         QCOMPARE(after.st_mode, before.st_mode);
         QCOMPARE(after.st_ino, before.st_ino);
         if (reader >= 0) {
@@ -635,6 +700,46 @@ private slots:
         QCOMPARE(outcome.status, 2);
         QCOMPARE(outcome.err, QByteArray("pendralumovista: die Standardausgabe kann nicht geschrieben werden: auf "
                                          "dem Datenträger ist kein Platz mehr.\n"));
+    }
+
+    // --laden with no simulator running: the one line that says so is all,
+    // no list and no report of success before it.
+    void loadWithoutSimulator()
+    {
+        const QByteArray bus = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+        const Outcome outcome = run({feed(tidyFeed()), "--linie", "7", "--laden"});
+        qputenv("DBUS_SESSION_BUS_ADDRESS", bus);
+        QCOMPARE(outcome.status, 1);
+        QCOMPARE(outcome.out, QByteArray());
+        QCOMPARE(outcome.err, QByteArray("pendralumovista: auf diesem Desktop läuft kein Simulator; zuerst pendralumovista starten.\n"));
+    }
+
+    // In --help every option's text starts in one column, "FEED …" too.
+    void helpAligned()
+    {
+        std::FILE* out = std::tmpfile();
+        std::FILE* err = std::tmpfile();
+        char program[] = "pendralumovista";
+        char help[] = "--help";
+        char* argv[] = {program, help, nullptr};
+        const CommandLine line = parseCommandLine(2, argv, out, err);
+        QCOMPARE(line.exitCode, std::optional<int>(0));
+        std::fclose(err);
+        const QStringList printed = QString::fromUtf8(readAll(out)).split(u'\n');
+        const QRegularExpression option(QStringLiteral("^  (?:-\\S+, |    )(--\\S+(?: \\S+)*)\\s{2,}\\S"));
+        QSet<qsizetype> columns;
+        QStringList gtfs;
+        for (const QString& text : printed) {
+            const QRegularExpressionMatch match = option.match(text);
+            if (!match.hasMatch())
+                continue;
+            columns.insert(match.capturedLength(0));
+            if (match.captured(1).startsWith("--gtfs"))
+                gtfs << text;
+        }
+        QCOMPARE(gtfs.size(), 1);
+        QCOMPARE(columns.size(), 1);
     }
 
     // The companion's pronunciations for the stops of the list, in the form

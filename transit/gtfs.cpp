@@ -10,6 +10,9 @@
 #include <set>
 #include <unordered_map>
 
+#include <QString>
+#include <QUtf8StringView>
+
 namespace transit {
 
 namespace {
@@ -61,13 +64,31 @@ private:
     const std::vector<int>& columns_;
 };
 
+// Without blanks, tabs and line breaks at either end: a quoted name may end
+// in a line break, which would be a blank on the sign.
 std::string_view trimmed(std::string_view text)
 {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!text.empty() && blank(text.front()))
         text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+    while (!text.empty() && blank(text.back()))
         text.remove_suffix(1);
     return text;
+}
+
+// A name from the feed, trimmed, as one form of Unicode: composed (NFC). A
+// feed may write "ü" as "u" and a combining diaeresis, which Windows-1252
+// would make "u?". Text that is not UTF-8 (Latin-1, Windows-1252) is an
+// error, not a name full of replacement characters.
+std::string nameFrom(std::string_view field)
+{
+    const std::string_view text = trimmed(field);
+    if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return std::string(text);
+    if (!QUtf8StringView(text.data(), qsizetype(text.size())).isValidUtf8())
+        throw Error("der Text " + inQuotes(QString::fromUtf8(text.data(), qsizetype(text.size())).toStdString())
+                    + " ist nicht in UTF-8 (vielleicht Latin-1 oder Windows-1252); ein Feed ist in UTF-8");
+    return QString::fromUtf8(text.data(), qsizetype(text.size())).normalized(QString::NormalizationForm_C).toStdString();
 }
 
 // Reads one file of the feed: its header names the columns, in any order and
@@ -90,6 +111,12 @@ void readTable(Feed& feed, std::string_view file, std::vector<std::string_view> 
     csv::Reader reader([&](const csv::Record& record, std::uint64_t line) {
         if (!headerRead) {
             headerRead = true;
+            // Two bytes a character, as some office programs save "Unicode".
+            const std::string_view first = record.field(0);
+            if (first.starts_with("\xFF\xFE") || first.starts_with("\xFE\xFF")
+                || std::any_of(record.begin(), record.end(),
+                               [](std::string_view field) { return field.find('\0') != std::string_view::npos; }))
+                throw Error(name + " ist in UTF-16 gespeichert; ein Feed ist in UTF-8");
             columns.assign(wanted.size(), -1);
             for (std::size_t column = 0; column < record.size(); ++column)
                 for (std::size_t k = 0; k < wanted.size(); ++k)
@@ -291,6 +318,8 @@ struct StopEntry {
     std::string name;
     std::string pronunciation;
     std::string parent;
+    std::uint64_t line = 0;       // in stops.txt
+    std::uint64_t repeatedAt = 0; // the line of a second stop of the same id
     bool known = true;
 };
 
@@ -334,7 +363,7 @@ public:
         std::unordered_map<std::string, std::string> agencies;
         if (feed_.has("agency.txt"))
             readTable(feed_, "agency.txt", {}, {"agency_id", "agency_name"}, [&](const Row& row, std::uint64_t) {
-                agencies.emplace(std::string(trimmed(row[0])), std::string(trimmed(row[1])));
+                agencies.emplace(std::string(trimmed(row[0])), nameFrom(row[1]));
             });
         readTable(feed_, "routes.txt", {"route_id"}, {"agency_id", "route_short_name", "route_long_name", "route_type"},
                   [&](const Row& row, std::uint64_t) {
@@ -346,8 +375,8 @@ public:
                           route.agency = agency->second;
                       else if (agencies.size() == 1)
                           route.agency = agencies.begin()->second;
-                      route.shortName = std::string(trimmed(row[2]));
-                      route.longName = std::string(trimmed(row[3]));
+                      route.shortName = nameFrom(row[2]);
+                      route.longName = nameFrom(row[3]);
                       const std::string_view type = trimmed(row[4]);
                       std::from_chars(type.data(), type.data() + type.size(), route.type);
                       routeIndex_.emplace(route.id, std::uint32_t(routes_.size()));
@@ -375,8 +404,14 @@ public:
 
     // Marks the routes a rider calls `name`; throws when there are none or
     // they are ambiguous.
-    void want(const std::string& name)
+    void want(const std::string& typed)
     {
+        // Composed as the feed's names are; what is no UTF-8 matches nothing.
+        std::string name = typed;
+        try {
+            name = nameFrom(typed);
+        } catch (const Error&) {
+        }
         std::vector<std::uint32_t> found;
         const auto collect = [&](const std::function<bool(const Route&)>& matches) {
             for (std::uint32_t i = 0; i < routes_.size(); ++i)
@@ -420,7 +455,7 @@ public:
                           fault(lineOf_[route->second], where("trips.txt", line) + error.what());
                           return;
                       }
-                      TripEntry trip{route->second, direction, headsigns_.add(trimmed(row[3]))};
+                      TripEntry trip{route->second, direction, headsigns_.add(nameFrom(row[3]))};
                       tripIndex_.add(row[1], std::uint32_t(trips_.size()));
                       trips_.push_back(trip);
                   });
@@ -429,11 +464,17 @@ public:
     void readStops()
     {
         readTable(feed_, "stops.txt", {"stop_id"}, {"stop_name", "parent_station", "tts_stop_name"},
-                  [&](const Row& row, std::uint64_t) {
-                      StopEntry stop{std::string(trimmed(row[1])), std::string(trimmed(row[3])),
-                                     std::string(trimmed(row[2]))};
-                      if (stopIndex_.add(row[0], std::uint32_t(stops_.size())))
-                          stops_.push_back(std::move(stop));
+                  [&](const Row& row, std::uint64_t line) {
+                      const std::uint32_t earlier = stopIndex_.find(row[0]);
+                      if (earlier != None) {
+                          // The first of the same id holds; where a list uses
+                          // it, the user is told.
+                          if (!stops_[earlier].repeatedAt)
+                              stops_[earlier].repeatedAt = line;
+                          return;
+                      }
+                      stopIndex_.add(row[0], std::uint32_t(stops_.size()));
+                      stops_.push_back(StopEntry{nameFrom(row[1]), nameFrom(row[3]), std::string(trimmed(row[2])), line});
                   });
     }
 
@@ -485,7 +526,7 @@ public:
                       pending_.push_back(std::uint64_t(sequence) << 32 | stop);
                       if (trip.firstSequence == None || sequence < trip.firstSequence) {
                           trip.firstSequence = sequence;
-                          trip.firstHeadsign = headsigns_.add(trimmed(row[3]));
+                          trip.firstHeadsign = headsigns_.add(nameFrom(row[3]));
                       }
                   });
         endTrip();
@@ -624,6 +665,14 @@ private:
             for (const std::uint32_t stop : *best) {
                 direction.stops.push_back(nameOf(stop));
                 direction.pronunciations.push_back(stops_[stop].pronunciation);
+                if (!stops_[stop].repeatedAt)
+                    continue;
+                std::string note = "stops.txt nennt die Haltestelle " + inQuotes(lookupIdOf(stop)) + " zweimal, in Zeile "
+                                   + std::to_string(stops_[stop].line) + " und " + std::to_string(stops_[stop].repeatedAt)
+                                   + "; es gilt die erste";
+                // A ring calls at its first stop again.
+                if (std::find(direction.notes.begin(), direction.notes.end(), note) == direction.notes.end())
+                    direction.notes.push_back(std::move(note));
             }
             std::uint32_t headsign = None;
             std::uint64_t most = 0;

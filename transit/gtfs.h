@@ -32,6 +32,9 @@ struct Direction {
     std::string destination;
     std::uint64_t tripsOnSequence = 0;
     std::uint64_t tripsOnOthers = 0;
+    // What the user should know of the list's stops (a stop_id given twice),
+    // one German sentence each.
+    std::vector<std::string> notes;
 };
 
 // A line as a rider sees it: the routes of one short name and agency (one
