@@ -190,6 +190,21 @@ private slots:
                                             << lines({"Hauptbahnhof", "Markt", "Zoo"})
                                             << QByteArray("2 Fahrten mit dieser Folge, 1 Fahrt mit einer anderen");
 
+        // A trip whose rows come in two parts, and another trip that runs
+        // just the second part: each keeps its own stops.
+        Files parts = tidyFeed();
+        parts["stop_times.txt"] = "trip_id,stop_id,stop_sequence\na,hbf,1\nc,hbf,1\nc,zoo,2\na,markt,2\na,zoo,3\n"
+                                  "b,markt,2\nb,zoo,3\n";
+        QTest::newRow("a trip in two parts") << parts << QStringList{"--linie", "7"} << lines({"Hauptbahnhof", "Markt", "Zoo"})
+                                             << QByteArray("1 Fahrt mit dieser Folge, 2 Fahrten mit einer anderen");
+
+        // Trips that turn short: the first rows of a longer trip, and no more.
+        Files shortTurns = tidyFeed();
+        shortTurns["stop_times.txt"] = "trip_id,stop_id,stop_sequence\na,hbf,1\na,markt,2\na,zoo,3\n"
+                                       "b,hbf,1\nb,markt,2\nc,hbf,1\nc,markt,2\n";
+        QTest::newRow("short turns") << shortTurns << QStringList{"--linie", "7"} << lines({"Hauptbahnhof", "Markt"})
+                                     << QByteArray("2 Fahrten mit dieser Folge, 1 Fahrt mit einer anderen");
+
         // Without direction_id and trip_headsign: the last stop is the
         // destination; with a stop_headsign at the first stop, that.
         Files bare = tidyFeed();
@@ -775,13 +790,17 @@ private slots:
     // among them and a lone CR give the same cut records.
     void csvPlainLinesAndTheFieldsNeeded()
     {
+        // Line 6: a '-' right after a comma looks like one to the word-wise
+        // search for commas.
         const QByteArray input = "trip_id_long_enough,08:00:00,,stop,12\r\n,,\nT1,\"x,y\",z\n"
-                                 "abcdefghijklmnopq,r\rs,t,u,v\n";
+                                 "abcdefghijklmnopq,r\rs,t,u,v\nx,-1,-2,-,y\n";
         const auto records = [&](qsizetype piece, std::size_t needed) { return csvRecords(input, piece, needed); };
         QCOMPARE(records(input.size(), 0), QStringList({"1:trip_id_long_enough|08:00:00||stop|12", "2:||",
-                                                        "3:T1|x,y|z", "4:abcdefghijklmnopq|r", "5:s|t|u|v"}));
+                                                        "3:T1|x,y|z", "4:abcdefghijklmnopq|r", "5:s|t|u|v",
+                                                        "6:x|-1|-2|-|y"}));
         QCOMPARE(records(input.size(), 2), QStringList({"1:trip_id_long_enough|08:00:00", "2:|", "3:T1|x,y",
-                                                        "4:abcdefghijklmnopq|r", "5:s|t"}));
+                                                        "4:abcdefghijklmnopq|r", "5:s|t", "6:x|-1"}));
+        QCOMPARE(records(input.size(), 4).last(), QStringLiteral("6:x|-1|-2|-"));
         for (qsizetype piece = 1; piece < 8; ++piece) {
             QCOMPARE(records(piece, 0), records(input.size(), 0));
             QCOMPARE(records(piece, 2), records(input.size(), 2));

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <optional>
@@ -208,16 +209,19 @@ struct IdHash {
 };
 using IdMap = std::unordered_map<std::string, std::uint32_t, IdHash, std::equal_to<>>;
 
-// The stops' ids, looked up once per row of stop_times.txt for every trip
-// kept, and the trips', once per trip. An open-addressed table of (hash, entry) slots with the ids back to
-// back in one string stays in the processor's cache where a node-based map
-// of tens of thousands of stops does not, and a national feed's million
-// trips take half the memory.
+// The ids of stops, trips and routes: a trip's looked up once per trip of
+// stop_times.txt, a route's once per row of trips.txt, a stop's for each
+// distinct stop list. An open-addressed table of (hash, entry) slots with
+// the ids back to back in one string stays in the processor's cache where a
+// node-based map of tens of thousands of stops does not, and a national
+// feed's million trips take half the memory.
 class IdTable {
 public:
-    // The value stored for `id`, or None.
+    // The value stored for `id`, or None; of ids appended twice, the first's.
     std::uint32_t find(std::string_view id) const
     {
+        if (placed_ != entries_.size())
+            placeAll();
         if (slots_.empty())
             return None;
         const std::uint32_t hash = hashOf(id);
@@ -229,18 +233,36 @@ public:
                 return entries_[slot.entry].value;
         }
     }
-    // Adds `id` unless present; true when added.
-    bool add(std::string_view id, std::uint32_t value)
+    // Adds `id` with `value` unless present, in one probe; the value stored
+    // before, or None when added.
+    std::uint32_t add(std::string_view id, std::uint32_t value)
     {
-        if (find(id) != None)
-            return false;
+        if (placed_ != entries_.size())
+            placeAll();
         if ((entries_.size() + 1) * 2 > slots_.size())
             grow();
-        entries_.push_back({arena_.size(), id.size(), value});
+        const std::uint32_t hash = hashOf(id);
+        std::size_t at = hash & mask_;
+        for (; slots_[at].entry != None; at = (at + 1) & mask_)
+            if (slots_[at].hash == hash && idOf(slots_[at].entry) == id)
+                return entries_[slots_[at].entry].value;
+        entries_.push_back({arena_.size(), id.size(), value, hash});
         arena_.append(id);
-        place(hashOf(id), std::uint32_t(entries_.size() - 1));
-        return true;
+        slots_[at] = {hash, std::uint32_t(entries_.size() - 1)};
+        placed_ = entries_.size();
+        return None;
     }
+    // Adds `id` without a look whether it is there, and without placing it
+    // in the table: a feed mostly writes its trips in one order in both
+    // files, and then their table is never needed. It is made on the first
+    // find.
+    void append(std::string_view id, std::uint32_t value)
+    {
+        entries_.push_back({arena_.size(), id.size(), value, hashOf(id)});
+        arena_.append(id);
+    }
+    // The id added k-th.
+    std::string_view idAt(std::uint32_t k) const { return idOf(k); }
     // The id stored with `value` (an error message's rare need).
     std::string_view idWith(std::uint32_t value) const
     {
@@ -259,6 +281,7 @@ private:
         std::size_t offset;
         std::size_t size;
         std::uint32_t value;
+        std::uint32_t hash; // kept, so that growing reads no id again
     };
     static std::uint32_t hashOf(std::string_view id)
     {
@@ -272,23 +295,38 @@ private:
     {
         return std::string_view(arena_).substr(entries_[entry].offset, entries_[entry].size);
     }
-    void place(std::uint32_t hash, std::uint32_t entry)
+    void place(std::uint32_t hash, std::uint32_t entry) const
     {
         std::size_t at = hash & mask_;
         while (slots_[at].entry != None)
             at = (at + 1) & mask_;
         slots_[at] = {hash, entry};
     }
-    void grow()
+    void grow() const
     {
         slots_.assign(std::max<std::size_t>(64, slots_.size() * 2), Slot());
         mask_ = slots_.size() - 1;
+        for (std::uint32_t entry = 0; entry < placed_; ++entry)
+            place(entries_[entry].hash, entry);
+    }
+    // The entries appended, placed in order, so that of two equal ids the
+    // first is found.
+    void placeAll() const
+    {
+        std::size_t size = 64;
+        while (size < entries_.size() * 2 + 2)
+            size *= 2;
+        slots_.assign(size, Slot());
+        mask_ = size - 1;
         for (std::uint32_t entry = 0; entry < entries_.size(); ++entry)
-            place(hashOf(idOf(entry)), entry);
+            place(entries_[entry].hash, entry);
+        placed_ = entries_.size();
     }
 
-    std::vector<Slot> slots_;
-    std::size_t mask_ = 0;
+    // Made when needed, also from find.
+    mutable std::vector<Slot> slots_;
+    mutable std::size_t mask_ = 0;
+    mutable std::size_t placed_ = 0; // the entries in slots_
     std::vector<Entry> entries_;
     std::string arena_;
 };
@@ -379,7 +417,7 @@ public:
                       route.longName = nameFrom(row[3]);
                       const std::string_view type = trimmed(row[4]);
                       std::from_chars(type.data(), type.data() + type.size(), route.type);
-                      routeIndex_.emplace(route.id, std::uint32_t(routes_.size()));
+                      routeIndex_.add(route.id, std::uint32_t(routes_.size()));
                       routes_.push_back(std::move(route));
                   });
     }
@@ -445,19 +483,21 @@ public:
     {
         readTable(feed_, "trips.txt", {"route_id", "trip_id"}, {"direction_id", "trip_headsign"},
                   [&](const Row& row, std::uint64_t line) {
-                      const auto route = routeIndex_.find(row[0]);
-                      if (route == routeIndex_.end() || lineOf_[route->second] == None)
+                      const std::uint32_t route = routeIndex_.find(row[0]);
+                      if (route == None || lineOf_[route] == None)
                           return;
                       int direction = -1;
                       try {
                           direction = parseDirection(row[2]);
                       } catch (const Error& error) {
-                          fault(lineOf_[route->second], where("trips.txt", line) + error.what());
+                          fault(lineOf_[route], where("trips.txt", line) + error.what());
                           return;
                       }
-                      TripEntry trip{route->second, direction, headsigns_.add(nameFrom(row[3]))};
-                      tripIndex_.add(row[1], std::uint32_t(trips_.size()));
-                      trips_.push_back(trip);
+                      // The k-th id of the table is the k-th trip. A trip_id
+                      // given twice is a broken feed: one of the two gets
+                      // the rows.
+                      tripIndex_.append(row[1], std::uint32_t(trips_.size()));
+                      trips_.push_back(TripEntry{route, direction, headsigns_.add(nameFrom(row[3]))});
                   });
     }
 
@@ -465,7 +505,7 @@ public:
     {
         readTable(feed_, "stops.txt", {"stop_id"}, {"stop_name", "parent_station", "tts_stop_name"},
                   [&](const Row& row, std::uint64_t line) {
-                      const std::uint32_t earlier = stopIndex_.find(row[0]);
+                      const std::uint32_t earlier = stopIndex_.add(row[0], std::uint32_t(stops_.size()));
                       if (earlier != None) {
                           // The first of the same id holds; where a list uses
                           // it, the user is told.
@@ -473,13 +513,13 @@ public:
                               stops_[earlier].repeatedAt = line;
                           return;
                       }
-                      stopIndex_.add(row[0], std::uint32_t(stops_.size()));
                       stops_.push_back(StopEntry{nameFrom(row[1]), nameFrom(row[3]), std::string(trimmed(row[2])), line});
                   });
     }
 
     void readStopTimes()
     {
+        lastRaw_.assign(routes_.size() * 3, nullptr);
         // GTFS-Flex: a row that serves a zone or a group of stops, or
         // serves on demand within a time window, has no fixed stop.
         readTable(feed_, "stop_times.txt", {"trip_id", "stop_id", "stop_sequence"},
@@ -491,7 +531,16 @@ public:
                       if (tripId != currentTripId_) {
                           endTrip();
                           currentTripId_.assign(tripId);
-                          currentTrip_ = tripIndex_.find(currentTripId_);
+                          // Feeds mostly write their trips in the same order
+                          // in both files: the trip after the last one found
+                          // is tried first, in memory read in order, before
+                          // the table's lookup, which misses the cache.
+                          const std::uint32_t next = lastTrip_ + 1; // from None: 0
+                          currentTrip_ = next < trips_.size() && tripIndex_.idAt(next) == tripId
+                                             ? next
+                                             : tripIndex_.find(currentTripId_);
+                          if (currentTrip_ != None)
+                              lastTrip_ = currentTrip_;
                           if (currentTrip_ != None
                               && (trips_[currentTrip_].dropped
                                   || !lines_[lineOf_[trips_[currentTrip_].route]].problem.empty()))
@@ -500,6 +549,12 @@ public:
                           rowsBefore_ = currentTrip_ != None && trips_[currentTrip_].sequence != None
                                             ? sequences_[trips_[currentTrip_].sequence].size()
                                             : 0;
+                          // A trip's rows are first held against those the
+                          // route's last trip in this direction ran.
+                          following_ = currentTrip_ != None && trips_[currentTrip_].sequence == None
+                                           ? lastRaw_[rawSlot(trips_[currentTrip_])]
+                                           : nullptr;
+                          matched_ = 0;
                       }
                       if (currentTrip_ == None)
                           return;
@@ -509,7 +564,7 @@ public:
                           demandResponsive(lineOf_[trip.route]);
                           return;
                       }
-                      if (rowsBefore_ + pending_.size() >= MaxRowsPerTrip) {
+                      if (rowsBefore_ + rows_ >= MaxRowsPerTrip) {
                           fault(lineOf_[trip.route], where("stop_times.txt", line) + "die Fahrt " + inQuotes(tripId)
                                                          + " hat mehr als " + std::to_string(MaxRowsPerTrip)
                                                          + " Halte; so lang fährt keine Linie");
@@ -522,8 +577,9 @@ public:
                           fault(lineOf_[trip.route], where("stop_times.txt", line) + error.what());
                           return;
                       }
-                      const std::uint32_t stop = stopFor(row[1]);
-                      pending_.push_back(std::uint64_t(sequence) << 32 | stop);
+                      // The stop is looked up when the trip ends, and only
+                      // if no trip before ran the same rows.
+                      addRow(sequence, row[1]);
                       if (trip.firstSequence == None || sequence < trip.firstSequence) {
                           trip.firstSequence = sequence;
                           trip.firstHeadsign = headsigns_.add(nameFrom(row[3]));
@@ -703,7 +759,9 @@ private:
         if (currentTrip_ != None && lineOf_[trips_[currentTrip_].route] == line) {
             trips_[currentTrip_].dropped = true;
             currentTrip_ = None;
-            pending_.clear();
+            raw_.clear();
+            rows_ = 0;
+            following_ = nullptr;
         }
     }
 
@@ -748,17 +806,76 @@ private:
         return std::uint32_t(stops_.size() - 1);
     }
 
+    // Per route and direction (-1, 0, 1).
+    static std::size_t rawSlot(const TripEntry& trip) { return std::size_t(trip.route) * 3 + std::size_t(trip.direction + 1); }
+
+    // A row of the current trip, as read. While the rows are those the
+    // route's last trip in this direction ran, they are only compared with
+    // them, in memory read in order; at the first other row the rows so far
+    // are copied and gathering goes on from there.
+    void addRow(std::uint32_t sequence, std::string_view stopId)
+    {
+        const std::uint32_t header[2] = {sequence, std::uint32_t(stopId.size())};
+        rows_ += 1;
+        if (following_) {
+            const std::string& expected = following_->first;
+            if (expected.size() - matched_ >= sizeof header + stopId.size()
+                && std::memcmp(expected.data() + matched_, header, sizeof header) == 0
+                && std::memcmp(expected.data() + matched_ + sizeof header, stopId.data(), stopId.size()) == 0) {
+                matched_ += sizeof header + stopId.size();
+                return;
+            }
+            raw_.assign(expected, 0, matched_);
+            following_ = nullptr;
+        }
+        raw_.append(reinterpret_cast<const char*>(header), sizeof header).append(stopId);
+    }
+
     // The rows gathered for the current trip join what earlier rows of the
     // same trip gave (rows may come in any order), and the trip's sequence is
     // interned anew.
+    //
+    // The trips of a route mostly run a few stop lists, written alike: the
+    // rows as read (stop_sequence and stop_id) find the list of an earlier
+    // trip at once, without a lookup of each stop in a table of a national
+    // feed's hundreds of thousands, which misses the processor's cache.
     void endTrip()
     {
-        if (currentTrip_ == None || pending_.empty()) {
-            pending_.clear();
+        if (currentTrip_ == None || rows_ == 0) {
+            raw_.clear();
+            rows_ = 0;
             return;
         }
         TripEntry& trip = trips_[currentTrip_];
-        if (trip.sequence != None) {
+        const bool whole = trip.sequence == None;
+        if (whole) {
+            const RawEntry*& last = lastRaw_[rawSlot(trip)];
+            if (following_ && matched_ == following_->first.size()) {
+                // The same rows as the route's last trip in this direction.
+                last = following_;
+            } else {
+                if (following_)
+                    raw_.assign(following_->first, 0, matched_);
+                const auto known = rawSequences_.find(raw_);
+                last = known != rawSequences_.end() ? &*known : nullptr;
+            }
+            following_ = nullptr;
+            if (last) {
+                trip.sequence = last->second;
+                raw_.clear();
+                rows_ = 0;
+                return;
+            }
+        }
+        pending_.clear();
+        for (std::size_t at = 0; at < raw_.size();) {
+            std::uint32_t header[2];
+            std::memcpy(header, raw_.data() + at, sizeof header);
+            at += sizeof header;
+            pending_.push_back(std::uint64_t(header[0]) << 32 | stopFor(std::string_view(raw_).substr(at, header[1])));
+            at += header[1];
+        }
+        if (!whole) {
             const Sequence& earlier = sequences_[trip.sequence];
             pending_.insert(pending_.end(), earlier.begin(), earlier.end());
         }
@@ -770,7 +887,14 @@ private:
         if (added)
             sequences_.push_back(it->first);
         trip.sequence = it->second;
-        pending_.clear();
+        // Kept within bounds: a feed whose every trip runs its own rows
+        // would otherwise hold its stop_times.txt a second time.
+        if (whole && rawBytes_ + raw_.size() <= MaxRawBytes) {
+            rawBytes_ += raw_.size();
+            lastRaw_[rawSlot(trip)] = &*rawSequences_.emplace(std::move(raw_), trip.sequence).first;
+        }
+        raw_.clear();
+        rows_ = 0;
     }
 
     std::string nameOf(std::uint32_t stop) const
@@ -795,13 +919,14 @@ private:
 
     Feed& feed_;
     std::vector<Route> routes_;
-    IdMap routeIndex_;
+    IdTable routeIndex_;
     std::vector<Line> lines_;
     std::vector<std::uint32_t> lineOf_; // per route: its line, or None where not asked for
     bool single_ = false;               // one line asked for, by this name
     std::string asked_;
     std::vector<TripEntry> trips_;
     IdTable tripIndex_;
+    std::uint32_t lastTrip_ = None; // the trip of stop_times.txt last found
     std::vector<StopEntry> stops_;
     IdTable stopIndex_;
     Pool headsigns_;
@@ -809,8 +934,20 @@ private:
     std::unordered_map<Sequence, std::uint32_t, SequenceHash> sequenceIds_;
     std::string currentTripId_;
     std::uint32_t currentTrip_ = None;
-    Sequence pending_;
+    // The current trip's rows as read: per row its stop_sequence and the
+    // length of its stop_id (4 bytes each, as in memory), then the stop_id.
+    std::string raw_;
+    std::size_t rows_ = 0;
     std::size_t rowsBefore_ = 0; // rows of the current trip read before its rows came back
+    static constexpr std::size_t MaxRawBytes = std::size_t(64) << 20;
+    std::unordered_map<std::string, std::uint32_t> rawSequences_;
+    using RawEntry = std::pair<const std::string, std::uint32_t>;
+    // Per route and direction (-1, 0, 1): the rows its last trip ran.
+    std::vector<const RawEntry*> lastRaw_;
+    const RawEntry* following_ = nullptr; // what the current trip's rows match so far
+    std::size_t matched_ = 0;             // how many bytes of it
+    std::size_t rawBytes_ = 0;
+    Sequence pending_;
     std::string lookup_;
 };
 
