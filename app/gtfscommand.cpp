@@ -14,8 +14,8 @@
 
 #include <cerrno>
 #include <charconv>
-#include <map>
 #include <cstdlib>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>

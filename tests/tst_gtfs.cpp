@@ -507,6 +507,13 @@ private slots:
         QTest::newRow("Latin-1") << feed(latin1) << QStringList{"--linie", "7"}
                                  << QByteArray("stops.txt, Zeile 3: der Text „M�hlenstra�e“ ist nicht in UTF-8 (vielleicht "
                                                "Latin-1 oder Windows-1252); ein Feed ist in UTF-8.");
+        // What a message quotes from the feed is cut: a field may hold a megabyte.
+        Files longLatin1 = latin1;
+        longLatin1["stops.txt"] = "stop_id,stop_name\nhbf,Hauptbahnhof\nmarkt,M\xfc" + QByteArray(500'000, 'x') + "\nzoo,Zoo\n";
+        QTest::newRow("Latin-1, a long name")
+            << feed(longLatin1) << QStringList{"--linie", "7"}
+            << QByteArray("stops.txt, Zeile 3: der Text „M�" + QByteArray(76, 'x') + "…“ ist nicht in UTF-8 (vielleicht "
+                          "Latin-1 oder Windows-1252); ein Feed ist in UTF-8.");
         QTest::newRow("no pronunciations for --aussprache-ausgabe")
             << feed(tidyFeed()) << QStringList{"--linie", "7"}
             << QByteArray("für die Haltestellen dieser Liste hat der Feed keine Aussprache (tts_stop_name), die eine "
@@ -656,6 +663,8 @@ private slots:
         QTest::newRow("/dev/full") << QStringLiteral("/dev/full") << 2
                                    << QByteArray("„/dev/full“ kann nicht geschrieben werden: auf dem Datenträger ist kein Platz mehr.");
         QTest::newRow("a folder") << QStringLiteral("ordner") << 2 << QByteArray("ist ein Ordner; dorthin wird nicht geschrieben.");
+        // A link stays a link; the file it names is replaced.
+        QTest::newRow("a link to a file") << QStringLiteral("link") << 0 << QByteArray();
         // Not a special file, but the system's reason in German too.
         QTest::newRow("into a folder that is not there")
             << QStringLiteral("/nirgends/linie.txt") << 2
@@ -677,15 +686,22 @@ private slots:
         } else if (target == "ordner") {
             target = scratch.filePath("ordner");
             QVERIFY(QDir().mkpath(target));
+        } else if (target == "link") {
+            target = scratch.filePath("link");
+            QFile named(scratch.filePath("verlinkt.txt"));
+            QVERIFY(named.open(QIODevice::WriteOnly) && named.write("alt\r\n") == 5);
+            named.close();
+            QVERIFY(QFile::remove(target) || !QFile::exists(target));
+            QVERIFY(QFile::link(named.fileName(), target));
         }
         struct stat before {};
-        const bool there = ::stat(QFile::encodeName(target).constData(), &before) == 0;
+        const bool there = ::lstat(QFile::encodeName(target).constData(), &before) == 0;
         const Outcome outcome = run({feed(tidyFeed()), "--linie", "7", "--ausgabe", target});
         QCOMPARE(outcome.status, status);
         QVERIFY2(outcome.err.endsWith(message + (message.isEmpty() ? "" : "\n")), outcome.err.constData());
         QCOMPARE(outcome.err.count('\n'), status == 0 ? 0 : 1);
         struct stat after {};
-        QCOMPARE(::stat(QFile::encodeName(target).constData(), &after) == 0, there);
+        QCOMPARE(::lstat(QFile::encodeName(target).constData(), &after) == 0, there);
         QCOMPARE(after.st_mode, before.st_mode);
         QCOMPARE(after.st_ino, before.st_ino);
         if (reader >= 0) {
@@ -693,6 +709,11 @@ private slots:
             const ssize_t count = ::read(reader, bytes, sizeof bytes);
             ::close(reader);
             QCOMPARE(QByteArray(bytes, int(std::max<ssize_t>(count, 0))), lines({"Hauptbahnhof", "Markt", "Zoo"}));
+        }
+        if (S_ISLNK(after.st_mode)) {
+            QFile named(scratch.filePath("verlinkt.txt"));
+            QVERIFY(named.open(QIODevice::ReadOnly));
+            QCOMPARE(named.readAll(), lines({"Hauptbahnhof", "Markt", "Zoo"}));
         }
     }
 

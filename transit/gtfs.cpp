@@ -42,9 +42,17 @@ std::string where(std::string_view file, std::uint64_t line)
     return std::string(file) + ", Zeile " + std::to_string(line) + ": ";
 }
 
+// Text from the feed in a message, quoted, and cut where it is longer than a
+// message should be: a field may hold a megabyte.
 std::string inQuotes(std::string_view text)
 {
-    return "„" + std::string(text) + "“";
+    constexpr std::size_t Shown = 80;
+    if (text.size() <= Shown)
+        return "„" + std::string(text) + "“";
+    std::size_t cut = Shown;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+        --cut;
+    return "„" + std::string(text.substr(0, cut)) + "…“";
 }
 
 // One row of a table, its fields looked up by the columns asked for.
