@@ -596,19 +596,27 @@ private slots:
         QCOMPARE(QDir(scratch.path()).entryList({"ausgabe*", "aussprache*"}, QDir::Files), QStringList());
     }
 
-    // A full disk while either file is written: both old files stay as they
-    // were, byte for byte, nothing is left behind, and one German line says
-    // why. The disk is a small tmpfs of its own, which takes root to mount.
-    void fullDisk_data()
+    // A disk that takes nothing while either file is written, full or
+    // mounted read-only: both old files stay as they were, byte for byte,
+    // nothing is left behind, and one German line says why. The disk is a
+    // small tmpfs of its own, which takes root to mount.
+    void diskThatTakesNothing_data()
     {
-        QTest::addColumn<bool>("pronunciationsOnTheFullDisk");
-        QTest::newRow("the stop file") << false;
-        QTest::newRow("the pronunciation file, after a stop file written whole elsewhere") << true;
+        QTest::addColumn<bool>("pronunciationsOnThatDisk");
+        QTest::addColumn<bool>("readOnly");
+        QTest::addColumn<QString>("reason");
+        const QString full = QString::fromUtf8("auf dem Datenträger ist kein Platz mehr");
+        QTest::newRow("full: the stop file") << false << false << full;
+        QTest::newRow("full: the pronunciation file, after a stop file written whole elsewhere") << true << false << full;
+        QTest::newRow("read-only: the stop file")
+            << false << true << QString::fromUtf8("das Dateisystem ist nur lesbar eingehängt");
     }
 
-    void fullDisk()
+    void diskThatTakesNothing()
     {
-        QFETCH(bool, pronunciationsOnTheFullDisk);
+        QFETCH(bool, pronunciationsOnThatDisk);
+        QFETCH(bool, readOnly);
+        QFETCH(QString, reason);
         if (::geteuid() != 0)
             QSKIP("a full file system is made as a 64 KB tmpfs, and only root may mount one");
         const QString disk = scratch.filePath(QStringLiteral("voll%1").arg(++feeds));
@@ -617,7 +625,7 @@ private slots:
             QSKIP("mount -t tmpfs failed (in a container without the right to mount?)");
         const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {disk}); });
 
-        const QString stopFile = (pronunciationsOnTheFullDisk ? scratch.path() : disk) + "/alt.txt";
+        const QString stopFile = (pronunciationsOnThatDisk ? scratch.path() : disk) + "/alt.txt";
         const QString spoken = disk + "/sprich.txt";
         const QByteArray old = "Alte Haltestelle\r\n" + QByteArray(6000, 'x');
         for (const QString& path : {stopFile, spoken}) {
@@ -628,17 +636,19 @@ private slots:
         const int filler = ::open(QFile::encodeName(disk + "/fuellung").constData(), O_WRONLY | O_CREAT, 0600);
         QVERIFY(filler >= 0);
         const QByteArray block(4096, 'f');
-        while (::write(filler, block.constData(), std::size_t(block.size())) > 0) {
+        while (!readOnly && ::write(filler, block.constData(), std::size_t(block.size())) > 0) {
         }
         ::close(filler);
+        if (readOnly)
+            QCOMPARE(QProcess::execute("mount", {"-o", "remount,ro", disk}), 0);
 
         Files files = tidyFeed();
         files["stops.txt"] = "stop_id,stop_name,tts_stop_name\nhbf,Hbf,Hauptbahnhof\nmarkt,Markt,\nzoo,Zoo,\n";
         const Outcome outcome = run({feed(files), "--linie", "7", "--ausgabe", stopFile, "--aussprache-ausgabe", spoken});
         QCOMPARE(outcome.status, 2);
-        const QString full = pronunciationsOnTheFullDisk ? spoken : stopFile;
-        QCOMPARE(QString::fromUtf8(outcome.err), QString::fromUtf8("pendralumovista: „") + full
-                     + QString::fromUtf8("“ kann nicht geschrieben werden: auf dem Datenträger ist kein Platz mehr.\n"));
+        const QString refused = pronunciationsOnThatDisk ? spoken : stopFile;
+        QCOMPARE(QString::fromUtf8(outcome.err), QString::fromUtf8("pendralumovista: „") + refused
+                                                     + QString::fromUtf8("“ kann nicht geschrieben werden: ") + reason + ".\n");
         QCOMPARE(outcome.out, QByteArray());
         for (const QString& path : {stopFile, spoken}) {
             QFile file(path);
@@ -646,7 +656,7 @@ private slots:
             QCOMPARE(file.readAll(), old);
         }
         QStringList left{"fuellung", "sprich.txt"};
-        if (!pronunciationsOnTheFullDisk)
+        if (!pronunciationsOnThatDisk)
             left.prepend("alt.txt");
         QCOMPARE(QDir(disk).entryList(QDir::Files | QDir::Hidden), left);
     }
