@@ -65,19 +65,27 @@ std::string label(const Option& option)
     return text;
 }
 
+// Columns on a terminal: characters, not bytes ("…" is three bytes in UTF-8).
+std::size_t columns(std::string_view text)
+{
+    return std::size_t(std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+}
+
 void printOptions(std::FILE* out, bool forQt, std::size_t width)
 {
     for (const Option& option : options)
-        if (option.forQt == forQt)
-            std::fprintf(out, "  %-*s  %.*s\n", int(width), label(option).c_str(), int(option.help.size()),
-                         option.help.data());
+        if (option.forQt == forQt) {
+            const std::string text = label(option);
+            std::fprintf(out, "  %s%*s  %.*s\n", text.c_str(), int(width - columns(text)), "",
+                         int(option.help.size()), option.help.data());
+        }
 }
 
 void printHelp(std::FILE* out)
 {
     std::size_t width = 0;
     for (const Option& option : options)
-        width = std::max(width, label(option).size());
+        width = std::max(width, columns(label(option)));
     std::fprintf(out,
                  "Aufruf: %s [OPTION …]\n"
                  "\n"

@@ -9,16 +9,22 @@
 #include <names.h>
 
 #include <QDir>
-#include <QSaveFile>
 #include <QString>
 #include <QStringDecoder>
-#include <QTemporaryFile>
 
+#include <cerrno>
 #include <charconv>
+#include <cstdlib>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace gtfscommand {
 
@@ -133,15 +139,192 @@ Options parse(std::span<char* const> arguments)
     return options;
 }
 
-std::string directionName(int id)
+// A file the command writes, and the only way it writes one.
+//
+// An ordinary file, or one not there yet, is written beside its target under
+// a temporary name, each write checked, synced, and renamed over the target
+// only once all of it is on the disk: on a full disk, an exhausted quota or
+// an I/O error the old file stays whole and the temporary one goes. (Qt 6.4's
+// QSaveFile is no help: its commit() reports success after a buffered write
+// that failed, and the rename then leaves an empty file.)
+//
+// An existing target that is no ordinary file is never replaced: a named pipe
+// or a character device (/dev/null, /dev/stdout on a terminal) is written
+// directly and stays what it is; a folder, a socket or a block device is
+// refused. A symbolic link to a file keeps the link; its file is replaced.
+class Output {
+public:
+    explicit Output(std::string path) : path_(std::move(path))
+    {
+        struct stat status {};
+        if (::stat(path_.c_str(), &status) != 0) {
+            if (errno != ENOENT)
+                fail(errno);
+            target_ = path_;
+        } else if (S_ISREG(status.st_mode)) {
+            // Beside the file the link names, so that the rename replaces it.
+            const std::unique_ptr<char, decltype(&std::free)> real(::realpath(path_.c_str(), nullptr), &std::free);
+            if (!real)
+                fail(errno);
+            target_ = real.get();
+            mode_ = status.st_mode & 07777;
+        } else if (S_ISFIFO(status.st_mode) || S_ISCHR(status.st_mode)) {
+            direct_ = true;
+            return;
+        } else {
+            throw transit::Error(inQuotes(path_) + (S_ISDIR(status.st_mode) ? " ist ein Ordner"
+                                                     : " ist weder eine Datei noch eine Pipe oder ein Zeichengerät")
+                                 + "; dorthin wird nicht geschrieben");
+        }
+        const std::size_t slash = target_.rfind('/');
+        const std::string folder = slash == std::string::npos ? std::string() : target_.substr(0, slash + 1);
+        std::string name = folder + "." + target_.substr(slash == std::string::npos ? 0 : slash + 1) + ".XXXXXX";
+        fd_ = ::mkostemp(name.data(), O_CLOEXEC);
+        if (fd_ < 0)
+            fail(errno);
+        temporary_ = std::move(name);
+        if (!mode_) {
+            // A new file gets what the user's umask leaves of rw-rw-rw-.
+            const mode_t mask = ::umask(0);
+            ::umask(mask);
+            mode_ = 0666 & ~mask;
+        }
+        if (::fchmod(fd_, *mode_) != 0)
+            fail(errno);
+    }
+    Output(const Output&) = delete;
+    Output& operator=(const Output&) = delete;
+    ~Output()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        if (!temporary_.empty())
+            ::unlink(temporary_.c_str());
+    }
+
+    // The whole content. A file gets it at once, so that a full disk is
+    // found before anything is replaced; a pipe or device only on commit().
+    void write(std::string bytes)
+    {
+        if (direct_)
+            bytes_ = std::move(bytes);
+        else
+            writeAll(fd_, bytes);
+    }
+
+    void commit()
+    {
+        if (direct_) {
+            // Without O_CREAT or O_TRUNC: what is there stays what it is.
+            const int fd = ::open(path_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+            if (fd < 0)
+                fail(errno);
+            try {
+                writeAll(fd, bytes_);
+            } catch (...) {
+                ::close(fd);
+                throw;
+            }
+            if (::close(fd) != 0 && errno != EINTR)
+                fail(errno);
+            return;
+        }
+        const int fd = std::exchange(fd_, -1);
+        if (::fsync(fd) != 0) {
+            const int code = errno;
+            ::close(fd);
+            fail(code);
+        }
+        if (::close(fd) != 0 && errno != EINTR)
+            fail(errno);
+        if (::rename(temporary_.c_str(), target_.c_str()) != 0)
+            fail(errno);
+        temporary_.clear();
+        // The rename itself on the disk, where the folder can be opened.
+        const std::size_t slash = target_.rfind('/');
+        const int folder = ::open(slash == std::string::npos ? "." : target_.substr(0, slash + 1).c_str(),
+                                  O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (folder >= 0) {
+            ::fsync(folder);
+            ::close(folder);
+        }
+    }
+
+private:
+    [[noreturn]] void fail(int code) const
+    {
+        throw transit::Error(inQuotes(path_) + " kann nicht geschrieben werden: " + transit::systemReason(code));
+    }
+    void writeAll(int fd, std::string_view bytes) const
+    {
+        while (!bytes.empty()) {
+            const ssize_t count = ::write(fd, bytes.data(), bytes.size());
+            if (count < 0 && errno == EINTR)
+                continue;
+            if (count <= 0)
+                fail(count < 0 ? errno : EIO);
+            bytes.remove_prefix(std::size_t(count));
+        }
+    }
+
+    std::string path_;
+    std::string target_;
+    std::string temporary_;
+    std::optional<mode_t> mode_;
+    int fd_ = -1;
+    bool direct_ = false;
+    std::string bytes_;
+};
+
+// A file that goes again with the scope.
+struct Removed {
+    explicit Removed(std::string path) : path(std::move(path)) {}
+    Removed(const Removed&) = delete;
+    Removed& operator=(const Removed&) = delete;
+    ~Removed() { ::unlink(path.c_str()); }
+    std::string path;
+};
+
+// What went to standard output has arrived (a full disk or a closed pipe
+// behind it shows only here).
+void checkStandardOutput(std::FILE* out)
 {
-    return id < 0 ? std::string("ohne Richtungsangabe") : "Richtung " + std::to_string(id);
+    if (std::fflush(out) != 0 || std::ferror(out))
+        throw transit::Error("die Standardausgabe kann nicht geschrieben werden: "
+                             + transit::systemReason(errno ? errno : EIO));
+}
+
+std::string joined(const std::vector<std::string>& texts)
+{
+    std::string text;
+    for (const std::string& part : texts)
+        text += (text.empty() ? "" : ", ") + printable(part);
+    return text;
+}
+
+// "Richtung 1", with how it is known where the feed does not say it, and
+// the routes that run it where a line has several.
+std::string directionName(const transit::Route& route, const transit::Direction& direction)
+{
+    if (direction.id < 0)
+        return "ohne Richtungsangabe";
+    std::string notes;
+    if (direction.inferred)
+        notes = "aus der Haltestellenfolge";
+    if (route.routeIds.size() > 1)
+        notes += (notes.empty() ? "" : ", ") + std::string("route_id ") + joined(direction.routeIds);
+    return "Richtung " + std::to_string(direction.id) + (notes.empty() ? "" : " (" + notes + ")");
 }
 
 int listRoutes(const Options& options, std::FILE* out)
 {
     const std::unique_ptr<transit::Feed> feed = transit::Feed::open(options.feed);
     const std::vector<transit::Route> routes = transit::listRoutes(*feed);
+    // Where lines share a short name (of different agencies), or a line has
+    // several routes, the route ids tell them apart: --linie takes them.
+    std::map<std::string, int> named;
+    for (const transit::Route& route : routes)
+        ++named[route.shortName];
     std::string text;
     for (const transit::Route& route : routes) {
         text += "Linie " + printable(route.shortName.empty() ? route.id : route.shortName);
@@ -149,14 +332,23 @@ int listRoutes(const Options& options, std::FILE* out)
             text += " · " + printable(route.longName);
         if (!route.agency.empty())
             text += " · " + printable(route.agency);
-        text += " · " + transit::modeName(route.type) + "\n";
+        text += " · " + transit::modeName(route.type);
+        if (route.routeIds.size() > 1 || (!route.shortName.empty() && named[route.shortName] > 1))
+            text += " · route_id " + joined(route.routeIds);
+        if (!route.problem.empty()) {
+            // One line, and the others are listed all the same.
+            text += (route.demandResponsive ? " · " : " · fehlerhaft: ") + printable(route.problem) + "\n";
+            continue;
+        }
+        text += "\n";
         if (route.directions.empty())
             text += "  keine Fahrten\n";
         for (const transit::Direction& direction : route.directions)
-            text += "  " + directionName(direction.id) + ": nach " + printable(direction.destination) + ", "
+            text += "  " + directionName(route, direction) + ": nach " + printable(direction.destination) + ", "
                     + std::to_string(direction.stops.size()) + " Haltestellen\n";
     }
     std::fputs(text.c_str(), out);
+    checkStandardOutput(out);
     return 0;
 }
 
@@ -175,7 +367,7 @@ const transit::Direction& chooseDirection(const transit::Route& route, const Opt
     for (const transit::Direction& direction : route.directions) {
         if (direction.id == *options.direction)
             return direction;
-        present += (present.empty() ? "" : ", ") + directionName(direction.id);
+        present += (present.empty() ? "" : ", ") + directionName(route, direction);
     }
     throw transit::Error("die Linie " + name + " hat keine Richtung " + std::to_string(*options.direction)
                          + " (im Feed: " + present + ")");
@@ -200,19 +392,6 @@ std::string darkOnSign(const std::vector<std::string>& names)
     return listed;
 }
 
-void commit(QSaveFile& file, const std::string& path)
-{
-    if (!file.commit())
-        throw transit::Error(inQuotes(path) + " kann nicht geschrieben werden: " + file.errorString().toStdString());
-}
-
-void openForWriting(QSaveFile& file, const std::string& path, const std::string& bytes)
-{
-    file.setFileName(QFile::decodeName(path.c_str()));
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()))
-        throw transit::Error(inQuotes(path) + " kann nicht geschrieben werden: " + file.errorString().toStdString());
-}
-
 int writeRoute(const Options& options, std::FILE* out, std::FILE* err)
 {
     const std::unique_ptr<transit::Feed> feed = transit::Feed::open(options.feed);
@@ -225,13 +404,13 @@ int writeRoute(const Options& options, std::FILE* out, std::FILE* err)
     const int from = options.from.value_or(1);
     const int to = options.to.value_or(count);
     if (to > count)
-        throw transit::Error("die Linie " + inQuotes(routeName) + " hat in " + directionName(direction.id) + " nur "
+        throw transit::Error("die Linie " + inQuotes(routeName) + " hat in " + directionName(route, direction) + " nur "
                              + std::to_string(count) + " Haltestellen, --bis " + std::to_string(to) + " liegt dahinter");
     if (from > to)
         throw transit::Error("--von " + std::to_string(from) + " liegt hinter der letzten Haltestelle, "
                              + std::to_string(to));
     if (to - from + 1 > MaxStops)
-        throw transit::Error("die Linie " + inQuotes(routeName) + " hat in " + directionName(direction.id) + " "
+        throw transit::Error("die Linie " + inQuotes(routeName) + " hat in " + directionName(route, direction) + " "
                              + std::to_string(to - from + 1) + " Haltestellen, ein Haltestellensatz höchstens "
                              + std::to_string(MaxStops) + "; --von N --bis M wählt einen Abschnitt");
 
@@ -258,21 +437,26 @@ int writeRoute(const Options& options, std::FILE* out, std::FILE* err)
                  && !pronunciations.starts_with(written + " = "))
             pronunciations += written + " = " + spoken + "\n";
     }
+    // An empty pronunciation file would be no help and look like one.
+    if (options.pronunciationOutput && pronunciations.empty())
+        throw transit::Error("für die Haltestellen dieser Liste hat der Feed keine Aussprache (tts_stop_name), die "
+                             "eine Aussprachedatei fassen kann; ohne --aussprache-ausgabe geht es");
     const bool stretch = from != 1 || to != count;
     // A stretch ends where it ends: its last stop is the destination.
     const std::string destination = converter.convert(stretch ? direction.stops[std::size_t(to - 1)] : direction.destination);
     std::string line = converter.convert(routeName);
 
-    // Nothing is written before everything is known to be right.
-    QSaveFile stopFile;
-    QSaveFile pronunciationFile;
+    // Nothing is replaced before everything is known to be right and both
+    // files have been written whole.
+    std::optional<Output> stopFile;
+    std::optional<Output> pronunciationFile;
     if (options.output)
-        openForWriting(stopFile, *options.output, file);
+        stopFile.emplace(*options.output).write(file);
     if (options.pronunciationOutput)
-        openForWriting(pronunciationFile, *options.pronunciationOutput, pronunciations);
+        pronunciationFile.emplace(*options.pronunciationOutput).write(pronunciations);
 
     std::FILE* info = options.output ? out : err;
-    std::string report = "Linie " + printable(routeName) + ", " + directionName(direction.id) + " nach "
+    std::string report = "Linie " + printable(routeName) + ", " + directionName(route, direction) + " nach "
                          + printable(direction.destination) + ": " + std::to_string(names.size()) + " Haltestellen";
     if (stretch)
         report += " (" + std::to_string(from) + " bis " + std::to_string(to) + " von " + std::to_string(count) + ")";
@@ -288,6 +472,8 @@ int writeRoute(const Options& options, std::FILE* out, std::FILE* err)
         report.back() = '.';
         report += "\n";
     }
+    for (const std::string& note : direction.notes)
+        report += printable(note) + ".\n";
     if (converter.cut())
         report += "Namen über " + std::to_string(transit::MaxNameLength) + " Zeichen sind dort abgeschnitten.\n";
     const std::string dark = darkOnSign(names);
@@ -307,32 +493,41 @@ int writeRoute(const Options& options, std::FILE* out, std::FILE* err)
         report += "\n";
     }
 
-    if (options.output)
-        commit(stopFile, *options.output);
-    else
-        std::fwrite(file.data(), 1, file.size(), out);
-    if (options.pronunciationOutput)
-        commit(pronunciationFile, *options.pronunciationOutput);
-    std::fputs(report.c_str(), info);
-
-    if (!options.load)
-        return 0;
-    // The simulator reads the list from a file, as its dialog would: the one
-    // written, or a temporary one that goes again at once.
-    QTemporaryFile temporary(QDir::tempPath() + QStringLiteral("/pendralumovista-XXXXXX.txt"));
-    QString path;
-    if (options.output) {
-        path = QFile::decodeName(options.output->c_str());
-    } else {
-        if (!temporary.open() || temporary.write(file.data(), qint64(file.size())) != qint64(file.size())
-            || !temporary.flush()) {
-            std::fprintf(err, "pendralumovista: die Liste kann nicht für den Simulator abgelegt werden: %s\n",
-                         temporary.errorString().toUtf8().constData());
-            return 1;
+    if (stopFile)
+        stopFile->commit();
+    if (pronunciationFile)
+        pronunciationFile->commit();
+    // The list is loaded before anything is said: with no simulator running
+    // the one line that says so is all the user sees.
+    if (options.load) {
+        // The simulator reads the list from a file, as its dialog would: the
+        // one written, or a temporary one that goes again at once.
+        std::string path = options.output.value_or(QDir::tempPath().toStdString() + "/pendralumovista-XXXXXX.txt");
+        std::optional<Removed> temporary;
+        if (!options.output) {
+            const int fd = ::mkostemps(path.data(), 4, O_CLOEXEC);
+            if (fd < 0)
+                throw transit::Error("die Liste kann nicht für den Simulator abgelegt werden: "
+                                     + transit::systemReason(errno));
+            ::close(fd);
+            temporary.emplace(path);
+            Output list(path);
+            list.write(file);
+            list.commit();
         }
-        path = temporary.fileName();
+        const int status
+            = bus::loadRoute(QFile::decodeName(path.c_str()), fromWindows1252(line), fromWindows1252(destination), err);
+        if (status != 0)
+            return status;
     }
-    return bus::loadRoute(path, fromWindows1252(line), fromWindows1252(destination), err);
+    if (!stopFile) {
+        std::fwrite(file.data(), 1, file.size(), out);
+        // Checked before the report, which would say all went well.
+        checkStandardOutput(out);
+    }
+    std::fputs(report.c_str(), info);
+    checkStandardOutput(out);
+    return 0;
 }
 
 } // namespace

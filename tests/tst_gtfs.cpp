@@ -3,10 +3,13 @@
 // published feeds have, and the command's output, exit status and written
 // file are checked as a user sees them.
 
+#include <commandline.h>
 #include <csv.h>
 #include <gtfscommand.h>
 
 #include <QDir>
+#include <QRegularExpression>
+#include <QSet>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -14,6 +17,10 @@
 #include <zip.h>
 
 #include <cstdio>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -36,7 +43,9 @@ QByteArray readAll(std::FILE* file)
     return bytes;
 }
 
-Outcome run(const QStringList& arguments)
+// The command with `arguments`; what it writes to standard output goes to
+// `out` where one is given (and is then not read back).
+Outcome run(const QStringList& arguments, std::FILE* givenOut = nullptr)
 {
     std::vector<QByteArray> bytes;
     for (const QString& argument : arguments)
@@ -44,11 +53,11 @@ Outcome run(const QStringList& arguments)
     std::vector<char*> pointers;
     for (QByteArray& argument : bytes)
         pointers.push_back(argument.data());
-    std::FILE* out = std::tmpfile();
+    std::FILE* out = givenOut ? givenOut : std::tmpfile();
     std::FILE* err = std::tmpfile();
     Outcome outcome;
     outcome.status = gtfscommand::run(pointers, out, err);
-    outcome.out = readAll(out);
+    outcome.out = givenOut ? QByteArray() : readAll(out);
     outcome.err = readAll(err);
     return outcome;
 }
@@ -181,6 +190,21 @@ private slots:
                                             << lines({"Hauptbahnhof", "Markt", "Zoo"})
                                             << QByteArray("2 Fahrten mit dieser Folge, 1 Fahrt mit einer anderen");
 
+        // A trip whose rows come in two parts, and another trip that runs
+        // just the second part: each keeps its own stops.
+        Files parts = tidyFeed();
+        parts["stop_times.txt"] = "trip_id,stop_id,stop_sequence\na,hbf,1\nc,hbf,1\nc,zoo,2\na,markt,2\na,zoo,3\n"
+                                  "b,markt,2\nb,zoo,3\n";
+        QTest::newRow("a trip in two parts") << parts << QStringList{"--linie", "7"} << lines({"Hauptbahnhof", "Markt", "Zoo"})
+                                             << QByteArray("1 Fahrt mit dieser Folge, 2 Fahrten mit einer anderen");
+
+        // Trips that turn short: the first rows of a longer trip, and no more.
+        Files shortTurns = tidyFeed();
+        shortTurns["stop_times.txt"] = "trip_id,stop_id,stop_sequence\na,hbf,1\na,markt,2\na,zoo,3\n"
+                                       "b,hbf,1\nb,markt,2\nc,hbf,1\nc,markt,2\n";
+        QTest::newRow("short turns") << shortTurns << QStringList{"--linie", "7"} << lines({"Hauptbahnhof", "Markt"})
+                                     << QByteArray("2 Fahrten mit dieser Folge, 1 Fahrt mit einer anderen");
+
         // Without direction_id and trip_headsign: the last stop is the
         // destination; with a stop_headsign at the first stop, that.
         Files bare = tidyFeed();
@@ -188,7 +212,7 @@ private slots:
         bare.remove("agency.txt");
         QTest::newRow("no directions, no headsigns")
             << bare << QStringList{"--linie", "7"} << lines({"Hauptbahnhof", "Markt", "Zoo"})
-            << QByteArray("Linie 7, ohne Richtungsangabe nach Zoo: 3 Haltestellen");
+            << QByteArray("Linie 7, Richtung 0 (aus der Haltestellenfolge) nach Zoo: 3 Haltestellen");
         Files stopHeadsign = bare;
         stopHeadsign["stop_times.txt"] = "trip_id,stop_id,stop_sequence,stop_headsign\n"
                                          "a,hbf,1,Tierpark\na,markt,2,\na,zoo,3,\n";
@@ -216,6 +240,57 @@ private slots:
         QTest::newRow("ring named by a word")
             << ring << QStringList{"--linie", "Nord"} << lines({"Hauptbahnhof", "Markt", "Zoo", "Hauptbahnhof"})
             << QByteArray("Als Liniennummer gilt „Nord“, keine Nummer aus bis zu drei Ziffern");
+
+        // No direction_id anywhere: trips that run the stops the other way
+        // are the other direction, within one route or in a route of their
+        // own with the same short name, as agencies split lines.
+        Files bothWays = tidyFeed();
+        bothWays["trips.txt"] = "route_id,trip_id,trip_headsign\nR7,a,Zoo\nR7,b,Zoo\nR7,c,Zoo\nR7,d,Hauptbahnhof\n";
+        QTest::newRow("one route both ways, no direction_id")
+            << bothWays << QStringList{"--linie", "7", "--richtung", "1"} << lines({"Zoo", "Markt", "Hauptbahnhof"})
+            << QByteArray("Linie 7, Richtung 1 (aus der Haltestellenfolge) nach Hauptbahnhof: 3 Haltestellen; 1 Fahrt");
+        Files perDirection = bothWays;
+        perDirection["routes.txt"] = "route_id,agency_id,route_short_name,route_type\n1A,SW,1,3\n1B,SW,1,3\n";
+        perDirection["trips.txt"] = "route_id,trip_id\n1A,a\n1A,b\n1A,c\n1B,d\n";
+        QTest::newRow("a route per direction, first way")
+            << perDirection << QStringList{"--linie", "1"} << lines({"Hauptbahnhof", "Markt", "Zoo"})
+            << QByteArray("Linie 1, Richtung 0 (aus der Haltestellenfolge, route_id 1A) nach Zoo: 3 Haltestellen; "
+                          "2 Fahrten mit dieser Folge, 1 Fahrt mit einer anderen.");
+        QTest::newRow("a route per direction, the way back")
+            << perDirection << QStringList{"--linie", "1", "--richtung", "1"} << lines({"Zoo", "Markt", "Hauptbahnhof"})
+            << QByteArray("Linie 1, Richtung 1 (aus der Haltestellenfolge, route_id 1B) nach Hauptbahnhof: 3 Haltestellen");
+        Files otherStreets = perDirection;
+        otherStreets["stops.txt"] += "zs,Zoo Süd\nhs,Hauptbahnhof Süd\n";
+        otherStreets["stop_times.txt"] = "trip_id,stop_id,stop_sequence\na,hbf,1\na,markt,2\na,zoo,3\nd,zs,1\nd,hs,2\n";
+        QTest::newRow("a route per direction, back on other streets")
+            << otherStreets << QStringList{"--linie", "1", "--richtung", "1"} << lines({"Zoo S\xfc" "d", "Hauptbahnhof S\xfc" "d"})
+            << QByteArray("Richtung 1 (aus der Haltestellenfolge, route_id 1B) nach Hauptbahnhof Süd");
+        // A ring run both ways: the order of its stops between the ends tells.
+        Files rings = tidyFeed();
+        rings["trips.txt"] = "route_id,trip_id\nR7,a\nR7,d\n";
+        rings["stop_times.txt"] = "trip_id,stop_id,stop_sequence\na,hbf,1\na,markt,2\na,zoo,3\na,hbf,4\n"
+                                  "d,hbf,1\nd,zoo,2\nd,markt,3\nd,hbf,4\n";
+        QTest::newRow("a ring both ways") << rings << QStringList{"--linie", "7", "--richtung", "1"}
+                                          << lines({"Hauptbahnhof", "Zoo", "Markt", "Hauptbahnhof"})
+                                          << QByteArray("Richtung 1 (aus der Haltestellenfolge) nach Hauptbahnhof");
+
+        // Names as some feeds write them: decomposed umlauts (NFD), a quoted
+        // name that ends in a line break, a stop_id given twice.
+        Files decomposed = tidyFeed();
+        decomposed["stops.txt"] = "stop_id,stop_name\nhbf,Hauptbahnhof\nmarkt,Mu\xCC\x88hlenstra\xC3\x9F" "e\nzoo,Zoo\n";
+        decomposed["trips.txt"].replace(",Zoo\n", ",Zoo Mu\xCC\x88hle\n");
+        QTest::newRow("decomposed umlauts") << decomposed << QStringList{"--linie", "7"}
+                                            << lines({"Hauptbahnhof", "M\xfchlenstra\xdf" "e", "Zoo"})
+                                            << QByteArray("Richtung 0 nach Zoo M\xC3\xBChle: 3 Haltestellen");
+        Files lineBreak = tidyFeed();
+        lineBreak["stops.txt"] = "stop_id,stop_name\nhbf,\"Hauptbahnhof\r\n\"\nmarkt,\" Markt\n\"\nzoo,Zoo\n";
+        QTest::newRow("a quoted name ends in a line break") << lineBreak << QStringList{"--linie", "7"}
+                                                            << lines({"Hauptbahnhof", "Markt", "Zoo"}) << QByteArray("nach Zoo");
+        Files twice = tidyFeed();
+        twice["stops.txt"] += "markt,Marktplatz\n";
+        QTest::newRow("a stop_id given twice")
+            << twice << QStringList{"--linie", "7"} << lines({"Hauptbahnhof", "Markt", "Zoo"})
+            << QByteArray("stops.txt nennt die Haltestelle „markt“ zweimal, in Zeile 3 und 5; es gilt die erste.\n");
 
         // As many trips on each of two sequences: the longer wins.
         Files tie = tidyFeed();
@@ -262,18 +337,70 @@ private slots:
         }
     }
 
-    void routesListed()
+    // The listing: every line with its directions, lines split by the agency
+    // told apart, and a line that gives no list marked in one line while
+    // the others are listed all the same.
+    void routesListed_data()
     {
+        QTest::addColumn<Files>("files");
+        QTest::addColumn<QString>("listing");
+
         Files files = tidyFeed();
         files["routes.txt"] += "RN,SW,Nord,Ringbus,3\n";
+        QTest::newRow("tidy") << files
+                              << QString::fromUtf8("Linie 7 · Hauptbahnhof - Zoo · Stadtwerke · Straßenbahn\n"
+                                                   "  Richtung 0: nach Zoo, 3 Haltestellen\n"
+                                                   "  Richtung 1: nach Hauptbahnhof, 3 Haltestellen\n"
+                                                   "Linie Nord · Ringbus · Stadtwerke · Bus\n"
+                                                   "  keine Fahrten\n");
+
+        Files split = tidyFeed();
+        split["routes.txt"] = "route_id,agency_id,route_short_name,route_long_name,route_type\n"
+                              "R7,SW,7,Hauptbahnhof - Zoo,0\n1A,SW,1,,3\n1B,SW,1,,3\nX1,VB,1,,3\n";
+        split["agency.txt"] += "VB,Verkehrsbetrieb\n";
+        split["trips.txt"] = "route_id,trip_id,trip_headsign\nR7,a,Zoo\nR7,d,Hauptbahnhof\n1A,e,\n1B,f,\nX1,g,\n";
+        split["stop_times.txt"] = "trip_id,stop_id,stop_sequence\na,hbf,1\na,markt,2\na,zoo,3\n"
+                                  "d,zoo,1\nd,markt,2\nd,hbf,3\ne,hbf,1\ne,zoo,2\nf,zoo,1\nf,hbf,2\ng,markt,1\ng,zoo,2\n";
+        QTest::newRow("no direction_id, a route per direction")
+            << split
+            << QString::fromUtf8("Linie 7 · Hauptbahnhof - Zoo · Stadtwerke · Straßenbahn\n"
+                                 "  Richtung 0 (aus der Haltestellenfolge): nach Zoo, 3 Haltestellen\n"
+                                 "  Richtung 1 (aus der Haltestellenfolge): nach Hauptbahnhof, 3 Haltestellen\n"
+                                 "Linie 1 · Stadtwerke · Bus · route_id 1A, 1B\n"
+                                 "  Richtung 0 (aus der Haltestellenfolge, route_id 1A): nach Zoo, 2 Haltestellen\n"
+                                 "  Richtung 1 (aus der Haltestellenfolge, route_id 1B): nach Hauptbahnhof, 2 Haltestellen\n"
+                                 "Linie 1 · Verkehrsbetrieb · Bus · route_id X1\n"
+                                 "  Richtung 0 (aus der Haltestellenfolge): nach Zoo, 2 Haltestellen\n");
+
+        Files bad = tidyFeed();
+        bad["routes.txt"] += "R8,SW,8,,3\nR9,SW,9,,3\nR10,SW,10,,3\nRF,SW,F,Rufbus,715\n";
+        bad["trips.txt"] += "R8,W,t8,0,Zoo\nR9,W,t9,0,Zoo\nR10,W,t10,links,Zoo\nRF,W,tf,0,\n";
+        bad["stop_times.txt"] = "trip_id,stop_id,stop_sequence,location_group_id\n"
+                                "a,hbf,1,\na,markt,2,\na,zoo,3,\nd,zoo,1,\nd,markt,2,\nd,hbf,3,\n"
+                                "t8,hbf,1,\nt8,zoo,zwei,\nt9,hbf,1,\nt9,weg,2,\nt10,hbf,1,\ntf,,1,nord\ntf,,2,sued\n";
+        QTest::newRow("bad lines among good ones")
+            << bad
+            << QString::fromUtf8("Linie 7 · Hauptbahnhof - Zoo · Stadtwerke · Straßenbahn\n"
+                                 "  Richtung 0: nach Zoo, 3 Haltestellen\n"
+                                 "  Richtung 1: nach Hauptbahnhof, 3 Haltestellen\n"
+                                 "Linie 8 · Stadtwerke · Bus · fehlerhaft: stop_times.txt, Zeile 9: stop_sequence "
+                                 "„zwei“ ist keine ganze Zahl von 0 an\n"
+                                 "Linie 9 · Stadtwerke · Bus · fehlerhaft: die Haltestelle „weg“ aus stop_times.txt "
+                                 "fehlt in stops.txt\n"
+                                 "Linie 10 · Stadtwerke · Bus · fehlerhaft: trips.txt, Zeile 8: direction_id „links“ "
+                                 "ist weder 0 noch 1\n"
+                                 "Linie F · Rufbus · Stadtwerke · Bus · Rufbus nach Bedarf (GTFS-Flex), ohne feste "
+                                 "Haltestellen\n");
+    }
+
+    void routesListed()
+    {
+        QFETCH(Files, files);
+        QFETCH(QString, listing);
         const Outcome outcome = run({feed(files, true), "--linien"});
         QCOMPARE(outcome.status, 0);
-        QCOMPARE(QString::fromUtf8(outcome.out),
-                 QString::fromUtf8("Linie 7 · Hauptbahnhof - Zoo · Stadtwerke · Straßenbahn\n"
-                                   "  Richtung 0: nach Zoo, 3 Haltestellen\n"
-                                   "  Richtung 1: nach Hauptbahnhof, 3 Haltestellen\n"
-                                   "Linie Nord · Ringbus · Stadtwerke · Bus\n"
-                                   "  keine Fahrten\n"));
+        QCOMPARE(QString::fromUtf8(outcome.out), listing);
+        QCOMPARE(outcome.err, QByteArray());
     }
 
     // Names in Windows-1252 for the file: replacements listed in one line,
@@ -344,12 +471,60 @@ private slots:
         file.write("route_id,route_short_name\nR7,7\n");
         file.close();
         QTest::newRow("not a zip") << notZip << QStringList{"--linie", "7"} << QByteArray("„" + notZip.toUtf8() + "“ ist keine Zip-Datei.");
+        // A zip cut off in its download, and one with a member spoilt in the
+        // middle of its packed bytes.
+        QFile whole(feed(tidyFeed(), true));
+        QVERIFY(whole.open(QIODevice::ReadOnly));
+        const QByteArray zipBytes = whole.readAll();
+        const QString cut = scratch.filePath("abgeschnitten.zip");
+        QFile cutFile(cut);
+        QVERIFY(cutFile.open(QIODevice::WriteOnly) && cutFile.write(zipBytes.left(zipBytes.size() / 2)) > 0);
+        cutFile.close();
+        QTest::newRow("a zip cut off") << cut << QStringList{"--linie", "7"}
+                                       << QByteArray("„" + cut.toUtf8() + "“ ist als Zip-Datei beschädigt oder abgeschnitten.");
+        Files spoilable = tidyFeed();
+        spoilable["stop_times.txt"] = "trip_id,stop_id,stop_sequence\n" + QByteArray("a,hbf,1\na,markt,2\na,zoo,3\n").repeated(400);
+        QFile spoilt(feed(spoilable, true));
+        QVERIFY(spoilt.open(QIODevice::ReadWrite));
+        QByteArray spoiltBytes = spoilt.readAll();
+        const qsizetype member = spoiltBytes.indexOf("stop_times.txt");
+        QVERIFY(member > 0);
+        for (qsizetype at = member + 40; at < member + 60; ++at)
+            spoiltBytes[at] = char(spoiltBytes[at] ^ 0x55);
+        QVERIFY(spoilt.seek(0) && spoilt.write(spoiltBytes) == spoiltBytes.size());
+        spoilt.close();
+        QTest::newRow("a member spoilt") << spoilt.fileName() << QStringList{"--linie", "7"}
+                                         << QByteArray("stop_times.txt im Zip kann nicht entpackt werden: die gepackten Daten sind beschädigt.");
+        // Not UTF-8: as an office program saves "Unicode", and Latin-1.
+        Files utf16 = tidyFeed();
+        utf16["stops.txt"] = "\xFF\xFE";
+        for (const char c : QByteArray("stop_id,stop_name\nhbf,Hbf\n"))
+            utf16["stops.txt"] += QByteArray(1, c) + QByteArray(1, '\0');
+        QTest::newRow("UTF-16") << feed(utf16) << QStringList{"--linie", "7"}
+                                << QByteArray("stops.txt ist in UTF-16 gespeichert; ein Feed ist in UTF-8.");
+        Files latin1 = tidyFeed();
+        latin1["stops.txt"] = "stop_id,stop_name\nhbf,Hauptbahnhof\nmarkt,M\xfchlenstra\xdf" "e\nzoo,Zoo\n";
+        QTest::newRow("Latin-1") << feed(latin1) << QStringList{"--linie", "7"}
+                                 << QByteArray("stops.txt, Zeile 3: der Text „M�hlenstra�e“ ist nicht in UTF-8 (vielleicht "
+                                               "Latin-1 oder Windows-1252); ein Feed ist in UTF-8.");
+        // What a message quotes from the feed is cut: a field may hold a megabyte.
+        Files longLatin1 = latin1;
+        longLatin1["stops.txt"] = "stop_id,stop_name\nhbf,Hauptbahnhof\nmarkt,M\xfc" + QByteArray(500'000, 'x') + "\nzoo,Zoo\n";
+        QTest::newRow("Latin-1, a long name")
+            << feed(longLatin1) << QStringList{"--linie", "7"}
+            << QByteArray("stops.txt, Zeile 3: der Text „M�" + QByteArray(76, 'x') + "…“ ist nicht in UTF-8 (vielleicht "
+                          "Latin-1 oder Windows-1252); ein Feed ist in UTF-8.");
+        QTest::newRow("no pronunciations for --aussprache-ausgabe")
+            << feed(tidyFeed()) << QStringList{"--linie", "7"}
+            << QByteArray("für die Haltestellen dieser Liste hat der Feed keine Aussprache (tts_stop_name), die eine "
+                          "Aussprachedatei fassen kann; ohne --aussprache-ausgabe geht es.");
         QTest::newRow("nothing there") << scratch.filePath("fehlt.zip") << QStringList{"--linie", "7"}
                                        << QByteArray("„" + scratch.filePath("fehlt.zip").toUtf8() + "“ gibt es nicht.");
 
-        // 80 MB of one repeated row pack into a few dozen kilobytes.
+        // 80 MB of one repeated row pack into a few dozen kilobytes (a trip
+        // not asked for: the bound of a trip's rows would come first).
         Files bomb = tidyFeed();
-        QByteArray row = "a,08:00:00,08:00:00,hbf,1\n";
+        QByteArray row = "x,08:00:00,08:00:00,hbf,1\n";
         bomb["stop_times.txt"] += row.repeated(80'000'000 / row.size());
         QTest::newRow("zip bomb") << feed(bomb, true) << QStringList{"--linie", "7"}
                                   << QByteArray("stop_times.txt im Zip entpackt auf mehr als das 200-Fache und wird als Zip-Bombe abgelehnt.");
@@ -374,6 +549,21 @@ private slots:
         open["stops.txt"] += "x,\"Markt\n";
         QTest::newRow("quote never closed") << feed(open) << QStringList{"--linie", "7"}
                                             << QByteArray("stops.txt: ein Anführungszeichen ab Zeile 5 wird nie geschlossen.");
+        Files longTrip = tidyFeed();
+        longTrip["stop_times.txt"] += QByteArray("a,,,markt,7\n").repeated(200'000);
+        QTest::newRow("a trip of 200000 rows")
+            << feed(longTrip, true) << QStringList{"--linie", "7"}
+            << QByteArray("stop_times.txt, Zeile 10010: die Fahrt „a“ hat mehr als 10000 Halte; so lang fährt keine Linie.");
+        Files flex = tidyFeed();
+        flex["stop_times.txt"] = "trip_id,stop_id,stop_sequence,start_pickup_drop_off_window,location_id\n"
+                                 "a,hbf,1,,\na,,2,08:00:00,nord\n";
+        QTest::newRow("demand-responsive (GTFS-Flex)") << feed(flex) << QStringList{"--linie", "7"}
+                                                       << QByteArray("die Linie „7“ ist ein Rufbus nach Bedarf (GTFS-Flex) ohne feste Haltestellen.");
+        Files zones = tidyFeed();
+        zones["stop_times.txt"] = "trip_id,stop_id,stop_sequence\na,hbf,1\na,zone-nord,2\n";
+        zones["locations.geojson"] = "{\"type\":\"FeatureCollection\",\"features\":[]}";
+        QTest::newRow("a zone of locations.geojson") << feed(zones, true) << QStringList{"--linie", "7"}
+                                                     << QByteArray("die Linie „7“ ist ein Rufbus nach Bedarf (GTFS-Flex) ohne feste Haltestellen.");
         Files badSequence = tidyFeed();
         badSequence["stop_times.txt"] += "a,,,zoo,vier\n";
         QTest::newRow("a stop_sequence that is no number")
@@ -404,6 +594,198 @@ private slots:
         QVERIFY(!QFile::exists(output));
         QVERIFY(!QFile::exists(spoken));
         QCOMPARE(QDir(scratch.path()).entryList({"ausgabe*", "aussprache*"}, QDir::Files), QStringList());
+    }
+
+    // A disk that takes nothing while either file is written, full or
+    // mounted read-only: both old files stay as they were, byte for byte,
+    // nothing is left behind, and one German line says why. The disk is a
+    // small tmpfs of its own, which takes root to mount.
+    void diskThatTakesNothing_data()
+    {
+        QTest::addColumn<bool>("pronunciationsOnThatDisk");
+        QTest::addColumn<bool>("readOnly");
+        QTest::addColumn<QString>("reason");
+        const QString full = QString::fromUtf8("auf dem Datenträger ist kein Platz mehr");
+        QTest::newRow("full: the stop file") << false << false << full;
+        QTest::newRow("full: the pronunciation file, after a stop file written whole elsewhere") << true << false << full;
+        QTest::newRow("read-only: the stop file")
+            << false << true << QString::fromUtf8("das Dateisystem ist nur lesbar eingehängt");
+    }
+
+    void diskThatTakesNothing()
+    {
+        QFETCH(bool, pronunciationsOnThatDisk);
+        QFETCH(bool, readOnly);
+        QFETCH(QString, reason);
+        if (::geteuid() != 0)
+            QSKIP("a full file system is made as a 64 KB tmpfs, and only root may mount one");
+        const QString disk = scratch.filePath(QStringLiteral("voll%1").arg(++feeds));
+        QVERIFY(QDir().mkpath(disk));
+        if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", disk}) != 0)
+            QSKIP("mount -t tmpfs failed (in a container without the right to mount?)");
+        const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {disk}); });
+
+        const QString stopFile = (pronunciationsOnThatDisk ? scratch.path() : disk) + "/alt.txt";
+        const QString spoken = disk + "/sprich.txt";
+        const QByteArray old = "Alte Haltestelle\r\n" + QByteArray(6000, 'x');
+        for (const QString& path : {stopFile, spoken}) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(old) == old.size());
+        }
+        // The rest of the disk taken, to its last page.
+        const int filler = ::open(QFile::encodeName(disk + "/fuellung").constData(), O_WRONLY | O_CREAT, 0600);
+        QVERIFY(filler >= 0);
+        const QByteArray block(4096, 'f');
+        while (!readOnly && ::write(filler, block.constData(), std::size_t(block.size())) > 0) {
+        }
+        ::close(filler);
+        if (readOnly)
+            QCOMPARE(QProcess::execute("mount", {"-o", "remount,ro", disk}), 0);
+
+        Files files = tidyFeed();
+        files["stops.txt"] = "stop_id,stop_name,tts_stop_name\nhbf,Hbf,Hauptbahnhof\nmarkt,Markt,\nzoo,Zoo,\n";
+        const Outcome outcome = run({feed(files), "--linie", "7", "--ausgabe", stopFile, "--aussprache-ausgabe", spoken});
+        QCOMPARE(outcome.status, 2);
+        const QString refused = pronunciationsOnThatDisk ? spoken : stopFile;
+        QCOMPARE(QString::fromUtf8(outcome.err), QString::fromUtf8("pendralumovista: „") + refused
+                                                     + QString::fromUtf8("“ kann nicht geschrieben werden: ") + reason + ".\n");
+        QCOMPARE(outcome.out, QByteArray());
+        for (const QString& path : {stopFile, spoken}) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), old);
+        }
+        QStringList left{"fuellung", "sprich.txt"};
+        if (!pronunciationsOnThatDisk)
+            left.prepend("alt.txt");
+        QCOMPARE(QDir(disk).entryList(QDir::Files | QDir::Hidden), left);
+    }
+
+    // An existing target that is no ordinary file is written as it is, never
+    // replaced by a file; where that fails, or cannot be, one line says so.
+    void targetsThatAreNoFile_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("message");
+        QTest::newRow("a named pipe") << QStringLiteral("pipe") << 0 << QByteArray();
+        QTest::newRow("/dev/null") << QStringLiteral("/dev/null") << 0 << QByteArray();
+        QTest::newRow("/dev/full") << QStringLiteral("/dev/full") << 2
+                                   << QByteArray("„/dev/full“ kann nicht geschrieben werden: auf dem Datenträger ist kein Platz mehr.");
+        QTest::newRow("a folder") << QStringLiteral("ordner") << 2 << QByteArray("ist ein Ordner; dorthin wird nicht geschrieben.");
+        // A link stays a link; the file it names is replaced.
+        QTest::newRow("a link to a file") << QStringLiteral("link") << 0 << QByteArray();
+        // Not a special file, but the system's reason in German too.
+        QTest::newRow("into a folder that is not there")
+            << QStringLiteral("/nirgends/linie.txt") << 2
+            << QByteArray("„/nirgends/linie.txt“ kann nicht geschrieben werden: den Ordner oder die Datei gibt es nicht.");
+    }
+
+    void targetsThatAreNoFile()
+    {
+        QFETCH(QString, target);
+        QFETCH(int, status);
+        QFETCH(QByteArray, message);
+        int reader = -1;
+        if (target == "pipe") {
+            target = scratch.filePath("pipe");
+            QVERIFY(::mkfifo(QFile::encodeName(target).constData(), 0600) == 0 || errno == EEXIST);
+            // Open for reading first, so that the command's open does not wait.
+            reader = ::open(QFile::encodeName(target).constData(), O_RDONLY | O_NONBLOCK);
+            QVERIFY(reader >= 0);
+        } else if (target == "ordner") {
+            target = scratch.filePath("ordner");
+            QVERIFY(QDir().mkpath(target));
+        } else if (target == "link") {
+            target = scratch.filePath("link");
+            QFile named(scratch.filePath("verlinkt.txt"));
+            QVERIFY(named.open(QIODevice::WriteOnly) && named.write("alt\r\n") == 5);
+            named.close();
+            QVERIFY(QFile::remove(target) || !QFile::exists(target));
+            QVERIFY(QFile::link(named.fileName(), target));
+        }
+        struct stat before {};
+        const bool there = ::lstat(QFile::encodeName(target).constData(), &before) == 0;
+        const Outcome outcome = run({feed(tidyFeed()), "--linie", "7", "--ausgabe", target});
+        QCOMPARE(outcome.status, status);
+        QVERIFY2(outcome.err.endsWith(message + (message.isEmpty() ? "" : "\n")), outcome.err.constData());
+        QCOMPARE(outcome.err.count('\n'), status == 0 ? 0 : 1);
+        struct stat after {};
+        QCOMPARE(::lstat(QFile::encodeName(target).constData(), &after) == 0, there);
+        QCOMPARE(after.st_mode, before.st_mode);
+        QCOMPARE(after.st_ino, before.st_ino);
+        if (reader >= 0) {
+            char bytes[256];
+            const ssize_t count = ::read(reader, bytes, sizeof bytes);
+            ::close(reader);
+            QCOMPARE(QByteArray(bytes, int(std::max<ssize_t>(count, 0))), lines({"Hauptbahnhof", "Markt", "Zoo"}));
+        }
+        if (S_ISLNK(after.st_mode)) {
+            QFile named(scratch.filePath("verlinkt.txt"));
+            QVERIFY(named.open(QIODevice::ReadOnly));
+            QCOMPARE(named.readAll(), lines({"Hauptbahnhof", "Markt", "Zoo"}));
+        }
+    }
+
+    // Standard output on a full disk: status 2 and one line, for the list and
+    // the listing alike.
+    void standardOutputChecked_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::newRow("--linie") << QStringList{"--linie", "7"};
+        QTest::newRow("--linien") << QStringList{"--linien"};
+    }
+
+    void standardOutputChecked()
+    {
+        QFETCH(QStringList, options);
+        std::FILE* full = std::fopen("/dev/full", "w");
+        QVERIFY(full);
+        const Outcome outcome = run(QStringList{feed(tidyFeed())} + options, full);
+        std::fclose(full);
+        QCOMPARE(outcome.status, 2);
+        QCOMPARE(outcome.err, QByteArray("pendralumovista: die Standardausgabe kann nicht geschrieben werden: auf "
+                                         "dem Datenträger ist kein Platz mehr.\n"));
+    }
+
+    // --laden with no simulator running: the one line that says so is all,
+    // no list and no report of success before it.
+    void loadWithoutSimulator()
+    {
+        const QByteArray bus = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+        const Outcome outcome = run({feed(tidyFeed()), "--linie", "7", "--laden"});
+        qputenv("DBUS_SESSION_BUS_ADDRESS", bus);
+        QCOMPARE(outcome.status, 1);
+        QCOMPARE(outcome.out, QByteArray());
+        QCOMPARE(outcome.err, QByteArray("pendralumovista: auf diesem Desktop läuft kein Simulator; zuerst pendralumovista starten.\n"));
+    }
+
+    // In --help every option's text starts in one column, "FEED …" too.
+    void helpAligned()
+    {
+        std::FILE* out = std::tmpfile();
+        std::FILE* err = std::tmpfile();
+        char program[] = "pendralumovista";
+        char help[] = "--help";
+        char* argv[] = {program, help, nullptr};
+        const CommandLine line = parseCommandLine(2, argv, out, err);
+        QCOMPARE(line.exitCode, std::optional<int>(0));
+        std::fclose(err);
+        const QStringList printed = QString::fromUtf8(readAll(out)).split(u'\n');
+        const QRegularExpression option(QStringLiteral("^  (?:-\\S+, |    )(--\\S+(?: \\S+)*)\\s{2,}\\S"));
+        QSet<qsizetype> columns;
+        QStringList gtfs;
+        for (const QString& text : printed) {
+            const QRegularExpressionMatch match = option.match(text);
+            if (!match.hasMatch())
+                continue;
+            columns.insert(match.capturedLength(0));
+            if (match.captured(1).startsWith("--gtfs"))
+                gtfs << text;
+        }
+        QCOMPARE(gtfs.size(), 1);
+        QCOMPARE(columns.size(), 1);
     }
 
     // The companion's pronunciations for the stops of the list, in the form
@@ -439,13 +821,17 @@ private slots:
     // among them and a lone CR give the same cut records.
     void csvPlainLinesAndTheFieldsNeeded()
     {
+        // Line 6: a '-' right after a comma looks like one to the word-wise
+        // search for commas.
         const QByteArray input = "trip_id_long_enough,08:00:00,,stop,12\r\n,,\nT1,\"x,y\",z\n"
-                                 "abcdefghijklmnopq,r\rs,t,u,v\n";
+                                 "abcdefghijklmnopq,r\rs,t,u,v\nx,-1,-2,-,y\n";
         const auto records = [&](qsizetype piece, std::size_t needed) { return csvRecords(input, piece, needed); };
         QCOMPARE(records(input.size(), 0), QStringList({"1:trip_id_long_enough|08:00:00||stop|12", "2:||",
-                                                        "3:T1|x,y|z", "4:abcdefghijklmnopq|r", "5:s|t|u|v"}));
+                                                        "3:T1|x,y|z", "4:abcdefghijklmnopq|r", "5:s|t|u|v",
+                                                        "6:x|-1|-2|-|y"}));
         QCOMPARE(records(input.size(), 2), QStringList({"1:trip_id_long_enough|08:00:00", "2:|", "3:T1|x,y",
-                                                        "4:abcdefghijklmnopq|r", "5:s|t"}));
+                                                        "4:abcdefghijklmnopq|r", "5:s|t", "6:x|-1"}));
+        QCOMPARE(records(input.size(), 4).last(), QStringLiteral("6:x|-1|-2|-"));
         for (qsizetype piece = 1; piece < 8; ++piece) {
             QCOMPARE(records(piece, 0), records(input.size(), 0));
             QCOMPARE(records(piece, 2), records(input.size(), 2));

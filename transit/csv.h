@@ -67,15 +67,17 @@ private:
     friend class Reader;
     void splitTo(std::size_t k) const
     {
-        while (fields_.size() <= k && rest_)
-            splitNext();
+        if (fields_.size() <= k && rest_)
+            splitThrough(k);
     }
     void splitAll() const
     {
-        while (rest_)
-            splitNext();
+        if (rest_)
+            splitThrough(SIZE_MAX);
     }
     void splitNext() const;
+    // Splits until field k is there or the line ends.
+    void splitThrough(std::size_t k) const;
 
     mutable std::vector<std::string_view> fields_;
     // The part of the line not yet split; null once split to its end or to

@@ -3,7 +3,7 @@
 #include <zip.h>
 
 #include <cerrno>
-#include <cstring>
+#include <algorithm>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,6 +15,11 @@ namespace {
 std::string inQuotes(std::string_view text)
 {
     return "„" + std::string(text) + "“";
+}
+
+std::string reasonOf(zip_error_t* error)
+{
+    return zipReason(zip_error_code_zip(error), zip_error_code_system(error));
 }
 
 std::string mebibytes(std::uint64_t bytes)
@@ -36,7 +41,7 @@ public:
             if (count >= 0)
                 return std::size_t(count);
             if (errno != EINTR)
-                throw Error(inQuotes(name_) + " kann nicht gelesen werden: " + std::strerror(errno));
+                throw Error(inQuotes(name_) + " kann nicht gelesen werden: " + systemReason(errno));
         }
     }
 
@@ -63,7 +68,7 @@ public:
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0)
             throw Error(errno == ENOENT ? "im Feed fehlt die Datei " + std::string(name)
-                                        : inQuotes(path) + " kann nicht geöffnet werden: " + std::strerror(errno));
+                                        : inQuotes(path) + " kann nicht geöffnet werden: " + systemReason(errno));
         struct stat status {};
         if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
             ::close(fd);
@@ -98,7 +103,7 @@ public:
     {
         const zip_int64_t count = zip_fread(file_, buffer, size);
         if (count < 0)
-            throw Error(name_ + " im Zip kann nicht entpackt werden: " + zip_file_strerror(file_));
+            throw Error(name_ + " im Zip kann nicht entpackt werden: " + reasonOf(zip_file_get_error(file_)));
         unpacked_ += std::uint64_t(count);
         budget_.unpacked += std::uint64_t(count);
         const Limits& limits = budget_.limits;
@@ -140,10 +145,10 @@ public:
         zip_stat_t status;
         zip_stat_init(&status);
         if (zip_stat_index(archive_, zip_uint64_t(index), 0, &status) != 0)
-            throw Error(std::string(name) + " im Zip ist beschädigt: " + zip_strerror(archive_));
+            throw Error(std::string(name) + " im Zip ist beschädigt: " + reasonOf(zip_get_error(archive_)));
         zip_file_t* file = zip_fopen_index(archive_, zip_uint64_t(index), 0);
         if (!file)
-            throw Error(std::string(name) + " im Zip kann nicht entpackt werden: " + zip_strerror(archive_));
+            throw Error(std::string(name) + " im Zip kann nicht entpackt werden: " + reasonOf(zip_get_error(archive_)));
         const std::uint64_t packed = (status.valid & ZIP_STAT_COMP_SIZE) ? status.comp_size : 0;
         return std::make_unique<ZipFile>(file, std::string(name), packed, budget_);
     }
@@ -165,23 +170,33 @@ private:
     Budget budget_;
 };
 
-std::string zipFailure(int code)
+// Why a zip cannot be opened. A file that begins as a zip does (its first
+// member's header) but whose directory at the end cannot be found was cut
+// off or damaged, not some other kind of file.
+std::string zipFailure(int code, std::string_view start, int systemCode)
 {
     switch (code) {
     case ZIP_ER_NOZIP:
-        return "ist keine Zip-Datei";
+        return start.starts_with("PK\x03\x04") ? "ist als Zip-Datei beschädigt oder abgeschnitten"
+                                               : "ist keine Zip-Datei";
     case ZIP_ER_INCONS:
         return "ist als Zip-Datei beschädigt";
     case ZIP_ER_MEMORY:
         return "braucht mehr Arbeitsspeicher, als da ist";
-    default: {
-        zip_error_t error;
-        zip_error_init_with_code(&error, code);
-        std::string text = std::string("kann nicht als Zip gelesen werden: ") + zip_error_strerror(&error);
-        zip_error_fini(&error);
-        return text;
+    default:
+        return "kann nicht als Zip gelesen werden: " + zipReason(code, systemCode);
     }
-    }
+}
+
+// The first bytes of the file at `path`, for zipFailure.
+std::string startOf(const std::string& path)
+{
+    char bytes[4] = {};
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const ssize_t count = fd >= 0 ? ::read(fd, bytes, sizeof bytes) : -1;
+    if (fd >= 0)
+        ::close(fd);
+    return std::string(bytes, std::size_t(std::max<ssize_t>(count, 0)));
 }
 
 } // namespace
@@ -190,15 +205,17 @@ std::unique_ptr<Feed> Feed::open(const std::string& path, Limits limits)
 {
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0)
-        throw Error(inQuotes(path) + (errno == ENOENT ? " gibt es nicht" : std::string(" kann nicht gelesen werden: ") + std::strerror(errno)));
+        throw Error(inQuotes(path) + (errno == ENOENT ? " gibt es nicht" : std::string(" kann nicht gelesen werden: ") + systemReason(errno)));
     if (S_ISDIR(status.st_mode))
         return std::make_unique<Folder>(path);
     if (!S_ISREG(status.st_mode))
         throw Error(inQuotes(path) + " ist weder eine Zip-Datei noch ein Ordner");
     int code = 0;
     zip_t* archive = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
-    if (!archive)
-        throw Error(inQuotes(path) + " " + zipFailure(code));
+    if (!archive) {
+        const int systemCode = errno;
+        throw Error(inQuotes(path) + " " + zipFailure(code, startOf(path), systemCode));
+    }
     return std::make_unique<Zip>(archive, nullptr, limits);
 }
 
@@ -216,9 +233,10 @@ std::unique_ptr<Feed> Feed::fromZipBytes(std::string bytes, Limits limits)
     zip_t* archive = zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error);
     if (!archive) {
         const int code = zip_error_code_zip(&error);
+        const int systemCode = zip_error_code_system(&error);
         zip_source_free(source);
         zip_error_fini(&error);
-        throw Error("der Feed " + zipFailure(code));
+        throw Error("der Feed " + zipFailure(code, *holder, systemCode));
     }
     zip_error_fini(&error);
     return std::make_unique<Zip>(archive, std::move(holder), limits);

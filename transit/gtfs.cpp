@@ -4,11 +4,16 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <functional>
 #include <iterator>
 #include <map>
 #include <optional>
+#include <set>
 #include <unordered_map>
+
+#include <QString>
+#include <QUtf8StringView>
 
 namespace transit {
 
@@ -16,9 +21,39 @@ namespace {
 
 constexpr std::uint32_t None = UINT32_MAX;
 
+// The rows one trip may have. The longest real trips call at a few hundred
+// stops; a trip of millions of rows is refused while it is read, before its
+// rows take the memory.
+constexpr std::size_t MaxRowsPerTrip = 10'000;
+
+// A stop of stop_times.txt that is a zone of GTFS-Flex, not a stop.
+class Zone : public Error {
+public:
+    using Error::Error;
+};
+
+// An Error that already says where in the feed it was found.
+class Placed : public Error {
+public:
+    using Error::Error;
+};
+
+std::string where(std::string_view file, std::uint64_t line)
+{
+    return std::string(file) + ", Zeile " + std::to_string(line) + ": ";
+}
+
+// Text from the feed in a message, quoted, and cut where it is longer than a
+// message should be: a field may hold a megabyte.
 std::string inQuotes(std::string_view text)
 {
-    return "„" + std::string(text) + "“";
+    constexpr std::size_t Shown = 80;
+    if (text.size() <= Shown)
+        return "„" + std::string(text) + "“";
+    std::size_t cut = Shown;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+        --cut;
+    return "„" + std::string(text.substr(0, cut)) + "…“";
 }
 
 // One row of a table, its fields looked up by the columns asked for.
@@ -39,13 +74,31 @@ private:
     const std::vector<int>& columns_;
 };
 
+// Without blanks, tabs and line breaks at either end: a quoted name may end
+// in a line break, which would be a blank on the sign.
 std::string_view trimmed(std::string_view text)
 {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!text.empty() && blank(text.front()))
         text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+    while (!text.empty() && blank(text.back()))
         text.remove_suffix(1);
     return text;
+}
+
+// A name from the feed, trimmed, as one form of Unicode: composed (NFC). A
+// feed may write "ü" as "u" and a combining diaeresis, which Windows-1252
+// would make "u?". Text that is not UTF-8 (Latin-1, Windows-1252) is an
+// error, not a name full of replacement characters.
+std::string nameFrom(std::string_view field)
+{
+    const std::string_view text = trimmed(field);
+    if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return std::string(text);
+    if (!QUtf8StringView(text.data(), qsizetype(text.size())).isValidUtf8())
+        throw Error("der Text " + inQuotes(QString::fromUtf8(text.data(), qsizetype(text.size())).toStdString())
+                    + " ist nicht in UTF-8 (vielleicht Latin-1 oder Windows-1252); ein Feed ist in UTF-8");
+    return QString::fromUtf8(text.data(), qsizetype(text.size())).normalized(QString::NormalizationForm_C).toStdString();
 }
 
 // Reads one file of the feed: its header names the columns, in any order and
@@ -68,6 +121,12 @@ void readTable(Feed& feed, std::string_view file, std::vector<std::string_view> 
     csv::Reader reader([&](const csv::Record& record, std::uint64_t line) {
         if (!headerRead) {
             headerRead = true;
+            // Two bytes a character, as some office programs save "Unicode".
+            const std::string_view first = record.field(0);
+            if (first.starts_with("\xFF\xFE") || first.starts_with("\xFE\xFF")
+                || std::any_of(record.begin(), record.end(),
+                               [](std::string_view field) { return field.find('\0') != std::string_view::npos; }))
+                throw Error(name + " ist in UTF-16 gespeichert; ein Feed ist in UTF-8");
             columns.assign(wanted.size(), -1);
             for (std::size_t column = 0; column < record.size(); ++column)
                 for (std::size_t k = 0; k < wanted.size(); ++k)
@@ -82,8 +141,10 @@ void readTable(Feed& feed, std::string_view file, std::vector<std::string_view> 
         }
         try {
             onRow(Row(record, columns), line);
+        } catch (const Placed&) {
+            throw;
         } catch (const Error& error) {
-            throw Error(name + ", Zeile " + std::to_string(line) + ": " + error.what());
+            throw Placed(where(name, line) + error.what());
         }
         return true;
     });
@@ -157,16 +218,19 @@ struct IdHash {
 };
 using IdMap = std::unordered_map<std::string, std::uint32_t, IdHash, std::equal_to<>>;
 
-// The stops' ids, looked up once per row of stop_times.txt for every trip
-// kept, and the trips', once per trip. An open-addressed table of (hash, entry) slots with the ids back to
-// back in one string stays in the processor's cache where a node-based map
-// of tens of thousands of stops does not, and a national feed's million
-// trips take half the memory.
+// The ids of stops, trips and routes: a trip's looked up once per trip of
+// stop_times.txt, a route's once per row of trips.txt, a stop's for each
+// distinct stop list. An open-addressed table of (hash, entry) slots with
+// the ids back to back in one string stays in the processor's cache where a
+// node-based map of tens of thousands of stops does not, and a national
+// feed's million trips take half the memory.
 class IdTable {
 public:
-    // The value stored for `id`, or None.
+    // The value stored for `id`, or None; of ids appended twice, the first's.
     std::uint32_t find(std::string_view id) const
     {
+        if (placed_ != entries_.size())
+            placeAll();
         if (slots_.empty())
             return None;
         const std::uint32_t hash = hashOf(id);
@@ -178,18 +242,36 @@ public:
                 return entries_[slot.entry].value;
         }
     }
-    // Adds `id` unless present; true when added.
-    bool add(std::string_view id, std::uint32_t value)
+    // Adds `id` with `value` unless present, in one probe; the value stored
+    // before, or None when added.
+    std::uint32_t add(std::string_view id, std::uint32_t value)
     {
-        if (find(id) != None)
-            return false;
+        if (placed_ != entries_.size())
+            placeAll();
         if ((entries_.size() + 1) * 2 > slots_.size())
             grow();
-        entries_.push_back({arena_.size(), id.size(), value});
+        const std::uint32_t hash = hashOf(id);
+        std::size_t at = hash & mask_;
+        for (; slots_[at].entry != None; at = (at + 1) & mask_)
+            if (slots_[at].hash == hash && idOf(slots_[at].entry) == id)
+                return entries_[slots_[at].entry].value;
+        entries_.push_back({arena_.size(), id.size(), value, hash});
         arena_.append(id);
-        place(hashOf(id), std::uint32_t(entries_.size() - 1));
-        return true;
+        slots_[at] = {hash, std::uint32_t(entries_.size() - 1)};
+        placed_ = entries_.size();
+        return None;
     }
+    // Adds `id` without a look whether it is there, and without placing it
+    // in the table: a feed mostly writes its trips in one order in both
+    // files, and then their table is never needed. It is made on the first
+    // find.
+    void append(std::string_view id, std::uint32_t value)
+    {
+        entries_.push_back({arena_.size(), id.size(), value, hashOf(id)});
+        arena_.append(id);
+    }
+    // The id added k-th.
+    std::string_view idAt(std::uint32_t k) const { return idOf(k); }
     // The id stored with `value` (an error message's rare need).
     std::string_view idWith(std::uint32_t value) const
     {
@@ -208,6 +290,7 @@ private:
         std::size_t offset;
         std::size_t size;
         std::uint32_t value;
+        std::uint32_t hash; // kept, so that growing reads no id again
     };
     static std::uint32_t hashOf(std::string_view id)
     {
@@ -221,23 +304,38 @@ private:
     {
         return std::string_view(arena_).substr(entries_[entry].offset, entries_[entry].size);
     }
-    void place(std::uint32_t hash, std::uint32_t entry)
+    void place(std::uint32_t hash, std::uint32_t entry) const
     {
         std::size_t at = hash & mask_;
         while (slots_[at].entry != None)
             at = (at + 1) & mask_;
         slots_[at] = {hash, entry};
     }
-    void grow()
+    void grow() const
     {
         slots_.assign(std::max<std::size_t>(64, slots_.size() * 2), Slot());
         mask_ = slots_.size() - 1;
+        for (std::uint32_t entry = 0; entry < placed_; ++entry)
+            place(entries_[entry].hash, entry);
+    }
+    // The entries appended, placed in order, so that of two equal ids the
+    // first is found.
+    void placeAll() const
+    {
+        std::size_t size = 64;
+        while (size < entries_.size() * 2 + 2)
+            size *= 2;
+        slots_.assign(size, Slot());
+        mask_ = size - 1;
         for (std::uint32_t entry = 0; entry < entries_.size(); ++entry)
-            place(hashOf(idOf(entry)), entry);
+            place(entries_[entry].hash, entry);
+        placed_ = entries_.size();
     }
 
-    std::vector<Slot> slots_;
-    std::size_t mask_ = 0;
+    // Made when needed, also from find.
+    mutable std::vector<Slot> slots_;
+    mutable std::size_t mask_ = 0;
+    mutable std::size_t placed_ = 0; // the entries in slots_
     std::vector<Entry> entries_;
     std::string arena_;
 };
@@ -267,12 +365,16 @@ struct StopEntry {
     std::string name;
     std::string pronunciation;
     std::string parent;
+    std::uint64_t line = 0;       // in stops.txt
+    std::uint64_t repeatedAt = 0; // the line of a second stop of the same id
     bool known = true;
 };
 
-struct RouteEntry {
-    Route route;
-    bool wanted = false;
+// The routes taken as one line, and what keeps it from a stop list.
+struct Line {
+    std::vector<std::uint32_t> routes; // in the order of routes.txt
+    std::string problem;
+    bool demandResponsive = false;
 };
 
 // A stop sequence as read: (stop_sequence, stop) pairs in order, one copy
@@ -290,12 +392,13 @@ struct SequenceHash {
 };
 
 struct TripEntry {
-    std::uint32_t route;
+    std::uint32_t route;             // in routes_
     int direction;
     std::uint32_t headsign;          // trip_headsign, or None
     std::uint32_t sequence = None;   // the interned sequence, once rows are seen
     std::uint32_t firstSequence = None; // the lowest stop_sequence seen
     std::uint32_t firstHeadsign = None; // that row's stop_headsign
+    bool dropped = false;            // its line has a problem: rows are not kept
 };
 
 class Reading {
@@ -307,151 +410,309 @@ public:
         std::unordered_map<std::string, std::string> agencies;
         if (feed_.has("agency.txt"))
             readTable(feed_, "agency.txt", {}, {"agency_id", "agency_name"}, [&](const Row& row, std::uint64_t) {
-                agencies.emplace(std::string(trimmed(row[0])), std::string(trimmed(row[1])));
+                agencies.emplace(std::string(trimmed(row[0])), nameFrom(row[1]));
             });
         readTable(feed_, "routes.txt", {"route_id"}, {"agency_id", "route_short_name", "route_long_name", "route_type"},
                   [&](const Row& row, std::uint64_t) {
-                      RouteEntry entry;
-                      entry.route.id = std::string(row[0]);
+                      Route route;
+                      route.id = std::string(row[0]);
                       const auto agency = agencies.find(std::string(trimmed(row[1])));
                       // A feed of one agency may leave agency_id out.
                       if (agency != agencies.end())
-                          entry.route.agency = agency->second;
+                          route.agency = agency->second;
                       else if (agencies.size() == 1)
-                          entry.route.agency = agencies.begin()->second;
-                      entry.route.shortName = std::string(trimmed(row[2]));
-                      entry.route.longName = std::string(trimmed(row[3]));
+                          route.agency = agencies.begin()->second;
+                      route.shortName = nameFrom(row[2]);
+                      route.longName = nameFrom(row[3]);
                       const std::string_view type = trimmed(row[4]);
-                      std::from_chars(type.data(), type.data() + type.size(), entry.route.type);
-                      routeIndex_.emplace(entry.route.id, std::uint32_t(routes_.size()));
-                      routes_.push_back(std::move(entry));
+                      std::from_chars(type.data(), type.data() + type.size(), route.type);
+                      routeIndex_.add(route.id, std::uint32_t(routes_.size()));
+                      routes_.push_back(std::move(route));
                   });
     }
 
+    // Every line: the routes of one short name and agency together, a
+    // route without a short name alone.
     void wantAll()
     {
-        for (RouteEntry& entry : routes_)
-            entry.wanted = true;
+        std::map<std::pair<std::string, std::string>, std::uint32_t> byName;
+        lineOf_.assign(routes_.size(), None);
+        for (std::uint32_t i = 0; i < routes_.size(); ++i) {
+            const Route& route = routes_[i];
+            std::uint32_t line = std::uint32_t(lines_.size());
+            if (!route.shortName.empty())
+                line = byName.try_emplace({route.shortName, route.agency}, line).first->second;
+            if (line == lines_.size())
+                lines_.emplace_back();
+            lines_[line].routes.push_back(i);
+            lineOf_[i] = line;
+        }
     }
 
     // Marks the routes a rider calls `name`; throws when there are none or
     // they are ambiguous.
-    void want(const std::string& name)
+    void want(const std::string& typed)
     {
+        // Composed as the feed's names are; what is no UTF-8 matches nothing.
+        std::string name = typed;
+        try {
+            name = nameFrom(typed);
+        } catch (const Error&) {
+        }
         std::vector<std::uint32_t> found;
         const auto collect = [&](const std::function<bool(const Route&)>& matches) {
             for (std::uint32_t i = 0; i < routes_.size(); ++i)
-                if (matches(routes_[i].route))
+                if (matches(routes_[i]))
                     found.push_back(i);
         };
         collect([&](const Route& route) { return route.shortName == name; });
+        asked_ = name;
         if (found.empty())
             collect([&](const Route& route) { return route.id == name; });
         if (found.empty())
             collect([&](const Route& route) { return !route.longName.empty() && lowered(route.longName) == lowered(name); });
         if (found.empty())
             throw Error("die Linie " + inQuotes(name) + " gibt es im Feed nicht" + closeNames(name));
-        const std::string& agency = routes_[found[0]].route.agency;
+        const std::string& agency = routes_[found[0]].agency;
         for (const std::uint32_t i : found)
-            if (routes_[i].route.agency != agency) {
+            if (routes_[i].agency != agency) {
                 std::string ids;
                 for (const std::uint32_t j : found)
-                    ids += (ids.empty() ? "" : ", ") + routes_[j].route.id + " (" + routes_[j].route.agency + ")";
+                    ids += (ids.empty() ? "" : ", ") + routes_[j].id + " (" + routes_[j].agency + ")";
                 throw Error("die Linie " + inQuotes(name) + " fahren mehrere Verkehrsunternehmen; --linie mit einer route_id wählt eine: " + ids);
             }
+        lineOf_.assign(routes_.size(), None);
         for (const std::uint32_t i : found)
-            routes_[i].wanted = true;
-        chosen_ = found;
+            lineOf_[i] = 0;
+        lines_.assign(1, Line{found, {}, false});
+        single_ = true;
     }
 
     void readTrips()
     {
         readTable(feed_, "trips.txt", {"route_id", "trip_id"}, {"direction_id", "trip_headsign"},
-                  [&](const Row& row, std::uint64_t) {
-                      const auto route = routeIndex_.find(row[0]);
-                      if (route == routeIndex_.end() || !routes_[route->second].wanted)
+                  [&](const Row& row, std::uint64_t line) {
+                      const std::uint32_t route = routeIndex_.find(row[0]);
+                      if (route == None || lineOf_[route] == None)
                           return;
-                      // Routes of one line count as one: the first of them.
-                      const std::uint32_t counted = chosen_.empty() ? route->second : chosen_.front();
-                      TripEntry trip{counted, parseDirection(row[2]), headsigns_.add(trimmed(row[3]))};
-                      tripIndex_.add(row[1], std::uint32_t(trips_.size()));
-                      trips_.push_back(trip);
+                      int direction = -1;
+                      try {
+                          direction = parseDirection(row[2]);
+                      } catch (const Error& error) {
+                          fault(lineOf_[route], where("trips.txt", line) + error.what());
+                          return;
+                      }
+                      // The k-th id of the table is the k-th trip. A trip_id
+                      // given twice is a broken feed: one of the two gets
+                      // the rows.
+                      tripIndex_.append(row[1], std::uint32_t(trips_.size()));
+                      trips_.push_back(TripEntry{route, direction, headsigns_.add(nameFrom(row[3]))});
                   });
     }
 
     void readStops()
     {
         readTable(feed_, "stops.txt", {"stop_id"}, {"stop_name", "parent_station", "tts_stop_name"},
-                  [&](const Row& row, std::uint64_t) {
-                      StopEntry stop{std::string(trimmed(row[1])), std::string(trimmed(row[3])),
-                                     std::string(trimmed(row[2]))};
-                      if (stopIndex_.add(row[0], std::uint32_t(stops_.size())))
-                          stops_.push_back(std::move(stop));
+                  [&](const Row& row, std::uint64_t line) {
+                      const std::uint32_t earlier = stopIndex_.add(row[0], std::uint32_t(stops_.size()));
+                      if (earlier != None) {
+                          // The first of the same id holds; where a list uses
+                          // it, the user is told.
+                          if (!stops_[earlier].repeatedAt)
+                              stops_[earlier].repeatedAt = line;
+                          return;
+                      }
+                      stops_.push_back(StopEntry{nameFrom(row[1]), nameFrom(row[3]), std::string(trimmed(row[2])), line});
                   });
     }
 
     void readStopTimes()
     {
-        readTable(feed_, "stop_times.txt", {"trip_id", "stop_id", "stop_sequence"}, {"stop_headsign"},
-                  [&](const Row& row, std::uint64_t) {
+        lastRaw_.assign(routes_.size() * 3, nullptr);
+        // GTFS-Flex: a row that serves a zone or a group of stops, or
+        // serves on demand within a time window, has no fixed stop.
+        readTable(feed_, "stop_times.txt", {"trip_id", "stop_id", "stop_sequence"},
+                  {"stop_headsign", "location_id", "location_group_id", "start_pickup_drop_off_window"},
+                  [&](const Row& row, std::uint64_t line) {
                       const std::string_view tripId = row[0];
                       // Rows of one trip mostly come together: the lookup is
                       // made once per trip, not once per row.
                       if (tripId != currentTripId_) {
                           endTrip();
                           currentTripId_.assign(tripId);
-                          currentTrip_ = tripIndex_.find(currentTripId_);
+                          // Feeds mostly write their trips in the same order
+                          // in both files: the trip after the last one found
+                          // is tried first, in memory read in order, before
+                          // the table's lookup, which misses the cache.
+                          const std::uint32_t next = lastTrip_ + 1; // from None: 0
+                          currentTrip_ = next < trips_.size() && tripIndex_.idAt(next) == tripId
+                                             ? next
+                                             : tripIndex_.find(currentTripId_);
+                          if (currentTrip_ != None)
+                              lastTrip_ = currentTrip_;
+                          if (currentTrip_ != None
+                              && (trips_[currentTrip_].dropped
+                                  || !lines_[lineOf_[trips_[currentTrip_].route]].problem.empty()))
+                              currentTrip_ = None;
+                          // What earlier rows of the trip left counts towards its bound.
+                          rowsBefore_ = currentTrip_ != None && trips_[currentTrip_].sequence != None
+                                            ? sequences_[trips_[currentTrip_].sequence].size()
+                                            : 0;
+                          // A trip's rows are first held against those the
+                          // route's last trip in this direction ran.
+                          following_ = currentTrip_ != None && trips_[currentTrip_].sequence == None
+                                           ? lastRaw_[rawSlot(trips_[currentTrip_])]
+                                           : nullptr;
+                          matched_ = 0;
                       }
                       if (currentTrip_ == None)
                           return;
-                      const std::uint32_t sequence = parseSequence(row[2]);
-                      const std::uint32_t stop = stopFor(row[1]);
-                      pending_.push_back(std::uint64_t(sequence) << 32 | stop);
                       TripEntry& trip = trips_[currentTrip_];
+                      if ((row.hasColumn(4) && !trimmed(row[4]).empty()) || (row.hasColumn(5) && !trimmed(row[5]).empty())
+                          || (row.hasColumn(6) && !trimmed(row[6]).empty())) {
+                          demandResponsive(lineOf_[trip.route]);
+                          return;
+                      }
+                      if (rowsBefore_ + rows_ >= MaxRowsPerTrip) {
+                          fault(lineOf_[trip.route], where("stop_times.txt", line) + "die Fahrt " + inQuotes(tripId)
+                                                         + " hat mehr als " + std::to_string(MaxRowsPerTrip)
+                                                         + " Halte; so lang fährt keine Linie");
+                          return;
+                      }
+                      std::uint32_t sequence = 0;
+                      try {
+                          sequence = parseSequence(row[2]);
+                      } catch (const Error& error) {
+                          fault(lineOf_[trip.route], where("stop_times.txt", line) + error.what());
+                          return;
+                      }
+                      // The stop is looked up when the trip ends, and only
+                      // if no trip before ran the same rows.
+                      addRow(sequence, row[1]);
                       if (trip.firstSequence == None || sequence < trip.firstSequence) {
                           trip.firstSequence = sequence;
-                          trip.firstHeadsign = headsigns_.add(trimmed(row[3]));
+                          trip.firstHeadsign = headsigns_.add(nameFrom(row[3]));
                       }
                   });
         endTrip();
     }
 
-    std::vector<Route> routes(bool onlyChosen)
+    // Every line asked for, with its directions or its problem.
+    std::vector<Route> routes()
     {
-        // Trips counted per route, direction and stop list (a stop list is
-        // the same however its stop_sequence values run), with their
-        // destinations.
-        struct Count {
-            std::uint64_t trips = 0;
-            std::map<std::uint32_t, std::uint64_t> headsigns;
-        };
-        // Counted first by interned sequence, which is cheap per trip, and
-        // then by the stops of each distinct sequence.
-        std::map<std::pair<std::uint32_t, int>, std::unordered_map<std::uint32_t, Count>> bySequence;
+        // Trips counted per line, direction and interned sequence, which is
+        // cheap per trip; then by the stops of each distinct sequence.
+        std::vector<std::map<std::pair<int, std::uint32_t>, Count>> bySequence(lines_.size());
         for (const TripEntry& trip : trips_) {
-            if (trip.sequence == None)
+            if (trip.sequence == None || trip.dropped)
                 continue;
-            Count& count = bySequence[{trip.route, trip.direction}][trip.sequence];
+            Count& count = bySequence[lineOf_[trip.route]][{trip.direction, trip.sequence}];
             ++count.trips;
             ++count.headsigns[trip.headsign != None ? trip.headsign : trip.firstHeadsign];
+            count.routes.insert(trip.route);
         }
-        std::map<std::pair<std::uint32_t, int>, std::map<std::vector<std::uint32_t>, Count>> counts;
-        for (const auto& [key, sequences] : bySequence)
-            for (const auto& [sequence, counted] : sequences) {
-                std::vector<std::uint32_t> stops;
-                for (const std::uint64_t entry : sequences_[sequence])
-                    stops.push_back(std::uint32_t(entry));
-                Count& count = counts[key][stops];
-                count.trips += counted.trips;
-                for (const auto& [headsign, trips] : counted.headsigns)
-                    count.headsigns[headsign] += trips;
+        std::vector<Route> result;
+        for (std::uint32_t i = 0; i < lines_.size(); ++i) {
+            Line& line = lines_[i];
+            Route route = routes_[line.routes.front()];
+            for (const std::uint32_t member : line.routes)
+                route.routeIds.push_back(routes_[member].id);
+            if (line.problem.empty()) {
+                try {
+                    route.directions = directionsOf(bySequence[i]);
+                } catch (const Zone&) {
+                    demandResponsive(i);
+                } catch (const Error& error) {
+                    fault(i, error.what());
+                }
             }
-        for (auto& [key, byStops] : counts) {
-            const std::vector<std::uint32_t>* best = nullptr;
+            route.problem = line.problem;
+            route.demandResponsive = line.demandResponsive;
+            result.push_back(std::move(route));
+        }
+        return result;
+    }
+
+private:
+    // Trips on one stop list: how many, to which destinations, of which routes.
+    struct Count {
+        std::uint64_t trips = 0;
+        std::map<std::uint32_t, std::uint64_t> headsigns;
+        std::set<std::uint32_t> routes;
+        void add(const Count& other)
+        {
+            trips += other.trips;
+            for (const auto& [headsign, count] : other.headsigns)
+                headsigns[headsign] += count;
+            routes.insert(other.routes.begin(), other.routes.end());
+        }
+    };
+    using Stops = std::vector<std::uint32_t>;
+
+    // The directions of one line from its trips, counted by (direction_id,
+    // interned sequence). A stop list is the same however its stop_sequence
+    // values run.
+    std::vector<Direction> directionsOf(const std::map<std::pair<int, std::uint32_t>, Count>& bySequence) const
+    {
+        const auto stopsOf = [&](std::uint32_t sequence) {
+            Stops stops;
+            for (const std::uint64_t entry : sequences_[sequence])
+                stops.push_back(std::uint32_t(entry));
+            return stops;
+        };
+        const bool inferred = std::none_of(bySequence.begin(), bySequence.end(),
+                                           [](const auto& entry) { return entry.first.first >= 0; });
+        // Without any direction_id, the way of the most common stop list of
+        // the line's first route (with trips) is direction 0.
+        std::uint32_t firstRoute = None;
+        for (const auto& [key, count] : bySequence)
+            firstRoute = std::min(firstRoute, *count.routes.begin());
+        const Count* reference = nullptr;
+        std::uint32_t referenceSequence = None;
+        for (const auto& [key, count] : bySequence)
+            if (count.routes.contains(firstRoute) && (!reference || count.trips > reference->trips)) {
+                reference = &count;
+                referenceSequence = key.second;
+            }
+        std::unordered_map<std::uint32_t, std::size_t> position;
+        if (inferred && reference) {
+            const Stops stops = stopsOf(referenceSequence);
+            for (std::size_t at = 0; at < stops.size(); ++at)
+                position.try_emplace(stops[at], at);
+        }
+
+        std::map<int, std::map<Stops, Count>> counts;
+        for (const auto& [key, counted] : bySequence) {
+            Stops stops = stopsOf(key.second);
+            int id = key.first;
+            if (inferred) {
+                // The stops it shares with the reference list: mostly in its
+                // order, or mostly against it. Where that does not tell (no
+                // stop or one in common), a route of its own is the way back.
+                long long way = 0;
+                std::size_t last = SIZE_MAX;
+                for (const std::uint32_t stop : stops) {
+                    const auto found = position.find(stop);
+                    if (found == position.end())
+                        continue;
+                    if (last != SIZE_MAX && found->second != last)
+                        way += found->second > last ? 1 : -1;
+                    last = found->second;
+                }
+                id = way > 0 || (way == 0 && counted.routes.contains(firstRoute)) ? 0 : 1;
+            }
+            counts[id][std::move(stops)].add(counted);
+        }
+
+        std::vector<Direction> directions;
+        for (const auto& [id, byStops] : counts) {
+            const Stops* best = nullptr;
             const Count* bestCount = nullptr;
             std::uint64_t total = 0;
+            std::set<std::uint32_t> routes;
             for (const auto& [stops, count] : byStops) {
                 total += count.trips;
+                routes.insert(count.routes.begin(), count.routes.end());
                 // Most trips; of as many, the longer list.
                 if (!best || count.trips > bestCount->trips
                     || (count.trips == bestCount->trips && stops.size() > best->size())) {
@@ -460,44 +721,73 @@ public:
                 }
             }
             Direction direction;
-            direction.id = key.second;
+            direction.id = id;
+            direction.inferred = inferred;
+            for (const std::uint32_t route : routes)
+                direction.routeIds.push_back(routes_[route].id);
             direction.tripsOnSequence = bestCount->trips;
             direction.tripsOnOthers = total - bestCount->trips;
             for (const std::uint32_t stop : *best) {
                 direction.stops.push_back(nameOf(stop));
                 direction.pronunciations.push_back(stops_[stop].pronunciation);
+                if (!stops_[stop].repeatedAt)
+                    continue;
+                std::string note = "stops.txt nennt die Haltestelle " + inQuotes(lookupIdOf(stop)) + " zweimal, in Zeile "
+                                   + std::to_string(stops_[stop].line) + " und " + std::to_string(stops_[stop].repeatedAt)
+                                   + "; es gilt die erste";
+                // A ring calls at its first stop again.
+                if (std::find(direction.notes.begin(), direction.notes.end(), note) == direction.notes.end())
+                    direction.notes.push_back(std::move(note));
             }
             std::uint32_t headsign = None;
             std::uint64_t most = 0;
-            for (const auto& [id, trips] : bestCount->headsigns)
-                if (id != None && trips > most) {
-                    headsign = id;
+            for (const auto& [headsignId, trips] : bestCount->headsigns)
+                if (headsignId != None && trips > most) {
+                    headsign = headsignId;
                     most = trips;
                 }
             direction.destination = headsign != None ? headsigns_[headsign]
                                     : direction.stops.empty() ? std::string() : direction.stops.back();
-            routes_[key.first].route.directions.push_back(std::move(direction));
+            directions.push_back(std::move(direction));
         }
-        std::vector<Route> result;
-        if (onlyChosen) {
-            result.push_back(routes_[chosen_.front()].route);
-        } else {
-            for (const RouteEntry& entry : routes_)
-                result.push_back(entry.route);
-        }
-        return result;
+        return directions;
     }
 
-private:
+    // The line cannot give a stop list: asked for alone, it is refused at
+    // once; in a listing it is marked, and its trips' rows are no longer kept.
+    void fault(std::uint32_t line, const std::string& message, bool demandResponsive = false)
+    {
+        if (single_)
+            throw Placed(demandResponsive ? "die Linie " + inQuotes(asked_) + " ist ein Rufbus nach Bedarf "
+                                                                              "(GTFS-Flex) ohne feste Haltestellen"
+                                          : message);
+        if (line == None || !lines_[line].problem.empty())
+            return;
+        lines_[line].problem = message;
+        lines_[line].demandResponsive = demandResponsive;
+        if (currentTrip_ != None && lineOf_[trips_[currentTrip_].route] == line) {
+            trips_[currentTrip_].dropped = true;
+            currentTrip_ = None;
+            raw_.clear();
+            rows_ = 0;
+            following_ = nullptr;
+        }
+    }
+
+    void demandResponsive(std::uint32_t line)
+    {
+        fault(line, "Rufbus nach Bedarf (GTFS-Flex), ohne feste Haltestellen", true);
+    }
+
     std::string closeNames(const std::string& name) const
     {
         std::vector<std::pair<std::size_t, std::string>> near;
         const std::string wanted = lowered(name);
-        for (const RouteEntry& entry : routes_) {
-            const std::string& candidate = entry.route.shortName.empty() ? entry.route.id : entry.route.shortName;
+        for (const Route& route : routes_) {
+            const std::string& candidate = route.shortName.empty() ? route.id : route.shortName;
             std::size_t distance = editDistance(wanted, lowered(candidate));
-            if (!entry.route.longName.empty())
-                distance = std::min(distance, editDistance(wanted, lowered(entry.route.longName)));
+            if (!route.longName.empty())
+                distance = std::min(distance, editDistance(wanted, lowered(route.longName)));
             near.emplace_back(distance, candidate);
         }
         std::sort(near.begin(), near.end());
@@ -525,17 +815,76 @@ private:
         return std::uint32_t(stops_.size() - 1);
     }
 
+    // Per route and direction (-1, 0, 1).
+    static std::size_t rawSlot(const TripEntry& trip) { return std::size_t(trip.route) * 3 + std::size_t(trip.direction + 1); }
+
+    // A row of the current trip, as read. While the rows are those the
+    // route's last trip in this direction ran, they are only compared with
+    // them, in memory read in order; at the first other row the rows so far
+    // are copied and gathering goes on from there.
+    void addRow(std::uint32_t sequence, std::string_view stopId)
+    {
+        const std::uint32_t header[2] = {sequence, std::uint32_t(stopId.size())};
+        rows_ += 1;
+        if (following_) {
+            const std::string& expected = following_->first;
+            if (expected.size() - matched_ >= sizeof header + stopId.size()
+                && std::memcmp(expected.data() + matched_, header, sizeof header) == 0
+                && std::memcmp(expected.data() + matched_ + sizeof header, stopId.data(), stopId.size()) == 0) {
+                matched_ += sizeof header + stopId.size();
+                return;
+            }
+            raw_.assign(expected, 0, matched_);
+            following_ = nullptr;
+        }
+        raw_.append(reinterpret_cast<const char*>(header), sizeof header).append(stopId);
+    }
+
     // The rows gathered for the current trip join what earlier rows of the
     // same trip gave (rows may come in any order), and the trip's sequence is
     // interned anew.
+    //
+    // The trips of a route mostly run a few stop lists, written alike: the
+    // rows as read (stop_sequence and stop_id) find the list of an earlier
+    // trip at once, without a lookup of each stop in a table of a national
+    // feed's hundreds of thousands, which misses the processor's cache.
     void endTrip()
     {
-        if (currentTrip_ == None || pending_.empty()) {
-            pending_.clear();
+        if (currentTrip_ == None || rows_ == 0) {
+            raw_.clear();
+            rows_ = 0;
             return;
         }
         TripEntry& trip = trips_[currentTrip_];
-        if (trip.sequence != None) {
+        const bool whole = trip.sequence == None;
+        if (whole) {
+            const RawEntry*& last = lastRaw_[rawSlot(trip)];
+            if (following_ && matched_ == following_->first.size()) {
+                // The same rows as the route's last trip in this direction.
+                last = following_;
+            } else {
+                if (following_)
+                    raw_.assign(following_->first, 0, matched_);
+                const auto known = rawSequences_.find(raw_);
+                last = known != rawSequences_.end() ? &*known : nullptr;
+            }
+            following_ = nullptr;
+            if (last) {
+                trip.sequence = last->second;
+                raw_.clear();
+                rows_ = 0;
+                return;
+            }
+        }
+        pending_.clear();
+        for (std::size_t at = 0; at < raw_.size();) {
+            std::uint32_t header[2];
+            std::memcpy(header, raw_.data() + at, sizeof header);
+            at += sizeof header;
+            pending_.push_back(std::uint64_t(header[0]) << 32 | stopFor(std::string_view(raw_).substr(at, header[1])));
+            at += header[1];
+        }
+        if (!whole) {
             // Appended one by one: GCC 14 takes a range insert here for an
             // overflow that cannot happen (-Wstringop-overflow).
             const Sequence& earlier = sequences_[trip.sequence];
@@ -550,12 +899,22 @@ private:
         if (added)
             sequences_.push_back(it->first);
         trip.sequence = it->second;
-        pending_.clear();
+        // Kept within bounds: a feed whose every trip runs its own rows
+        // would otherwise hold its stop_times.txt a second time.
+        if (whole && rawBytes_ + raw_.size() <= MaxRawBytes) {
+            rawBytes_ += raw_.size();
+            lastRaw_[rawSlot(trip)] = &*rawSequences_.emplace(std::move(raw_), trip.sequence).first;
+        }
+        raw_.clear();
+        rows_ = 0;
     }
 
     std::string nameOf(std::uint32_t stop) const
     {
         const StopEntry& entry = stops_[stop];
+        // A feed of GTFS-Flex names its zones elsewhere.
+        if (!entry.known && (feed_.has("locations.geojson") || feed_.has("location_groups.txt")))
+            throw Zone(entry.name);
         if (!entry.known)
             throw Error("die Haltestelle " + inQuotes(entry.name) + " aus stop_times.txt fehlt in stops.txt");
         if (!entry.name.empty())
@@ -571,11 +930,15 @@ private:
     std::string lookupIdOf(std::uint32_t stop) const { return std::string(stopIndex_.idWith(stop)); }
 
     Feed& feed_;
-    std::vector<RouteEntry> routes_;
-    IdMap routeIndex_;
-    std::vector<std::uint32_t> chosen_;
+    std::vector<Route> routes_;
+    IdTable routeIndex_;
+    std::vector<Line> lines_;
+    std::vector<std::uint32_t> lineOf_; // per route: its line, or None where not asked for
+    bool single_ = false;               // one line asked for, by this name
+    std::string asked_;
     std::vector<TripEntry> trips_;
     IdTable tripIndex_;
+    std::uint32_t lastTrip_ = None; // the trip of stop_times.txt last found
     std::vector<StopEntry> stops_;
     IdTable stopIndex_;
     Pool headsigns_;
@@ -583,6 +946,19 @@ private:
     std::unordered_map<Sequence, std::uint32_t, SequenceHash> sequenceIds_;
     std::string currentTripId_;
     std::uint32_t currentTrip_ = None;
+    // The current trip's rows as read: per row its stop_sequence and the
+    // length of its stop_id (4 bytes each, as in memory), then the stop_id.
+    std::string raw_;
+    std::size_t rows_ = 0;
+    std::size_t rowsBefore_ = 0; // rows of the current trip read before its rows came back
+    static constexpr std::size_t MaxRawBytes = std::size_t(64) << 20;
+    std::unordered_map<std::string, std::uint32_t> rawSequences_;
+    using RawEntry = std::pair<const std::string, std::uint32_t>;
+    // Per route and direction (-1, 0, 1): the rows its last trip ran.
+    std::vector<const RawEntry*> lastRaw_;
+    const RawEntry* following_ = nullptr; // what the current trip's rows match so far
+    std::size_t matched_ = 0;             // how many bytes of it
+    std::size_t rawBytes_ = 0;
     Sequence pending_;
     std::string lookup_;
 };
@@ -647,7 +1023,7 @@ std::vector<Route> listRoutes(Feed& feed)
     reading.readTrips();
     reading.readStops();
     reading.readStopTimes();
-    std::vector<Route> routes = reading.routes(false);
+    std::vector<Route> routes = reading.routes();
     sortDirections(routes);
     return routes;
 }
@@ -660,8 +1036,9 @@ Route readRoute(Feed& feed, const std::string& name)
     reading.readTrips();
     reading.readStops();
     reading.readStopTimes();
-    // The trips of every route of the line were counted as the first's.
-    return reading.routes(true).front();
+    std::vector<Route> routes = reading.routes();
+    sortDirections(routes);
+    return std::move(routes.front());
 }
 
 } // namespace transit

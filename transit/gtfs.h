@@ -12,38 +12,64 @@
 
 namespace transit {
 
-// One direction of a route: the stop sequence most of its trips run.
+// One direction of a line: the stop sequence most of its trips run.
 struct Direction {
-    // 0 or 1 as the feed gives it; -1 where the feed names no direction.
+    // 0 or 1 as the feed gives it; -1 where the feed names no direction for
+    // some trips of a line and does for others.
     int id = -1;
+    // The feed gives no direction_id for any trip of the line, and the id
+    // comes from the order in which the trips run their stops: 0 the way of
+    // the most common stop list of the line's first route, 1 against it.
+    // So a line the agency splits into one route per direction, or one route
+    // that runs both ways, has both directions.
+    bool inferred = false;
+    // The routes (route_id) whose trips run this way, in the order of
+    // routes.txt.
+    std::vector<std::string> routeIds;
     // UTF-8, as in the feed; the pronunciation empty where the feed has none.
     std::vector<std::string> stops;
     std::vector<std::string> pronunciations;
     std::string destination;
     std::uint64_t tripsOnSequence = 0;
     std::uint64_t tripsOnOthers = 0;
+    // What the user should know of the list's stops (a stop_id given twice),
+    // one German sentence each.
+    std::vector<std::string> notes;
 };
 
+// A line as a rider sees it: the routes of one short name and agency (one
+// route, mostly), named by the first of them.
 struct Route {
     std::string id;
+    // Every route of the line, in the order of routes.txt.
+    std::vector<std::string> routeIds;
     std::string shortName;
     std::string longName;
     std::string agency;
     int type = -1;
     // In the order of their ids, those without one first.
     std::vector<Direction> directions;
+    // Why no stop list comes of the line (empty when one does): a stop
+    // missing from stops.txt, a row that cannot be read, with file and line.
+    std::string problem;
+    // The line is demand-responsive (GTFS-Flex): its trips serve zones, not
+    // fixed stops; `problem` says so.
+    bool demandResponsive = false;
 };
 
 // The German word for a route_type ("Bus", "Straßenbahn", ...).
 std::string modeName(int routeType);
 
-// Every route of the feed with its directions, in the order of routes.txt.
+// Every line of the feed with its directions, in the order of routes.txt
+// (of its first route). A line that gives no stop list has its problem set
+// and no directions; the others are listed all the same. Throws Error only
+// for what spoils the whole feed (a missing file or column, a zip bomb).
 std::vector<Route> listRoutes(Feed& feed);
 
-// The route a rider calls NAME: its short name, else its route_id, else its
+// The line a rider calls NAME: its short name, else its route_id, else its
 // long name (ignoring case). Routes that share a short name and an agency are
-// one line. Throws Error when there is no such route (naming the closest) or
-// when several agencies run one of that name.
+// one line. Throws Error when there is no such route (naming the closest),
+// when several agencies run one of that name, or with the line's problem.
 Route readRoute(Feed& feed, const std::string& name);
 
 } // namespace transit
