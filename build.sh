@@ -54,6 +54,10 @@ test_packages+=(openbox metacity)
 # validators of menu entries and AppStream metadata, and looks for their
 # manual pages with man.
 deb_packages=(build-essential debhelper dpkg-dev)
+# The packaged program carries the archive's own Liberation Sans 2: on
+# Debian 12 in fonts-liberation2, on Debian 13 that package brings
+# fonts-liberation, which holds it there.
+deb_packages+=(fonts-liberation2)
 test_packages+=(lintian desktop-file-utils appstream man-db)
 # It also lints the manual pages with mandoc, runs the packages' autopkgtest
 # on this system, and builds the packages once more in a minimal Debian 12
