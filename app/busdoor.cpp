@@ -1,7 +1,7 @@
 #include "busdoor.h"
 
 #include "startup.h"
-#include "statefeed.h"
+#include <feed.h>
 
 #include <text.h>
 #include <timer.h>
@@ -149,12 +149,6 @@ QString busText(const tk::Text& text)
     return tk::toQString(text).replace(QChar(0), QChar::ReplacementCharacter);
 }
 
-// The lines of a caption; a carriage return starts a new one.
-QStringList lines(const tk::Text& caption)
-{
-    return busText(caption).split(u'\r');
-}
-
 // What no input box lets anyone type: control characters.
 bool typeable(const QString& text)
 {
@@ -174,86 +168,79 @@ void raise(QWidget& window)
 
 // ---- what the door publishes ----
 
+QStringList busTexts(const std::vector<tk::Text>& texts)
+{
+    QStringList list;
+    list.reserve(qsizetype(texts.size()));
+    for (const tk::Text& text : texts)
+        list << busText(text);
+    return list;
+}
+
 struct Property {
     const char* name;
     const char* type;
     const char* doc;
-    QVariant (*read)(const TForm2& unit);
+    QVariant (*value)(const state::Snapshot& state);
 };
 
 const Property properties[] = {
     {"Version", "u", "Version of this interface; later versions only add to it.",
-     [](const TForm2&) { return QVariant::fromValue(uint(InterfaceVersion)); }},
+     [](const state::Snapshot&) { return QVariant::fromValue(uint(InterfaceVersion)); }},
     {"SignText", "s",
      "What the sign shows; while a long text pages, both pages, the second after a newline. Empty when dark.",
-     [](const TForm2& unit) { return QVariant(busText(unit.signText())); }},
+     [](const state::Snapshot& state) { return QVariant(busText(state.signText)); }},
     {"SignPages", "as", "The pages of the text on the sign: none when dark, one, or two for a long text.",
-     [](const TForm2& unit) {
-         int shown = -1;
-         QStringList pages;
-         for (const tk::Text& page : unit.signPages(shown))
-             pages << busText(page);
-         return QVariant(pages);
-     }},
+     [](const state::Snapshot& state) { return QVariant(busTexts(state.signPages)); }},
     {"SignPageShown", "i", "Index into SignPages of the page lit now; -1 when the sign is dark.",
-     [](const TForm2& unit) {
-         int shown = -1;
-         unit.signPages(shown);
-         return QVariant(shown);
-     }},
+     [](const state::Snapshot& state) { return QVariant(state.signPageShown); }},
     {"CurrentStop", "(us)", "Number (from 0) and name of the current stop; (0, '') without a route.",
-     [](const TForm2& unit) {
-         return QVariant::fromValue(StopOnRoute{
-             unit.CurrentStop,
-             unit.CurrentStop < TForm2::StopCapacity ? busText(unit.Stops[unit.CurrentStop]) : QString()});
+     [](const state::Snapshot& state) {
+         return QVariant::fromValue(StopOnRoute{state.currentStop, busText(state.currentStopName)});
      }},
     {"RouteLoaded", "b", "Whether a stop file has been loaded (it may hold no stop at all).",
-     [](const TForm2& unit) { return QVariant(unit.StopsLoaded); }},
+     [](const state::Snapshot& state) { return QVariant(state.routeLoaded); }},
     {"StopCount", "u", "Number of stops of the route loaded.",
-     [](const TForm2& unit) { return QVariant::fromValue(uint(unit.StopCount)); }},
+     [](const state::Snapshot& state) { return QVariant::fromValue(uint(state.stops.size())); }},
     {"Stops", "as", "The names of the stops of the route, in route order; stop 0 first.",
-     [](const TForm2& unit) {
-         QStringList names;
-         for (int i = 0; i < unit.StopCount; ++i)
-             names << busText(unit.Stops[size_t(i)]);
-         return QVariant(names);
-     }},
-    {"Line", "s", "The line number as entered.", [](const TForm2& unit) { return QVariant(busText(unit.LineNumber)); }},
+     [](const state::Snapshot& state) { return QVariant(busTexts(state.stops)); }},
+    {"Line", "s", "The line number as entered.",
+     [](const state::Snapshot& state) { return QVariant(busText(state.line)); }},
     {"Destination", "s", "The destination as entered. After a turn at an end of the route the sign falls back to "
                          "LineDestinationText, which names the terminus instead.",
-     [](const TForm2& unit) { return QVariant(busText(unit.Destination)); }},
+     [](const state::Snapshot& state) { return QVariant(busText(state.destination)); }},
     {"LineDestinationText", "s",
      "The text the sign falls back to after a stop call: line and destination, after a turn the terminus ahead.",
-     [](const TForm2& unit) { return QVariant(busText(unit.LineDestinationText)); }},
+     [](const state::Snapshot& state) { return QVariant(busText(state.lineDestinationText)); }},
     {"Direction", "s", "The direction of the automatic advance: A (towards the last stop) or B (towards stop 0).",
-     [](const TForm2& unit) { return QVariant(unit.DirectionB ? QStringLiteral("B") : QStringLiteral("A")); }},
+     [](const state::Snapshot& state) { return QVariant(state.directionB ? QStringLiteral("B") : QStringLiteral("A")); }},
     {"DisplayOn", "b", "The switch Anzeige: stop calls by arrow or number go to the sign and the clipboard.",
-     [](const TForm2& unit) { return QVariant(unit.displaySwitchOn()); }},
+     [](const state::Snapshot& state) { return QVariant(state.displayOn); }},
     {"AutoAdvance", "b", "The switch Auto: the automatic advance runs.",
-     [](const TForm2& unit) { return QVariant(unit.autoAdvanceOn()); }},
+     [](const state::Snapshot& state) { return QVariant(state.autoAdvance); }},
     {"MenuPage", "y",
      "What the keys act on: 0 the standard view, 1 and 2 the menu pages, 5 a timer setting being typed.",
-     [](const TForm2& unit) { return QVariant::fromValue(uchar(unit.MenuPage)); }},
+     [](const state::Snapshot& state) { return QVariant::fromValue(uchar(state.menuPage)); }},
     {"EntryMode", "y",
      "The timer setting the keypad types: 0 none (the keypad calls stops), 1 the fall-back delay, 2 the "
      "automatic interval, 3 its scatter.",
-     [](const TForm2& unit) { return QVariant::fromValue(uchar(unit.EntryMode)); }},
+     [](const state::Snapshot& state) { return QVariant::fromValue(uchar(state.entryMode)); }},
     {"DisplayTitle", "as", "The upper text of the control unit's display, line by line, as shown.",
-     [](const TForm2& unit) { return QVariant(lines(unit.Label1->Caption())); }},
+     [](const state::Snapshot& state) { return QVariant(busTexts(state.displayTitle)); }},
     {"DisplayLines", "as", "The lower text of the control unit's display (stop lines, menu legend), line by line.",
-     [](const TForm2& unit) { return QVariant(lines(unit.Label3->Caption())); }},
+     [](const state::Snapshot& state) { return QVariant(busTexts(state.displayLines)); }},
     {"ShowLineDestination", "b", "Whether the sign falls back to line and destination after a stop call.",
-     [](const TForm2& unit) { return QVariant(unit.ShowLineDestination); }},
+     [](const state::Snapshot& state) { return QVariant(state.showLineDestination); }},
     {"FallBackDelaySeconds", "u", "The delay of that fall-back, in seconds.",
-     [](const TForm2& unit) { return QVariant::fromValue(uint(unit.Timer2->Interval() / 1000)); }},
+     [](const state::Snapshot& state) { return QVariant::fromValue(uint(state.fallBackDelaySeconds)); }},
     {"AutoIntervalSeconds", "i", "The base interval of the automatic advance, in seconds.",
-     [](const TForm2& unit) { return QVariant(int(unit.AutoIntervalSeconds)); }},
+     [](const state::Snapshot& state) { return QVariant(state.autoIntervalSeconds); }},
     {"AutoScatterSeconds", "i", "The scatter around that interval, in seconds.",
-     [](const TForm2& unit) { return QVariant(int(unit.AutoScatterSeconds)); }},
+     [](const state::Snapshot& state) { return QVariant(state.autoScatterSeconds); }},
     {"DialogOpen", "b", "Whether a dialog of the simulator is open; every call is refused meanwhile.",
-     [](const TForm2&) { return QVariant(QApplication::activeModalWidget() != nullptr); }},
+     [](const state::Snapshot& state) { return QVariant(state.dialogOpen); }},
     {"Keys", "as", "The key names PressKey takes (case does not matter; Menue and Schliessen work too).",
-     [](const TForm2&) { return QVariant(keyNames()); }},
+     [](const state::Snapshot&) { return QVariant(keyNames()); }},
 };
 
 const Property* findProperty(const QString& name)
@@ -310,17 +297,22 @@ public:
     QString introspect(const QString& path) const override;
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
 
-    void serve(StateFeed& feed)
+    void serve(state::Feed& feed)
     {
+        // What it publishes first is what the windows show when it starts.
+        feed.changedNow();
         feed_ = &feed;
-        windows_ = &feed.windows();
-        connect(&feed, &StateFeed::changed, this, [this] { publishProperties(); });
-        connect(&feed, &StateFeed::announced, this, [this](const QString& sentence) { sendAnnounced(sentence); });
-        publishProperties();
+        connect(&feed, &state::Feed::changed, this,
+                [this](const state::Snapshot& now, const state::Snapshot& before) { publishChanged(now, &before); });
+        connect(&feed, &state::Feed::announced, this, [this](const tk::Text& sentence) { sendAnnounced(sentence); });
+        publishChanged(feed.current(), nullptr);
     }
 
-    TForm2& unit() const { return windows_->controlUnit(); }
-    Windows& windows() const { return *windows_; }
+    bool serving() const { return feed_ != nullptr; }
+    TForm2& unit() const { return feed_->unit(); }
+    TForm1& sign() const { return feed_->sign(); }
+    // The state as it is at this call.
+    state::Snapshot readNow() const { return feed_->readNow(); }
     const QDBusConnection& bus() const { return bus_; }
     // What a call changed goes out to everyone who shows the state, the bus
     // first, with the announcements of the same change after it.
@@ -333,21 +325,16 @@ public:
     WebRequest webRequest;
 
 private:
-    // Sends PropertiesChanged with every property that differs from what
-    // was published last; a client that reads its cached properties on
-    // Announced then sees the stop announced.
-    void publishProperties()
+    // Sends PropertiesChanged with every property that differs from
+    // `before` (all of them without one); a client that reads its cached
+    // properties on Announced then sees the stop announced.
+    void publishChanged(const state::Snapshot& now, const state::Snapshot* before)
     {
-        if (!windows_)
-            return;
         QVariantMap changed;
         for (const Property& property : properties) {
-            const QVariant value = property.read(unit());
-            QVariant& last = published_[QLatin1String(property.name)];
-            if (value != last) {
-                last = value;
-                changed.insert(QLatin1String(property.name), value);
-            }
+            QVariant value = property.value(now);
+            if (!before || value != property.value(*before))
+                changed.insert(QLatin1String(property.name), std::move(value));
         }
         if (!changed.isEmpty()) {
             QDBusMessage signal = QDBusMessage::createSignal(QString::fromLatin1(ObjectPath), PropertiesInterface,
@@ -357,21 +344,18 @@ private:
         }
     }
 
-    void sendAnnounced(const QString& sentence)
+    void sendAnnounced(const tk::Text& sentence)
     {
         QDBusMessage signal = QDBusMessage::createSignal(QString::fromLatin1(ObjectPath),
                                                          QString::fromLatin1(ControlUnitInterface),
                                                          QStringLiteral("Announced"));
-        signal << sentence;
+        signal << busText(sentence);
         bus_.send(signal);
     }
 
     QDBusConnection bus_;
-    StateFeed* feed_ = nullptr;
-    Windows* windows_ = nullptr;
-    QVariantMap published_;
+    state::Feed* feed_ = nullptr;
 };
-
 namespace {
 
 // One call being served, with what answering it takes.
@@ -541,14 +525,14 @@ void activate(Call& call)
 {
     const QVariantMap platformData = qdbus_cast<QVariantMap>(call.argument(0));
     call.reply();
-    Windows& windows = call.door().windows();
+    DoorObject& door = call.door();
     // The token of the launcher that asked, so that the window manager lets
     // the windows come to the front.
     const QString token = platformData.value(QStringLiteral("activation-token"),
                                              platformData.value(QStringLiteral("desktop-startup-id")))
                               .toString()
                               .left(256);
-    for (QWidget* window : {static_cast<QWidget*>(&windows.sign()), static_cast<QWidget*>(&windows.controlUnit())}) {
+    for (QWidget* window : {static_cast<QWidget*>(&door.sign()), static_cast<QWidget*>(&door.unit())}) {
         if (typeable(token))
             markActivation(*window, token.toLatin1());
         raise(*window);
@@ -630,12 +614,6 @@ const Method methods[] = {
 };
 
 } // namespace
-
-QVariant readProperty(const TForm2& unit, const char* name)
-{
-    const Property* property = findProperty(QLatin1String(name));
-    return property ? property->read(unit) : QVariant();
-}
 
 QStringList keyNames()
 {
@@ -734,18 +712,20 @@ bool DoorObject::handleMessage(const QDBusMessage& message, const QDBusConnectio
             if (message.signature() != QLatin1String("ss"))
                 return wrongArguments(QStringLiteral("ss")), true;
             const Property* property = ours ? findProperty(call.text(1)) : nullptr;
-            if (!property || !windows_)
+            if (!property || !serving())
                 call.refuse(QStringLiteral("org.freedesktop.DBus.Error.UnknownProperty"),
                             QStringLiteral("Keine Eigenschaft %1 in %2.").arg(quoted(call.text(1)), ofInterface.left(64)));
             else
-                call.reply({QVariant::fromValue(QDBusVariant(property->read(unit())))});
+                call.reply({QVariant::fromValue(QDBusVariant(property->value(readNow())))});
         } else if (member == QLatin1String("GetAll")) {
             if (message.signature() != QLatin1String("s"))
                 return wrongArguments(QStringLiteral("s")), true;
             QVariantMap all;
-            if (ours && windows_)
+            if (ours && serving()) {
+                const state::Snapshot now = readNow();
                 for (const Property& property : properties)
-                    all.insert(QLatin1String(property.name), property.read(unit()));
+                    all.insert(QLatin1String(property.name), property.value(now));
+            }
             call.reply({all});
         } else if (member == QLatin1String("Set")) {
             call.refuse(QStringLiteral("org.freedesktop.DBus.Error.PropertyReadOnly"),
@@ -762,7 +742,7 @@ bool DoorObject::handleMessage(const QDBusMessage& message, const QDBusConnectio
             continue;
         if (message.signature() != signature(method))
             return wrongArguments(signature(method)), true;
-        if (!windows_)
+        if (!serving())
             return call.refuse(QStringLiteral("org.freedesktop.DBus.Error.Failed"),
                                QStringLiteral("Der Simulator startet noch.")),
                    true;
@@ -903,7 +883,7 @@ int Door::handOverWebRequest(const QString& address, uint port)
     return 1;
 }
 
-void Door::serve(StateFeed& feed, WebRequest webRequest)
+void Door::serve(state::Feed& feed, WebRequest webRequest)
 {
     if (object_) {
         object_->webRequest = std::move(webRequest);

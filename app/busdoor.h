@@ -16,9 +16,9 @@
 #include <memory>
 #include <optional>
 
-class StateFeed;
-class TForm2;
-class QVariant;
+namespace state {
+class Feed;
+}
 
 namespace bus {
 
@@ -68,11 +68,6 @@ struct StopOnRoute {
     bool operator==(const StopOnRoute&) const = default;
 };
 
-// A property of the door as the bus publishes it, read from the unit now;
-// an invalid value for a name the door does not publish. Whoever shows the
-// state elsewhere reads it here, so that it never disagrees with the bus.
-QVariant readProperty(const TForm2& unit, const char* name);
-
 // Starting the web sign on request of a second start: the address (empty
 // for the loopback address) and port (0 for the usual one); answers with
 // the address where the sign is served, or why it is not.
@@ -102,7 +97,7 @@ public:
     std::optional<int> handedOver() const { return handedOver_; }
     // From now on calls reach the windows the feed watches, and its changes
     // are published. A request for the web sign goes to `webRequest`.
-    void serve(StateFeed& feed, WebRequest webRequest = {});
+    void serve(state::Feed& feed, WebRequest webRequest = {});
 
     // After handing over: asks the running program to serve the web sign
     // and prints where it does, or why not; the exit status of this start.

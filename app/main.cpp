@@ -6,7 +6,7 @@
 #include "busdoor.h"
 #include "commandline.h"
 #include "startup.h"
-#include "statefeed.h"
+#include <feed.h>
 
 #if PENDRALUMOVISTA_WEB
 #include <websign.h>
@@ -39,7 +39,7 @@ int main(int argc, char** argv)
         return *door.handedOver();
     }
     Windows windows;
-    StateFeed feed(windows);
+    state::Feed feed(windows.sign(), windows.controlUnit());
     // The web sign, served only when asked for, here or by a second start.
 #if PENDRALUMOVISTA_WEB
     std::unique_ptr<web::WebSign> webSign;

@@ -7,7 +7,7 @@
 
 #include <busdoor.h>
 #include <startup.h>
-#include <statefeed.h>
+#include <feed.h>
 
 #include <QApplication>
 #include <QClipboard>
@@ -84,7 +84,7 @@ class TestBusDoor : public QObject {
     ScriptedPlatform platform;
     std::unique_ptr<bus::Door> door;
     std::unique_ptr<Windows> windows;
-    std::unique_ptr<StateFeed> feed;
+    std::unique_ptr<state::Feed> feed;
     QDBusConnection client{QStringLiteral("none")};
     QTemporaryDir scratch;
     QString route;
@@ -95,7 +95,7 @@ class TestBusDoor : public QObject {
         feed.reset();
         windows.reset();
         windows = std::make_unique<Windows>();
-        feed = std::make_unique<StateFeed>(*windows);
+        feed = std::make_unique<state::Feed>(windows->sign(), windows->controlUnit());
         door->serve(*feed);
         if (loaded)
             QCOMPARE(call(QStringLiteral("LoadStops"), {route}).type(), QDBusMessage::ReplyMessage);
