@@ -806,6 +806,17 @@ Door::~Door()
     closeBus(bus_);
 }
 
+void Door::giveUpBus()
+{
+    // The object holds the connection too: while it is registered there the
+    // connection stays open, and the object would answer calls and publish
+    // the state on a bus the program has left.
+    if (bus_)
+        bus_->unregisterObject(QString::fromLatin1(ObjectPath));
+    object_.reset();
+    closeBus(bus_);
+}
+
 Door::Door() : bus_(userSessionBus())
 {
     if (!bus_)
@@ -817,7 +828,7 @@ Door::Door() : bus_(userSessionBus())
     // handled on this thread's event loop, which runs once the windows are
     // there (serve).
     if (!bus_->registerVirtualObject(QString::fromLatin1(ObjectPath), object_.get())) {
-        closeBus(bus_);
+        giveUpBus();
         return;
     }
     const QString name = QString::fromLatin1(ApplicationId);
@@ -840,7 +851,7 @@ Door::Door() : bus_(userSessionBus())
             return;
         if (!claim.isValid() || claim.value() != QDBusConnectionInterface::ServiceNotRegistered) {
             // A bus that will not give the name: the program runs as without one.
-            closeBus(bus_);
+            giveUpBus();
             return;
         }
         reply = bus_->call(activate, QDBus::Block, ActivateTimeoutMs);

@@ -104,6 +104,9 @@ public:
     int handOverWebRequest(const QString& address, uint port);
 
 private:
+    // Leaves the bus for good: the object off it, the connection closed.
+    void giveUpBus();
+
     std::optional<QDBusConnection> bus_;
     std::optional<int> handedOver_;
     std::unique_ptr<DoorObject> object_;

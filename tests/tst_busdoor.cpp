@@ -149,6 +149,14 @@ class TestBusDoor : public QObject {
         return file.fileName();
     }
 
+    // A route whose first name is longer than the sign, loaded.
+    void SetLongRoute()
+    {
+        const QString longRoute = writeFile(QStringLiteral("lang.txt"),
+                                            "Gewerbepark An der Fl\xf6\xdf" "erstra\xdf" "e\r\nSchule\r\n");
+        QCOMPARE(call(QStringLiteral("LoadStops"), {longRoute}).type(), QDBusMessage::ReplyMessage);
+    }
+
     struct Run {
         int exitCode = -1;
         QString out, err;
@@ -328,13 +336,6 @@ private slots:
         windows->sign().Timer1->OnTimer(); // the page change
         QTRY_COMPARE(listener.cache.value("SignPageShown").toInt(), 1);
         QCOMPARE(listener.cache.value("SignText").toString(), both);
-    }
-
-    void SetLongRoute()
-    {
-        const QString longRoute = writeFile(QStringLiteral("lang.txt"),
-                                            "Gewerbepark An der Fl\xf6\xdf" "erstra\xdf" "e\r\nSchule\r\n");
-        QCOMPARE(call(QStringLiteral("LoadStops"), {longRoute}).type(), QDBusMessage::ReplyMessage);
     }
 
     // What the keys depend on, and what a turn does to the destination.
