@@ -16,6 +16,7 @@
 #include <QDBusVirtualObject>
 #include <QDir>
 #include <QEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 #include <QUrl>
@@ -177,70 +178,40 @@ QStringList busTexts(const std::vector<tk::Text>& texts)
     return list;
 }
 
+// A property and how it reads the snapshot; its type and documentation are
+// in the interface file.
 struct Property {
     const char* name;
-    const char* type;
-    const char* doc;
     QVariant (*value)(const state::Snapshot& state);
 };
 
 const Property properties[] = {
-    {"Version", "u", "Version of this interface; later versions only add to it.",
-     [](const state::Snapshot&) { return QVariant::fromValue(uint(InterfaceVersion)); }},
-    {"SignText", "s",
-     "What the sign shows; while a long text pages, both pages, the second after a newline. Empty when dark.",
-     [](const state::Snapshot& state) { return QVariant(busText(state.signText)); }},
-    {"SignPages", "as", "The pages of the text on the sign: none when dark, one, or two for a long text.",
-     [](const state::Snapshot& state) { return QVariant(busTexts(state.signPages)); }},
-    {"SignPageShown", "i", "Index into SignPages of the page lit now; -1 when the sign is dark.",
-     [](const state::Snapshot& state) { return QVariant(state.signPageShown); }},
-    {"CurrentStop", "(us)", "Number (from 0) and name of the current stop; (0, '') without a route.",
-     [](const state::Snapshot& state) {
+    {"Version", [](const state::Snapshot&) { return QVariant::fromValue(uint(InterfaceVersion)); }},
+    {"SignText", [](const state::Snapshot& state) { return QVariant(busText(state.signText)); }},
+    {"SignPages", [](const state::Snapshot& state) { return QVariant(busTexts(state.signPages)); }},
+    {"SignPageShown", [](const state::Snapshot& state) { return QVariant(state.signPageShown); }},
+    {"CurrentStop", [](const state::Snapshot& state) {
          return QVariant::fromValue(StopOnRoute{state.currentStop, busText(state.currentStopName)});
      }},
-    {"RouteLoaded", "b", "Whether a stop file has been loaded (it may hold no stop at all).",
-     [](const state::Snapshot& state) { return QVariant(state.routeLoaded); }},
-    {"StopCount", "u", "Number of stops of the route loaded.",
-     [](const state::Snapshot& state) { return QVariant::fromValue(uint(state.stops.size())); }},
-    {"Stops", "as", "The names of the stops of the route, in route order; stop 0 first.",
-     [](const state::Snapshot& state) { return QVariant(busTexts(state.stops)); }},
-    {"Line", "s", "The line number as entered.",
-     [](const state::Snapshot& state) { return QVariant(busText(state.line)); }},
-    {"Destination", "s", "The destination as entered. After a turn at an end of the route the sign falls back to "
-                         "LineDestinationText, which names the terminus instead.",
-     [](const state::Snapshot& state) { return QVariant(busText(state.destination)); }},
-    {"LineDestinationText", "s",
-     "The text the sign falls back to after a stop call: line and destination, after a turn the terminus ahead.",
-     [](const state::Snapshot& state) { return QVariant(busText(state.lineDestinationText)); }},
-    {"Direction", "s", "The direction of the automatic advance: A (towards the last stop) or B (towards stop 0).",
-     [](const state::Snapshot& state) { return QVariant(state.directionB ? QStringLiteral("B") : QStringLiteral("A")); }},
-    {"DisplayOn", "b", "The switch Anzeige: stop calls by arrow or number go to the sign and the clipboard.",
-     [](const state::Snapshot& state) { return QVariant(state.displayOn); }},
-    {"AutoAdvance", "b", "The switch Auto: the automatic advance runs.",
-     [](const state::Snapshot& state) { return QVariant(state.autoAdvance); }},
-    {"MenuPage", "y",
-     "What the keys act on: 0 the standard view, 1 and 2 the menu pages, 5 a timer setting being typed.",
-     [](const state::Snapshot& state) { return QVariant::fromValue(uchar(state.menuPage)); }},
-    {"EntryMode", "y",
-     "The timer setting the keypad types: 0 none (the keypad calls stops), 1 the fall-back delay, 2 the "
-     "automatic interval, 3 its scatter.",
-     [](const state::Snapshot& state) { return QVariant::fromValue(uchar(state.entryMode)); }},
-    {"DisplayTitle", "as", "The upper text of the control unit's display, line by line, as shown.",
-     [](const state::Snapshot& state) { return QVariant(busTexts(state.displayTitle)); }},
-    {"DisplayLines", "as", "The lower text of the control unit's display (stop lines, menu legend), line by line.",
-     [](const state::Snapshot& state) { return QVariant(busTexts(state.displayLines)); }},
-    {"ShowLineDestination", "b", "Whether the sign falls back to line and destination after a stop call.",
-     [](const state::Snapshot& state) { return QVariant(state.showLineDestination); }},
-    {"FallBackDelaySeconds", "u", "The delay of that fall-back, in seconds.",
-     [](const state::Snapshot& state) { return QVariant::fromValue(uint(state.fallBackDelaySeconds)); }},
-    {"AutoIntervalSeconds", "i", "The base interval of the automatic advance, in seconds.",
-     [](const state::Snapshot& state) { return QVariant(state.autoIntervalSeconds); }},
-    {"AutoScatterSeconds", "i", "The scatter around that interval, in seconds.",
-     [](const state::Snapshot& state) { return QVariant(state.autoScatterSeconds); }},
-    {"DialogOpen", "b", "Whether a dialog of the simulator is open; every call is refused meanwhile.",
-     [](const state::Snapshot& state) { return QVariant(state.dialogOpen); }},
-    {"Keys", "as", "The key names PressKey takes (case does not matter; Menue and Schliessen work too).",
-     [](const state::Snapshot&) { return QVariant(keyNames()); }},
+    {"RouteLoaded", [](const state::Snapshot& state) { return QVariant(state.routeLoaded); }},
+    {"StopCount", [](const state::Snapshot& state) { return QVariant::fromValue(uint(state.stops.size())); }},
+    {"Stops", [](const state::Snapshot& state) { return QVariant(busTexts(state.stops)); }},
+    {"Line", [](const state::Snapshot& state) { return QVariant(busText(state.line)); }},
+    {"Destination", [](const state::Snapshot& state) { return QVariant(busText(state.destination)); }},
+    {"LineDestinationText", [](const state::Snapshot& state) { return QVariant(busText(state.lineDestinationText)); }},
+    {"Direction", [](const state::Snapshot& state) { return QVariant(state.directionB ? QStringLiteral("B") : QStringLiteral("A")); }},
+    {"DisplayOn", [](const state::Snapshot& state) { return QVariant(state.displayOn); }},
+    {"AutoAdvance", [](const state::Snapshot& state) { return QVariant(state.autoAdvance); }},
+    {"MenuPage", [](const state::Snapshot& state) { return QVariant::fromValue(uchar(state.menuPage)); }},
+    {"EntryMode", [](const state::Snapshot& state) { return QVariant::fromValue(uchar(state.entryMode)); }},
+    {"DisplayTitle", [](const state::Snapshot& state) { return QVariant(busTexts(state.displayTitle)); }},
+    {"DisplayLines", [](const state::Snapshot& state) { return QVariant(busTexts(state.displayLines)); }},
+    {"ShowLineDestination", [](const state::Snapshot& state) { return QVariant(state.showLineDestination); }},
+    {"FallBackDelaySeconds", [](const state::Snapshot& state) { return QVariant::fromValue(uint(state.fallBackDelaySeconds)); }},
+    {"AutoIntervalSeconds", [](const state::Snapshot& state) { return QVariant(state.autoIntervalSeconds); }},
+    {"AutoScatterSeconds", [](const state::Snapshot& state) { return QVariant(state.autoScatterSeconds); }},
+    {"DialogOpen", [](const state::Snapshot& state) { return QVariant(state.dialogOpen); }},
+    {"Keys", [](const state::Snapshot&) { return QVariant(keyNames()); }},
 };
 
 const Property* findProperty(const QString& name)
@@ -257,33 +228,26 @@ constexpr qsizetype LongestAddress = 64;
 
 // ---- what the door takes ----
 
-struct Argument {
-    const char* name;
-    const char* type;
-};
-
 class Call;
 
+// A method and the arguments it takes, as a D-Bus signature; its
+// documentation and argument names are in the interface file.
 struct Method {
     const char* interface;
     const char* name;
-    Argument in[3];
-    const char* doc;
+    const char* signature;
     void (*run)(Call& call);
 };
 
-QString signature(const Method& method)
+// The door's description of itself, from the interface file compiled in:
+// what a caller and a code generator read is the file in the tree.
+const QString& introspection()
 {
-    QString types;
-    for (const Argument& argument : method.in)
-        if (argument.name)
-            types += QLatin1String(argument.type);
-    return types;
-}
-
-QString escaped(const char* text)
-{
-    return QString::fromUtf8(text).toHtmlEscaped();
+    static const QString xml = [] {
+        QFile file(QStringLiteral(":/bus/io.github.pendralumovista.Pendralumovista.xml"));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }();
+    return xml;
 }
 
 } // namespace
@@ -575,42 +539,15 @@ void activateAction(Call& call)
 }
 
 const Method methods[] = {
-    {ControlUnitInterface, "PressKey", {{"key", "s"}, {}, {}},
-     "A click on the key of that name (see the property Keys), with the effects and refusals of the mouse. "
-     "Answers at once, before a dialog the key opens is closed. Errors: UnknownKey, DialogOpen.",
-     pressKey},
-    {ControlUnitInterface, "SetLineDestination", {{"line", "s"}, {"destination", "s"}, {}},
-     "What the two input boxes of Linie / Ziel do when confirmed with these texts, at most 255 characters each. "
-     "Errors: org.freedesktop.DBus.Error.InvalidArgs (control characters), DialogOpen.",
-     setLineDestination},
-    {ControlUnitInterface, "LoadStops", {{"path", "s"}, {}, {}},
-     "What choosing this file (a full path) in the load dialog does; a refused file keeps the route loaded. "
-     "Errors: NotFound, NotReadable, NotAStopFile (a folder, too large, too many lines), DialogOpen, "
-     "org.freedesktop.DBus.Error.InvalidArgs (not a full path).",
-     loadStops},
-    {ControlUnitInterface, "CallStop", {{"number", "u"}, {}, {}},
-     "Calls the stop of that number (from 0) as the keys C, its digits and M do. Errors: NoRoute, SettingOpen "
-     "(a timer setting is being typed), DialogOpen, org.freedesktop.DBus.Error.InvalidArgs (no such stop).",
-     callStop},
-    {ControlUnitInterface, "ReverseDirection", {{}, {}, {}},
-     "Reverses the direction of the automatic advance, as the double click on Auto does; the click before "
-     "the double click, which switches Auto, is PressKey Auto. Errors: DialogOpen.",
-     reverseDirection},
-    {ControlUnitInterface, "ServeWeb", {{"address", "s"}, {"port", "q"}, {}},
-     "Shows the sign on a web page, served at this address (empty: 127.0.0.1) and port (0: the usual one), "
-     "read-only; answers with the page's address, also when it is served already. Errors: WebUnavailable "
-     "(the port is taken, the address is not this machine's), org.freedesktop.DBus.Error.InvalidArgs.",
-     serveWeb},
-    {"org.freedesktop.Application", "Activate", {{"platform_data", "a{sv}"}, {}, {}},
-     "Shows and raises the sign and the control unit, passing on activation-token or desktop-startup-id.",
-     activate},
-    {"org.freedesktop.Application", "Open", {{"uris", "as"}, {"platform_data", "a{sv}"}, {}},
-     "Loads the first file (file:// on this machine) as a stop file, as LoadStops does, with its errors.",
-     open},
-    {"org.freedesktop.Application", "ActivateAction", {{"action_name", "s"}, {"parameter", "av"}, {"platform_data", "a{sv}"}},
-     "Runs an action of the menu entry: next-stop and previous-stop (the arrow keys, in the standard view only; "
-     "else NotInStandardView) and toggle-display (Anzeige). Errors: UnknownAction, DialogOpen.",
-     activateAction},
+    {ControlUnitInterface, "PressKey", "s", pressKey},
+    {ControlUnitInterface, "SetLineDestination", "ss", setLineDestination},
+    {ControlUnitInterface, "LoadStops", "s", loadStops},
+    {ControlUnitInterface, "CallStop", "u", callStop},
+    {ControlUnitInterface, "ReverseDirection", "", reverseDirection},
+    {ControlUnitInterface, "ServeWeb", "sq", serveWeb},
+    {"org.freedesktop.Application", "Activate", "a{sv}", activate},
+    {"org.freedesktop.Application", "Open", "asa{sv}", open},
+    {"org.freedesktop.Application", "ActivateAction", "sava{sv}", activateAction},
 };
 
 } // namespace
@@ -630,45 +567,12 @@ bool isKeyName(const QString& name)
 
 QString DoorObject::introspect(const QString&) const
 {
-    auto doc = [](const char* text, const char* indent) {
-        return QStringLiteral("%1<annotation name=\"org.gtk.GDBus.DocString\" value=\"%2\"/>\n")
-            .arg(QLatin1String(indent), escaped(text));
-    };
-    QString xml;
-    for (const QString& interface : {QString::fromLatin1(ControlUnitInterface), ApplicationInterface}) {
-        xml += QStringLiteral("  <interface name=\"%1\">\n").arg(interface);
-        if (interface == QLatin1String(ControlUnitInterface))
-            xml += doc("The control unit of the simulator. Each call is the handler call of a click; the state "
-                       "is read back from the unit. Errors are named "
-                       "io.github.pendralumovista.Pendralumovista.Error.* with a German message.",
-                       "    ");
-        for (const Method& method : methods) {
-            if (interface != QLatin1String(method.interface))
-                continue;
-            xml += QStringLiteral("    <method name=\"%1\">\n").arg(QLatin1String(method.name));
-            xml += doc(method.doc, "      ");
-            for (const Argument& argument : method.in)
-                if (argument.name)
-                    xml += QStringLiteral("      <arg name=\"%1\" type=\"%2\" direction=\"in\"/>\n")
-                               .arg(QLatin1String(argument.name), QLatin1String(argument.type));
-            xml += QStringLiteral("    </method>\n");
-        }
-        if (interface == QLatin1String(ControlUnitInterface)) {
-            xml += QStringLiteral("    <signal name=\"Announced\">\n");
-            xml += doc("Each announcement sentence as it goes to the clipboard, after the PropertiesChanged of "
-                       "the same stop call.",
-                       "      ");
-            xml += QStringLiteral("      <arg name=\"sentence\" type=\"s\"/>\n    </signal>\n");
-            for (const Property& property : properties) {
-                xml += QStringLiteral("    <property name=\"%1\" type=\"%2\" access=\"read\">\n")
-                           .arg(QLatin1String(property.name), escaped(property.type));
-                xml += doc(property.doc, "      ");
-                xml += QStringLiteral("    </property>\n");
-            }
-        }
-        xml += QStringLiteral("  </interface>\n");
-    }
-    return xml;
+    // The object's own interfaces, without the standard ones the whole
+    // answer names first.
+    const QString& xml = introspection();
+    const qsizetype start = xml.indexOf(QStringLiteral("  <interface name=\"%1\">").arg(QLatin1String(ControlUnitInterface)));
+    const qsizetype end = xml.lastIndexOf(QStringLiteral("</node>"));
+    return start < 0 || end < start ? QString() : xml.mid(start, end - start);
 }
 
 bool DoorObject::handleMessage(const QDBusMessage& message, const QDBusConnection&)
@@ -682,27 +586,7 @@ bool DoorObject::handleMessage(const QDBusMessage& message, const QDBusConnectio
                                      .arg(member, expected, message.signature()));
     };
     if (interface == QLatin1String("org.freedesktop.DBus.Introspectable") && member == QLatin1String("Introspect")) {
-        call.reply({QStringLiteral(
-                        "<!DOCTYPE node PUBLIC \"-//freedesktop//DTD D-BUS Object Introspection 1.0//EN\"\n"
-                        " \"http://www.freedesktop.org/standards/dbus/1.0/introspect.dtd\">\n<node>\n"
-                        "  <interface name=\"org.freedesktop.DBus.Introspectable\">\n"
-                        "    <method name=\"Introspect\"><arg name=\"xml_data\" type=\"s\" direction=\"out\"/></method>\n"
-                        "  </interface>\n"
-                        "  <interface name=\"org.freedesktop.DBus.Peer\">\n"
-                        "    <method name=\"Ping\"/>\n"
-                        "    <method name=\"GetMachineId\"><arg name=\"machine_uuid\" type=\"s\" direction=\"out\"/></method>\n"
-                        "  </interface>\n"
-                        "  <interface name=\"org.freedesktop.DBus.Properties\">\n"
-                        "    <method name=\"Get\"><arg name=\"interface_name\" type=\"s\" direction=\"in\"/>"
-                        "<arg name=\"property_name\" type=\"s\" direction=\"in\"/><arg name=\"value\" type=\"v\" direction=\"out\"/></method>\n"
-                        "    <method name=\"GetAll\"><arg name=\"interface_name\" type=\"s\" direction=\"in\"/>"
-                        "<arg name=\"props\" type=\"a{sv}\" direction=\"out\"/></method>\n"
-                        "    <method name=\"Set\"><arg name=\"interface_name\" type=\"s\" direction=\"in\"/>"
-                        "<arg name=\"property_name\" type=\"s\" direction=\"in\"/><arg name=\"value\" type=\"v\" direction=\"in\"/></method>\n"
-                        "    <signal name=\"PropertiesChanged\"><arg name=\"interface_name\" type=\"s\"/>"
-                        "<arg name=\"changed_properties\" type=\"a{sv}\"/><arg name=\"invalidated_properties\" type=\"as\"/></signal>\n"
-                        "  </interface>\n")
-                    + introspect(message.path()) + QStringLiteral("</node>\n")});
+        call.reply({introspection()});
         return true;
     }
     if (interface == PropertiesInterface) {
@@ -740,8 +624,8 @@ bool DoorObject::handleMessage(const QDBusMessage& message, const QDBusConnectio
     for (const Method& method : methods) {
         if (member != QLatin1String(method.name) || (!interface.isEmpty() && interface != QLatin1String(method.interface)))
             continue;
-        if (message.signature() != signature(method))
-            return wrongArguments(signature(method)), true;
+        if (message.signature() != QLatin1String(method.signature))
+            return wrongArguments(QLatin1String(method.signature)), true;
         if (!serving())
             return call.refuse(QStringLiteral("org.freedesktop.DBus.Error.Failed"),
                                QStringLiteral("Der Simulator startet noch.")),
