@@ -2,6 +2,7 @@
 
 #include "startup.h"
 #include <feed.h>
+#include <keytable.h>
 
 #include <text.h>
 #include <timer.h>
@@ -49,7 +50,7 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, StopOnRoute& stop
 namespace {
 
 // Everything that arrives from the bus is bounded before it is used.
-// A key name is a short word; a longer string is no key and is not echoed.
+// A key name is a short word; a longer one is not echoed whole.
 constexpr qsizetype LongestKeyName = 16;
 // The input boxes take at most 255 characters.
 constexpr qsizetype InputBoxLimit = 255;
@@ -61,60 +62,6 @@ constexpr qsizetype LongestUri = 3 * PathLimit;
 const QString PropertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
 const QString ApplicationInterface = QStringLiteral("org.freedesktop.Application");
 const QString InvalidArgs = QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs");
-
-// The keys of the control unit by the names a caller gives them: their
-// captions or digits, and plain names for the keys that carry none. Each
-// runs the handler its click runs.
-struct Key {
-    const char* name; // UTF-8
-    void (*press)(TForm2& unit);
-};
-
-const Key keys[] = {
-    {"0", [](TForm2& unit) { unit.Label00MouseDown(); }},
-    {"1", [](TForm2& unit) { unit.Label01MouseDown(); }},
-    {"2", [](TForm2& unit) { unit.Label02MouseDown(); }},
-    {"3", [](TForm2& unit) { unit.Label03MouseDown(); }},
-    {"4", [](TForm2& unit) { unit.Label04MouseDown(); }},
-    {"5", [](TForm2& unit) { unit.Label05MouseDown(); }},
-    {"6", [](TForm2& unit) { unit.Label06MouseDown(); }},
-    {"7", [](TForm2& unit) { unit.Label07MouseDown(); }},
-    {"8", [](TForm2& unit) { unit.Label08MouseDown(); }},
-    {"9", [](TForm2& unit) { unit.Label09MouseDown(); }},
-    {"C", [](TForm2& unit) { unit.Label0CMouseDown(); }},
-    {"M", [](TForm2& unit) { unit.Label0MClick(); }},
-    {"Menü", [](TForm2& unit) { unit.Label5Click(); }},
-    {"Anzeige", [](TForm2& unit) { unit.Label6Click(); }},
-    {"Auto", [](TForm2& unit) { unit.Label7Click(); }},
-    {"Endstelle", [](TForm2& unit) { unit.Label9MouseDown(); }},
-    {"Schließen", [](TForm2& unit) { unit.Label4Click(); }},
-    {"up", [](TForm2& unit) { unit.Shape1MouseDown(); }},
-    {"down", [](TForm2& unit) { unit.Shape2MouseDown(); }},
-    {"soft1", [](TForm2& unit) { unit.Shape8MouseDown(); }},
-    {"soft2", [](TForm2& unit) { unit.Shape9MouseDown(); }},
-    {"soft3", [](TForm2& unit) { unit.Shape10MouseDown(); }},
-};
-
-// A name as it is compared: lower case, the umlaut and the ß spelt out, as
-// on a keyboard without them.
-QString folded(const QString& name)
-{
-    QString word = name.toLower();
-    word.replace(u'ü', QLatin1String("ue")).replace(u'ß', QLatin1String("ss"));
-    // "Menu", without the e of the spelt-out umlaut.
-    return word == QLatin1String("menu") ? QStringLiteral("menue") : word;
-}
-
-const Key* findKey(const QString& name)
-{
-    if (name.size() <= LongestKeyName) {
-        const QString word = folded(name);
-        for (const Key& key : keys)
-            if (word == folded(QString::fromUtf8(key.name)))
-                return &key;
-    }
-    return nullptr;
-}
 
 // The actions of the menu entry, each a key of the unit. The arrows step
 // through the stops only in the standard view; on a menu page they would
@@ -361,10 +308,10 @@ public:
     // dialog that waits for the operator, and the caller must not wait with
     // it. Its next call comes after the press all the same, since calls are
     // taken one at a time on this thread.
-    void press(const Key& key)
+    void press(const keys::Key& key)
     {
         reply();
-        key.press(unit());
+        keys::press(unit(), key);
         door_.publishChanges();
     }
 
@@ -408,7 +355,7 @@ private:
 
 void pressKey(Call& call)
 {
-    const Key* key = findKey(call.text(0));
+    const keys::Key* key = keys::find(call.text(0));
     if (!key)
         return call.refuse(errorName("UnknownKey"), QStringLiteral("Unbekannte Taste %1; die Tasten heißen: %2")
                                                         .arg(quoted(call.text(0)), keyNames().join(u' ')));
@@ -454,10 +401,10 @@ void callStop(Call& call)
         return call.refuse(errorName("SettingOpen"),
                            QStringLiteral("Auf dem Tastenfeld wird eine Zeit eingestellt; erst mit M abschließen."));
     call.reply();
-    unit.Label0CMouseDown();
+    keys::press(unit, *keys::find(QStringLiteral("C")));
     for (const QChar digit : QString::number(number))
-        findKey(QString(digit))->press(unit);
-    unit.Label0MClick();
+        keys::press(unit, *keys::find(QString(digit)));
+    keys::press(unit, *keys::find(QStringLiteral("M")));
     call.door().publishChanges();
 }
 
@@ -529,7 +476,7 @@ void activateAction(Call& call)
                 return call.refuse(errorName("NotInStandardView"),
                                    QStringLiteral("Das Bediengerät zeigt das Menü; dort blättern die Pfeile, statt "
                                                   "Haltestellen aufzurufen. Erst Menü drücken."));
-            return call.press(*findKey(QLatin1String(action.key)));
+            return call.press(*keys::find(QLatin1String(action.key)));
         }
     QStringList names;
     for (const Action& action : actions)
@@ -554,15 +501,12 @@ const Method methods[] = {
 
 QStringList keyNames()
 {
-    QStringList names;
-    for (const Key& key : keys)
-        names << QString::fromUtf8(key.name);
-    return names;
+    return keys::names();
 }
 
 bool isKeyName(const QString& name)
 {
-    return findKey(name) != nullptr;
+    return keys::find(name) != nullptr;
 }
 
 QString DoorObject::introspect(const QString&) const
