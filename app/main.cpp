@@ -3,9 +3,10 @@
 // control unit and the hidden help window; then the event loop until the
 // sign closes. The program reads and writes no file.
 
-#include "busdoor.h"
 #include "commandline.h"
 #include "startup.h"
+
+#include <busdoor.h>
 #include <feed.h>
 
 #if PENDRALUMOVISTA_WEB
@@ -53,7 +54,7 @@ int main(int argc, char** argv)
                                                     "gebaut; --web gibt es hier nicht.")};
     };
 #endif
-    door.serve(feed, serveWeb);
+    door.serve(feed, serveWeb, markActivation);
     if (commandLine.web) {
         const bus::WebAnswer answer = serveWeb(webAddress, commandLine.webPort);
         if (answer.served)

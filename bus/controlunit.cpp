@@ -1,6 +1,7 @@
-#include "busdoor.h"
+#include "controlunit.h"
 
-#include "startup.h"
+#include <Pendralumovista1.h>
+#include <Pendralumovista2.h>
 #include <feed.h>
 #include <keytable.h>
 
@@ -22,6 +23,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <QVariantMap>
+#include <QWidget>
 
 #include <cstdio>
 #include <utility>
@@ -196,74 +198,66 @@ const QString& introspection()
 
 } // namespace
 
-// The object on the bus: each call is read here, checked, and turned into
-// the handler call a click makes.
-class DoorObject : public QDBusVirtualObject {
-public:
-    explicit DoorObject(QDBusConnection bus) : bus_(std::move(bus)) {}
+TForm2& DoorObject::unit() const
+{
+    return feed_->unit();
+}
 
-    QString introspect(const QString& path) const override;
-    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
+TForm1& DoorObject::sign() const
+{
+    return feed_->sign();
+}
 
-    void serve(state::Feed& feed)
-    {
-        // What it publishes first is what the windows show when it starts.
-        feed.changedNow();
-        feed_ = &feed;
-        connect(&feed, &state::Feed::changed, this,
-                [this](const state::Snapshot& now, const state::Snapshot& before) { publishChanged(now, &before); });
-        connect(&feed, &state::Feed::announced, this, [this](const tk::Text& sentence) { sendAnnounced(sentence); });
-        publishChanged(feed.current(), nullptr);
+state::Snapshot DoorObject::readNow() const
+{
+    return feed_->readNow();
+}
+
+void DoorObject::publishChanges()
+{
+    if (feed_)
+        feed_->changedNow();
+}
+
+void DoorObject::serve(state::Feed& feed)
+{
+    // What it publishes first is what the windows show when it starts.
+    feed.changedNow();
+    feed_ = &feed;
+    connect(&feed, &state::Feed::changed, this,
+            [this](const state::Snapshot& now, const state::Snapshot& before) { publishChanged(now, &before); });
+    connect(&feed, &state::Feed::announced, this, [this](const tk::Text& sentence) { sendAnnounced(sentence); });
+    publishChanged(feed.current(), nullptr);
+}
+
+// Sends PropertiesChanged with every property that differs from `before`
+// (all of them without one); a client that reads its cached properties on
+// Announced then sees the stop announced.
+void DoorObject::publishChanged(const state::Snapshot& now, const state::Snapshot* before)
+{
+    QVariantMap changed;
+    for (const Property& property : properties) {
+        QVariant value = property.value(now);
+        if (!before || value != property.value(*before))
+            changed.insert(QLatin1String(property.name), std::move(value));
     }
-
-    bool serving() const { return feed_ != nullptr; }
-    TForm2& unit() const { return feed_->unit(); }
-    TForm1& sign() const { return feed_->sign(); }
-    // The state as it is at this call.
-    state::Snapshot readNow() const { return feed_->readNow(); }
-    const QDBusConnection& bus() const { return bus_; }
-    // What a call changed goes out to everyone who shows the state, the bus
-    // first, with the announcements of the same change after it.
-    void publishChanges()
-    {
-        if (feed_)
-            feed_->changedNow();
-    }
-    // The web sign's start, when this program can serve it.
-    WebRequest webRequest;
-
-private:
-    // Sends PropertiesChanged with every property that differs from
-    // `before` (all of them without one); a client that reads its cached
-    // properties on Announced then sees the stop announced.
-    void publishChanged(const state::Snapshot& now, const state::Snapshot* before)
-    {
-        QVariantMap changed;
-        for (const Property& property : properties) {
-            QVariant value = property.value(now);
-            if (!before || value != property.value(*before))
-                changed.insert(QLatin1String(property.name), std::move(value));
-        }
-        if (!changed.isEmpty()) {
-            QDBusMessage signal = QDBusMessage::createSignal(QString::fromLatin1(ObjectPath), PropertiesInterface,
-                                                             QStringLiteral("PropertiesChanged"));
-            signal << QString::fromLatin1(ControlUnitInterface) << changed << QStringList();
-            bus_.send(signal);
-        }
-    }
-
-    void sendAnnounced(const tk::Text& sentence)
-    {
-        QDBusMessage signal = QDBusMessage::createSignal(QString::fromLatin1(ObjectPath),
-                                                         QString::fromLatin1(ControlUnitInterface),
-                                                         QStringLiteral("Announced"));
-        signal << busText(sentence);
+    if (!changed.isEmpty()) {
+        QDBusMessage signal = QDBusMessage::createSignal(QString::fromLatin1(ObjectPath), PropertiesInterface,
+                                                         QStringLiteral("PropertiesChanged"));
+        signal << QString::fromLatin1(ControlUnitInterface) << changed << QStringList();
         bus_.send(signal);
     }
+}
 
-    QDBusConnection bus_;
-    state::Feed* feed_ = nullptr;
-};
+void DoorObject::sendAnnounced(const tk::Text& sentence)
+{
+    QDBusMessage signal = QDBusMessage::createSignal(QString::fromLatin1(ObjectPath),
+                                                     QString::fromLatin1(ControlUnitInterface),
+                                                     QStringLiteral("Announced"));
+    signal << busText(sentence);
+    bus_.send(signal);
+}
+
 namespace {
 
 // One call being served, with what answering it takes.
@@ -441,8 +435,8 @@ void activate(Call& call)
                               .toString()
                               .left(256);
     for (QWidget* window : {static_cast<QWidget*>(&door.sign()), static_cast<QWidget*>(&door.unit())}) {
-        if (typeable(token))
-            markActivation(*window, token.toLatin1());
+        if (door.markActivation && typeable(token))
+            door.markActivation(*window, token.toLatin1());
         raise(*window);
     }
 }
@@ -581,106 +575,4 @@ bool DoorObject::handleMessage(const QDBusMessage& message, const QDBusConnectio
     return true;
 }
 
-Door::~Door()
-{
-    closeBus(bus_);
-}
-
-void Door::giveUpBus()
-{
-    // The object holds the connection too: while it is registered there the
-    // connection stays open, and the object would answer calls and publish
-    // the state on a bus the program has left.
-    if (bus_)
-        bus_->unregisterObject(QString::fromLatin1(ObjectPath));
-    object_.reset();
-    closeBus(bus_);
-}
-
-Door::Door() : bus_(userSessionBus())
-{
-    if (!bus_)
-        return;
-    qDBusRegisterMetaType<StopOnRoute>();
-    object_ = std::make_unique<DoorObject>(*bus_);
-    // The object is there before the name: a call that starts the program
-    // through the bus arrives as soon as the name is claimed. Calls are
-    // handled on this thread's event loop, which runs once the windows are
-    // there (serve).
-    if (!bus_->registerVirtualObject(QString::fromLatin1(ObjectPath), object_.get())) {
-        giveUpBus();
-        return;
-    }
-    const QString name = QString::fromLatin1(ApplicationId);
-    QDBusMessage activate = QDBusMessage::createMethodCall(name, QString::fromLatin1(ObjectPath),
-                                                           QStringLiteral("org.freedesktop.Application"),
-                                                           QStringLiteral("Activate"));
-    // The launcher's token of this start, so that the windows raised there
-    // may come to the front.
-    QVariantMap platformData;
-    if (const QByteArray id = qgetenv("DESKTOP_STARTUP_ID"); !id.isEmpty())
-        platformData.insert(QStringLiteral("desktop-startup-id"), QString::fromLatin1(id));
-    activate << platformData;
-    // A program that has just ended still owns the name for a moment; the
-    // call then finds it gone, and the name is claimed once more.
-    QDBusMessage reply;
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> claim = bus_->interface()->registerService(
-            name, QDBusConnectionInterface::DontQueueService, QDBusConnectionInterface::DontAllowReplacement);
-        if (claim.isValid() && claim.value() == QDBusConnectionInterface::ServiceRegistered)
-            return;
-        if (!claim.isValid() || claim.value() != QDBusConnectionInterface::ServiceNotRegistered) {
-            // A bus that will not give the name: the program runs as without one.
-            giveUpBus();
-            return;
-        }
-        reply = bus_->call(activate, QDBus::Block, ActivateTimeoutMs);
-        if (reply.type() != QDBusMessage::ErrorMessage) {
-            std::puts("pendralumovista läuft schon; seine Fenster sind nach vorn geholt.");
-            handedOver_ = 0;
-            return;
-        }
-        if (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NoReply")
-            || reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.Timeout")) {
-            std::fprintf(stderr,
-                         "pendralumovista: läuft schon, antwortet aber nicht (%d Sekunden gewartet); vielleicht "
-                         "hängt er oder ist angehalten.\n",
-                         ActivateTimeoutMs / 1000);
-            handedOver_ = 1;
-            return;
-        }
-        if (bus_->interface()->isServiceRegistered(name))
-            break;
-    }
-    std::fprintf(stderr, "pendralumovista: läuft schon, antwortet aber nicht: %s\n",
-                 reply.errorMessage().toUtf8().constData());
-    handedOver_ = 1;
-}
-
-int Door::handOverWebRequest(const QString& address, uint port)
-{
-    if (!bus_)
-        return 1;
-    QDBusMessage call = QDBusMessage::createMethodCall(QString::fromLatin1(ApplicationId), QString::fromLatin1(ObjectPath),
-                                                       QString::fromLatin1(ControlUnitInterface),
-                                                       QStringLiteral("ServeWeb"));
-    call << address << QVariant::fromValue(ushort(port));
-    const QDBusMessage reply = bus_->call(call, QDBus::Block, ActivateTimeoutMs);
-    if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {
-        std::printf("Das Schild im Browser: %s\n", reply.arguments().constFirst().toString().toUtf8().constData());
-        return 0;
-    }
-    std::fprintf(stderr, "pendralumovista: kein Schild im Browser: %s\n", reply.errorMessage().toUtf8().constData());
-    return 1;
-}
-
-void Door::serve(state::Feed& feed, WebRequest webRequest)
-{
-    if (object_) {
-        object_->webRequest = std::move(webRequest);
-        object_->serve(feed);
-    }
-}
-
 } // namespace bus
-

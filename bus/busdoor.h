@@ -18,6 +18,9 @@
 #include <memory>
 #include <optional>
 
+class QByteArray;
+class QWidget;
+
 namespace state {
 class Feed;
 }
@@ -52,6 +55,10 @@ struct WebAnswer {
 };
 using WebRequest = std::function<WebAnswer(const QString& address, uint port)>;
 
+// Hands the launcher's token (from an activation request) to the window
+// system with the window, before it is raised.
+using MarkActivation = void (*)(QWidget& window, const QByteArray& token);
+
 class DoorObject;
 
 // The object on the bus. Every call is read by hand, so that a call with
@@ -72,7 +79,7 @@ public:
     std::optional<int> handedOver() const { return handedOver_; }
     // From now on calls reach the windows the feed watches, and its changes
     // are published. A request for the web sign goes to `webRequest`.
-    void serve(state::Feed& feed, WebRequest webRequest = {});
+    void serve(state::Feed& feed, WebRequest webRequest = {}, MarkActivation markActivation = nullptr);
 
     // After handing over: asks the running program to serve the web sign
     // and prints where it does, or why not; the exit status of this start.
