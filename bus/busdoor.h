@@ -4,8 +4,8 @@
 // the running one instead of opening a second sign over the first; and other
 // programs (a bridge from a driving game, a lesson script, a test) press its
 // keys, enter line and destination, load a stop file and read what the sign
-// shows. Each call becomes the handler call a click makes, and the state is
-// read back from the control unit: the door adds no behaviour of its own.
+// shows. Each call becomes the key press a click makes, and the state is the
+// simulator's snapshot: the door adds no behaviour of its own.
 
 #include <sessionbus.h>
 
