@@ -1,6 +1,6 @@
 #include "busclient.h"
 
-#include "busdoor.h"
+#include <sessionbus.h>
 
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>

@@ -1,8 +1,9 @@
 #include "commandline.h"
 
 #include "busclient.h"
-#include "busdoor.h"
 #include "gtfscommand.h"
+
+#include <keytable.h>
 
 #include <QStringList>
 
@@ -237,9 +238,9 @@ CommandLine parseCommandLine(int argc, char** argv, std::FILE* out, std::FILE* e
     // Every key is checked before the first is pressed: half a sequence
     // pressed is worse than none.
     for (const char* key : line.keys)
-        if (!bus::isKeyName(QString::fromLocal8Bit(key)))
+        if (!keys::find(QString::fromLocal8Bit(key)))
             return refuse(err, "unbekannte Taste „" + std::string(key) + "“; die Tasten heißen: "
-                                   + bus::keyNames().join(u' ').toStdString());
+                                   + keys::names().join(u' ').toStdString());
     if (line.help || line.version) {
         // The first of the two asked for.
         if (first && first->name == "--version") {

@@ -3,10 +3,11 @@
 // control unit and the hidden help window; then the event loop until the
 // sign closes. The program reads and writes no file.
 
-#include "busdoor.h"
 #include "commandline.h"
 #include "startup.h"
-#include "statefeed.h"
+
+#include <busdoor.h>
+#include <feed.h>
 
 #if PENDRALUMOVISTA_WEB
 #include <websign.h>
@@ -39,7 +40,7 @@ int main(int argc, char** argv)
         return *door.handedOver();
     }
     Windows windows;
-    StateFeed feed(windows);
+    state::Feed feed(windows.sign(), windows.controlUnit());
     // The web sign, served only when asked for, here or by a second start.
 #if PENDRALUMOVISTA_WEB
     std::unique_ptr<web::WebSign> webSign;
@@ -53,7 +54,7 @@ int main(int argc, char** argv)
                                                     "gebaut; --web gibt es hier nicht.")};
     };
 #endif
-    door.serve(feed, serveWeb);
+    door.serve(feed, serveWeb, markActivation);
     if (commandLine.web) {
         const bus::WebAnswer answer = serveWeb(webAddress, commandLine.webPort);
         if (answer.served)

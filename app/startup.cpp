@@ -1,6 +1,5 @@
 #include "startup.h"
 
-#include <accessible.h>
 #include <controls.h>
 #include <placement.h>
 #include <platform.h>
@@ -153,6 +152,7 @@ void prepareApplication(QApplication& application)
                                   .filePath(QStringLiteral(PENDRALUMOVISTA_INSTALLED_EXAMPLES))});
 }
 
+namespace {
 // The program's X connection; none on the offscreen platform, which answers
 // as X11 too.
 xcb_connection_t* x11Connection()
@@ -177,7 +177,6 @@ std::array<xcb_atom_t, N> internAtoms(xcb_connection_t* connection, const char* 
     return atoms;
 }
 
-namespace {
 // The sign has no title bar and stays above everything, so a task bar or
 // window switcher entry would offer nothing but its class's caption; the
 // control unit stands for the program there. On X11 the window asks the
@@ -242,21 +241,6 @@ Windows::Windows()
     // shown: room for a title bar and borders of the usual sizes.
     tk::keepOnScreen(*help_, QMargins(8, 40, 8, 8));
     controlUnit_->HelpWindow = help_.get();
-
-    // What the sign shows, for a screen reader: one text, as the session bus
-    // publishes it. The unit tells of each write and clear; the last page
-    // change, after which the sign keeps one page, is told here.
-    TForm2& unit = *controlUnit_;
-    TForm1& sign = *sign_;
-    sign.describeAccessible = [&unit, &sign] {
-        return std::vector<tk::AccessibleItem>{{tk::AccessibleItem::Kind::Text, nullptr, sign.GroupBox1->geometry(),
-                                                QStringLiteral("Zielanzeiger"),
-                                                [&unit] { return tk::toQString(unit.signText()); }, {}}};
-    };
-    sign.Timer1->OnTimer = [pageChange = std::move(sign.Timer1->OnTimer), &sign] {
-        pageChange();
-        sign.accessibilityChanged();
-    };
 
     QApplication::setFont(dialogFont);
 }

@@ -7,7 +7,7 @@
 #include "firstframe.h"
 
 #include <startup.h>
-#include <statefeed.h>
+#include <feed.h>
 #if PENDRALUMOVISTA_WEB
 #include <websign.h>
 #endif
@@ -25,7 +25,7 @@ int main(int argc, char** argv)
     Windows windows;
     // As the program starts without --web: the feed listens, the web sign
     // is linked in but not started.
-    StateFeed feed(windows);
+    state::Feed feed(windows.sign(), windows.controlUnit());
 #if PENDRALUMOVISTA_WEB
     std::unique_ptr<web::WebSign> webSign;
     if (argc > 99)

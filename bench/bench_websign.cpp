@@ -18,7 +18,7 @@
 #include <Pendralumovista2.h>
 #include <scriptedplatform.h>
 #include <startup.h>
-#include <statefeed.h>
+#include <feed.h>
 #include <websign.h>
 
 #include <QApplication>
@@ -230,7 +230,7 @@ int main(int argc, char** argv)
 
     ScriptedPlatform platform;
     Windows windows;
-    StateFeed feed(windows);
+    state::Feed feed(windows.sign(), windows.controlUnit());
     TForm2& unit = windows.controlUnit();
     // A route of 99 stops, so that every call changes the sign.
     QTemporaryDir scratch;
@@ -244,7 +244,7 @@ int main(int argc, char** argv)
         return 1;
     feed.changedNow();
 
-    web::WebSign sign([&unit] { return web::stateOf(unit); });
+    web::WebSign sign([&feed] { return web::stateOf(feed.readNow()); });
     QString error;
     if (!sign.listen(QString(), 0, &error)) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
@@ -270,7 +270,7 @@ int main(int argc, char** argv)
         return changed;
     };
     // The floor sends a message of the size the web sign sends.
-    QJsonObject state = web::stateOf(unit);
+    QJsonObject state = web::stateOf(feed.current());
     state.insert(QStringLiteral("version"), web::MessageVersion);
     state.insert(QStringLiteral("type"), QStringLiteral("state"));
     const QString floorMessage = QString::fromUtf8(QJsonDocument(state).toJson(QJsonDocument::Compact));

@@ -22,7 +22,6 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 class QKeyEvent;
@@ -154,12 +153,7 @@ public:
 
     TForm1& Sign;
 
-    // ---- for a driver beside the mouse (the session-bus door in app/) ----
-    // Called after every key handler and every tick of Timer2 and Timer3 that
-    // the face wires up: the state may have changed, look again.
-    std::function<void()> OnStateChange;
-    // Called with each announcement sentence once it is on the clipboard.
-    std::function<void(const tk::Text& sentence)> OnAnnounce;
+    // ---- for a driver beside the mouse (the session-bus door, the web sign) ----
     // What choosing `path` in the load dialog does, without the dialog and
     // the message box: empty when the file is loaded, else the message the
     // box would show; a refused file leaves the loaded set as it was.
@@ -168,17 +162,15 @@ public:
     tk::Text loadStopFile(const QString& path, LoadFailure* failure = nullptr);
     // What the two input boxes do when both are confirmed with these texts.
     void setLineDestination(tk::Text lineNumber, tk::Text destination);
-    // What the sign shows now: the text written since the last clear, empty
-    // when it is dark; while a long text pages, both pages, the second on a
-    // line of its own; once the paging has ended, the page it stopped on.
-    tk::Text signText() const;
-    // The same, page by page: none when the sign is dark, one for a short
-    // text, both for a long one; `shown` is the index of the page lit, -1
-    // when it is dark.
-    std::vector<tk::Text> signPages(int& shown) const;
-
     // How the stop call of one key differs from the others (stopcalls.cpp).
     struct CallRule;
+
+signals:
+    // After every key handler and every tick of Timer2 and Timer3 that the
+    // face wires up: the state may have changed, look again.
+    void stateChanged();
+    // Each announcement sentence, once it is on the clipboard.
+    void announced(const tk::Text& sentence);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -189,7 +181,6 @@ protected:
 private:
     // face.cpp
     void buildFace();
-    void stateChanged();
     // The nine route-strip and status controls, hidden in the menu.
     void setRouteStripVisible(bool visible);
 
@@ -198,8 +189,6 @@ private:
     void clearSign();
     void writeSign(const tk::Text& text);
     void digitKey(char digit);
-    // The text last written to the sign since its last clear.
-    tk::Text signWritten_;
     void stopNumberDigit(char digit);
     void stopNumberClear();
     void stopNumberConfirm();

@@ -126,13 +126,13 @@ void TForm2::buildFace()
     auto onPress = [this](tk::Control* control, void (TForm2::*handler)(tk::MouseButton, tk::ShiftState, int, int)) {
         control->OnMouseDown = [this, handler](tk::MouseButton b, tk::ShiftState s, int x, int y) {
             (this->*handler)(b, s, x, y);
-            stateChanged();
+            emit stateChanged();
         };
     };
     auto onClick = [this](tk::Control* control, void (TForm2::*handler)()) {
         control->OnClick = [this, handler] {
             (this->*handler)();
-            stateChanged();
+            emit stateChanged();
         };
     };
     onPress(Image1, &TForm2::Image1MouseDown);
@@ -145,7 +145,7 @@ void TForm2::buildFace()
     onClick(Label7, &TForm2::Label7Click);
     Label7->OnDblClick = [this] {
         Label7DblClick();
-        stateChanged();
+        emit stateChanged();
     };
     onPress(Label01, &TForm2::Label01MouseDown);
     onPress(Label02, &TForm2::Label02MouseDown);
@@ -166,18 +166,12 @@ void TForm2::buildFace()
     Timer1->OnTimer = [this] { Timer1Timer(); };
     Timer2->OnTimer = [this] {
         Timer2Timer();
-        stateChanged();
+        emit stateChanged();
     };
     Timer3->OnTimer = [this] {
         Timer3Timer();
-        stateChanged();
+        emit stateChanged();
     };
-}
-
-void TForm2::stateChanged()
-{
-    if (OnStateChange)
-        OnStateChange();
 }
 
 void TForm2::FormCreate()

@@ -25,7 +25,7 @@ void TForm2::enterLineDestination()
     // boxes close.
     clearSign();
     lineDestinationEntryOpen_ = true;
-    stateChanged();
+    emit stateChanged();
     tk::Text lineNumber = tk::platform().inputBox(tk::fromUtf8("Liniennummer"),
                                                   tk::fromUtf8("Liniennummer eingeben:"), tk::fromUtf8("1"));
     tk::Text destination = tk::platform().inputBox(tk::fromUtf8("Richtung/Ziel"),

@@ -202,7 +202,7 @@ void TForm2::settingConfirm()
             // operator then types the interval and the scatter anew.
             Label1->setCaption(tk::fromUtf8(scatterRefused));
             Label3->setCaption({});
-            stateChanged();
+            emit stateChanged();
             tk::platform().processMessagesAndSleep(2000);
             DigitEntry.clear();
             Label1->setCaption(tk::fromUtf8(intervalQuestion));

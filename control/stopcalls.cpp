@@ -129,8 +129,7 @@ void TForm2::finishStopCall(const CallRule& rule, bool atTerminus)
         Edit1->setText8(sentence);
         Edit1->selectAll();
         cutAnnouncement(*Edit1);
-        if (OnAnnounce)
-            OnAnnounce(sentence);
+        emit announced(sentence);
     }
 
     if (rule.movesMarker)
@@ -236,43 +235,11 @@ void TForm2::Label9MouseDown(tk::MouseButton, tk::ShiftState, int, int)
 void TForm2::clearSign()
 {
     Sign.Reset1->trigger();
-    signWritten_.clear();
-    Sign.accessibilityChanged();
 }
 
 void TForm2::writeSign(const tk::Text& text)
 {
     Sign.schreib(text);
-    signWritten_ = text;
-    Sign.accessibilityChanged();
-}
-
-// The control unit is the sign's only writer, so the text it wrote last is
-// what the sign shows, except for a long text: the sign pages it by itself,
-// and once the paging has ended, the page shown last stays.
-tk::Text TForm2::signText() const
-{
-    if (Sign.Timer1->Enabled())
-        return Sign.FirstPage + '\n' + Sign.SecondPage;
-    if (signWritten_.size() > size_t(TForm1::CellCount))
-        return Sign.FirstPageShown ? Sign.FirstPage : Sign.SecondPage;
-    return signWritten_;
-}
-
-std::vector<tk::Text> TForm2::signPages(int& shown) const
-{
-    if (Sign.Timer1->Enabled() || signWritten_.size() > size_t(TForm1::CellCount)) {
-        // A page change that split its own too-long page shows the first
-        // piece, though it sets the flag to "second" (so that the next
-        // change shows that piece once more); only such a split leaves the
-        // count of page changes at 0 with the flag down.
-        shown = Sign.FirstPageShown || (Sign.Timer1->Enabled() && Sign.PageTicks == 0) ? 0 : 1;
-        return {Sign.FirstPage, Sign.SecondPage};
-    }
-    shown = signWritten_.empty() ? -1 : 0;
-    if (signWritten_.empty())
-        return {};
-    return {signWritten_};
 }
 
 void TForm2::digitKey(char digit)

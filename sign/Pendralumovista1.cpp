@@ -1,5 +1,7 @@
 #include "Pendralumovista1.h"
 
+#include <accessible.h>
+
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -39,6 +41,14 @@ TForm1::TForm1(QWidget* parent)
     Timer1 = new tk::Timer(this, 5000, false);
     Timer1->OnTimer = [this] { Timer1Timer(); };
 
+    // What the sign shows, for a screen reader: one text, told again at each
+    // write, clear and page change.
+    describeAccessible = [this] {
+        return std::vector<tk::AccessibleItem>{{tk::AccessibleItem::Kind::Text, nullptr, GroupBox1->geometry(),
+                                                QStringLiteral("Zielanzeiger"),
+                                                [this] { return tk::toQString(shownText()); }, {}}};
+    };
+
     FormCreate();
 }
 
@@ -66,6 +76,8 @@ void TForm1::Reset1Click()
     // come back. The page change darkens the dots without this.
     Timer1->setEnabled(false);
     darken();
+    written_.clear();
+    accessibilityChanged();
 }
 
 void TForm1::darken()

@@ -13,6 +13,7 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <vector>
 
 class QAction;
 class QMenu;
@@ -62,15 +63,35 @@ public:
     // Lights one glyph in one cell. A cell above 19 is refused untouched.
     void drawGlyph(const font::Glyph& glyph, unsigned cell);
 
+    // What the sign shows, page by page: none when it is dark, one for a
+    // short text, both for a long one.
+    std::vector<tk::Text> pages() const;
+    // The index into pages() of the page lit now; -1 when the sign is dark.
+    int pageShown() const;
+    // The same as one text: empty when dark; while a long text pages, both
+    // pages, the second on a line of its own; once the paging has ended,
+    // the page it stopped on.
+    tk::Text shownText() const;
+
     static constexpr int dotIndex(int cell, int column, int row)
     {
         return cell * font::DotsPerCell + column * font::Rows + row;
     }
 
+signals:
+    // A long text turned its page: what the sign shows has changed without
+    // anyone writing to it.
+    void pageChanged();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Whether the text written last is still paging or paged: the sign
+    // shows one of its pages, not the text.
+    bool paged() const;
+    // The text written since the last clear.
+    tk::Text written_;
     // The writer without ending the paging: what the page change writes.
     void writePage(tk::Text text);
     // The clear without ending the paging: what the page change clears.

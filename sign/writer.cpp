@@ -37,7 +37,9 @@ void TForm1::schreib(tk::Text text)
     // never come back over the new one. A new long text then starts a
     // period of its own, changing page a full period after it was written.
     Timer1->setEnabled(false);
+    written_ = text;
     writePage(std::move(text));
+    accessibilityChanged();
 }
 
 void TForm1::writePage(tk::Text text)
@@ -81,4 +83,40 @@ void TForm1::Timer1Timer()
         writePage(FirstPage);
         FirstPageShown = true;
     }
+    accessibilityChanged();
+    emit pageChanged();
+}
+
+bool TForm1::paged() const
+{
+    return Timer1->Enabled() || written_.size() > size_t(CellCount);
+}
+
+std::vector<tk::Text> TForm1::pages() const
+{
+    if (paged())
+        return {FirstPage, SecondPage};
+    if (written_.empty())
+        return {};
+    return {written_};
+}
+
+int TForm1::pageShown() const
+{
+    // A page change that split its own too-long page shows the first piece,
+    // though it sets the flag to "second" (so that the next change shows that
+    // piece once more); only such a split leaves the count of page changes at
+    // 0 with the flag down.
+    if (paged())
+        return FirstPageShown || (Timer1->Enabled() && PageTicks == 0) ? 0 : 1;
+    return written_.empty() ? -1 : 0;
+}
+
+tk::Text TForm1::shownText() const
+{
+    if (Timer1->Enabled())
+        return FirstPage + '\n' + SecondPage;
+    if (written_.size() > size_t(CellCount))
+        return FirstPageShown ? FirstPage : SecondPage;
+    return written_;
 }

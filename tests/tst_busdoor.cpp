@@ -7,7 +7,7 @@
 
 #include <busdoor.h>
 #include <startup.h>
-#include <statefeed.h>
+#include <feed.h>
 
 #include <QApplication>
 #include <QClipboard>
@@ -21,7 +21,9 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QDBusMetaType>
 #include <QTemporaryDir>
+#include <QXmlStreamReader>
 #include <QtTest>
 
 #include <memory>
@@ -49,6 +51,56 @@ std::pair<uint, QString> stopOf(const QVariant& marshalled)
     return {index, name};
 }
 } // namespace
+
+// The interface file: each method's arguments in and out, as signatures, and
+// each property's type, by "interface.member".
+struct Contract {
+    QMap<QString, QPair<QString, QString>> methods;
+    QMap<QString, QString> properties;
+    QString error;
+};
+
+Contract contractOf(const QString& xml)
+{
+    Contract contract;
+    QXmlStreamReader reader(xml);
+    QString interface, method;
+    while (!reader.atEnd()) {
+        reader.readNext();
+        if (reader.isEndElement()) {
+            if (reader.name() == QLatin1String("method") || reader.name() == QLatin1String("signal"))
+                method.clear();
+            continue;
+        }
+        if (!reader.isStartElement())
+            continue;
+        const QXmlStreamAttributes attributes = reader.attributes();
+        const QString name = attributes.value(QLatin1String("name")).toString();
+        if (reader.name() == QLatin1String("interface")) {
+            interface = name;
+        } else if (reader.name() == QLatin1String("method")) {
+            method = interface + u'.' + name;
+            contract.methods.insert(method, {});
+        } else if (reader.name() == QLatin1String("signal")) {
+            method.clear();
+        } else if (reader.name() == QLatin1String("arg") && !method.isEmpty()) {
+            auto& [in, out] = contract.methods[method];
+            (attributes.value(QLatin1String("direction")) == QLatin1String("out") ? out : in) +=
+                attributes.value(QLatin1String("type"));
+        } else if (reader.name() == QLatin1String("property")) {
+            contract.properties.insert(interface + u'.' + name, attributes.value(QLatin1String("type")).toString());
+        }
+    }
+    if (reader.hasError())
+        contract.error = reader.errorString();
+    return contract;
+}
+
+QString interfaceFile()
+{
+    QFile file(QStringLiteral(PENDRALUMOVISTA_INTERFACE_FILE));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
 
 // What a client hears, in the order it hears it.
 class Listener : public QObject {
@@ -84,19 +136,19 @@ class TestBusDoor : public QObject {
     ScriptedPlatform platform;
     std::unique_ptr<bus::Door> door;
     std::unique_ptr<Windows> windows;
-    std::unique_ptr<StateFeed> feed;
+    std::unique_ptr<state::Feed> feed;
     QDBusConnection client{QStringLiteral("none")};
     QTemporaryDir scratch;
     QString route;
 
     // A program just started, at the route's first stop when `loaded`.
-    void fresh(bool loaded = true)
+    void fresh(bool loaded = true, bus::WebRequest webRequest = {})
     {
         feed.reset();
         windows.reset();
         windows = std::make_unique<Windows>();
-        feed = std::make_unique<StateFeed>(*windows);
-        door->serve(*feed);
+        feed = std::make_unique<state::Feed>(windows->sign(), windows->controlUnit());
+        door->serve(*feed, std::move(webRequest));
         if (loaded)
             QCOMPARE(call(QStringLiteral("LoadStops"), {route}).type(), QDBusMessage::ReplyMessage);
     }
@@ -147,6 +199,14 @@ class TestBusDoor : public QObject {
         if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
             qFatal("cannot write %s", qPrintable(file.fileName()));
         return file.fileName();
+    }
+
+    // A route whose first name is longer than the sign, loaded.
+    void SetLongRoute()
+    {
+        const QString longRoute = writeFile(QStringLiteral("lang.txt"),
+                                            "Gewerbepark An der Fl\xf6\xdf" "erstra\xdf" "e\r\nSchule\r\n");
+        QCOMPARE(call(QStringLiteral("LoadStops"), {longRoute}).type(), QDBusMessage::ReplyMessage);
     }
 
     struct Run {
@@ -330,13 +390,6 @@ private slots:
         QCOMPARE(listener.cache.value("SignText").toString(), both);
     }
 
-    void SetLongRoute()
-    {
-        const QString longRoute = writeFile(QStringLiteral("lang.txt"),
-                                            "Gewerbepark An der Fl\xf6\xdf" "erstra\xdf" "e\r\nSchule\r\n");
-        QCOMPARE(call(QStringLiteral("LoadStops"), {longRoute}).type(), QDBusMessage::ReplyMessage);
-    }
-
     // What the keys depend on, and what a turn does to the destination.
     void theWholeStateIsReadable()
     {
@@ -515,6 +568,83 @@ private slots:
                          .hasMatch(),
                      member);
         QVERIFY(xml.contains(QStringLiteral("toggle-display")));
+    }
+
+    // The door answers with the interface file in the tree, and does what the
+    // file says: each method takes the arguments it names and answers with
+    // the values it names.
+    void theInterfaceFileIsTheContract_data()
+    {
+        QTest::addColumn<QString>("member");
+        QTest::addColumn<QVariantList>("arguments");
+        const QString application = QStringLiteral("org.freedesktop.Application.");
+        const QString unit = unitInterface + u'.';
+        QTest::newRow("PressKey") << unit + "PressKey" << QVariantList{QStringLiteral("C")};
+        QTest::newRow("SetLineDestination") << unit + "SetLineDestination" << QVariantList{"7", "Zoo"};
+        QTest::newRow("LoadStops") << unit + "LoadStops" << QVariantList{route};
+        QTest::newRow("CallStop") << unit + "CallStop" << QVariantList{1u};
+        QTest::newRow("ReverseDirection") << unit + "ReverseDirection" << QVariantList{};
+        QTest::newRow("ServeWeb") << unit + "ServeWeb" << QVariantList{QString(), QVariant::fromValue(ushort(0))};
+        QTest::newRow("Activate") << application + "Activate" << QVariantList{QVariantMap()};
+        QTest::newRow("Open") << application + "Open"
+                              << QVariantList{QStringList{QUrl::fromLocalFile(route).toString()}, QVariantMap()};
+        QTest::newRow("ActivateAction") << application + "ActivateAction"
+                                        << QVariantList{QStringLiteral("toggle-display"), QVariantList(), QVariantMap()};
+    }
+
+    void theInterfaceFileIsTheContract()
+    {
+        QFETCH(QString, member);
+        QFETCH(QVariantList, arguments);
+        fresh(true, [](const QString&, uint) { return bus::WebAnswer{true, QStringLiteral("http://127.0.0.1:8733/")}; });
+        const QString file = interfaceFile();
+        QVERIFY(!file.isEmpty());
+        QCOMPARE(call(QStringLiteral("Introspect"), {}, QStringLiteral("org.freedesktop.DBus.Introspectable"))
+                     .arguments()
+                     .value(0)
+                     .toString(),
+                 file);
+        const Contract contract = contractOf(file);
+        QVERIFY2(contract.error.isEmpty(), qPrintable(contract.error));
+        QVERIFY2(contract.methods.contains(member), qPrintable(member));
+        const auto [in, out] = contract.methods.value(member);
+        const qsizetype dot = member.lastIndexOf(u'.');
+        const QString interface = member.left(dot), method = member.mid(dot + 1);
+
+        // Arguments the file does not name are refused, naming those it does.
+        const QDBusMessage refused = call(method, {1.5}, interface);
+        QCOMPARE(refused.errorName(), invalidArgs);
+        QVERIFY2(refused.errorMessage().contains(QStringLiteral("(%1)").arg(in)), qPrintable(refused.errorMessage()));
+        // Those it names are taken, and the answer carries what it says.
+        const QDBusMessage answer = call(method, arguments, interface);
+        QCOMPARE(answer.type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(answer.signature(), out);
+    }
+
+    // Every property the door has is in the file, with the type it has.
+    void thePropertiesAreTheFilesProperties()
+    {
+        fresh();
+        const Contract contract = contractOf(interfaceFile());
+        QVERIFY2(contract.error.isEmpty(), qPrintable(contract.error));
+        const QVariantMap all = qdbus_cast<QVariantMap>(
+            call(QStringLiteral("GetAll"), {unitInterface}, QStringLiteral("org.freedesktop.DBus.Properties"))
+                .arguments()
+                .value(0));
+        QStringList declared;
+        for (auto it = contract.properties.cbegin(); it != contract.properties.cend(); ++it)
+            if (it.key().startsWith(unitInterface + u'.'))
+                declared << it.key().mid(unitInterface.size() + 1);
+        QStringList published = all.keys();
+        declared.sort();
+        published.sort();
+        QCOMPARE(published, declared);
+        for (auto it = all.cbegin(); it != all.cend(); ++it) {
+            const QString type = it.value().metaType() == QMetaType::fromType<QDBusArgument>()
+                                     ? it.value().value<QDBusArgument>().currentSignature()
+                                     : QString::fromLatin1(QDBusMetaType::typeToSignature(it.value().metaType()));
+            QCOMPARE(type + u' ' + it.key(), contract.properties.value(unitInterface + u'.' + it.key()) + u' ' + it.key());
+        }
     }
 
     // The command line's client against this door: it does all it is given,

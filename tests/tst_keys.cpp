@@ -26,7 +26,7 @@ struct Unit {
 
     Unit()
     {
-        form.OnStateChange = [this] { ++stateChanges; };
+        QObject::connect(&form, &TForm2::stateChanged, [this] { ++stateChanges; });
         const char* names[] = {"Aachen", "Bonn", "Celle", "Dorf"};
         for (int i = 0; i < 4; ++i)
             form.Stops[size_t(i)] = names[i];

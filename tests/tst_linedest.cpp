@@ -185,13 +185,13 @@ void TestLineDestination::withoutTheBoxes()
     u.form.setLineDestination("12", "Hauptbahnhof Westseite Nord");
     QCOMPARE(bytes(u.form.Label8->Caption()), QByteArray("12/01"));
     QCOMPARE(u.signText(), QByteArray(" 12 Hauptbahnhof"));
-    QCOMPARE(bytes(u.form.signText()), QByteArray(" 12 Hauptbahnhof\nWestseite Nord"));
+    QCOMPARE(bytes(u.sign.shownText()), QByteArray(" 12 Hauptbahnhof\nWestseite Nord"));
     for (int change = 0; change < 5; ++change)
         u.sign.Timer1Timer();
     QCOMPARE(u.signText(), QByteArray("Westseite Nord"));
-    QCOMPARE(bytes(u.form.signText()), QByteArray("Westseite Nord"));
+    QCOMPARE(bytes(u.sign.shownText()), QByteArray("Westseite Nord"));
     u.form.setLineDestination("7", "Zoo");
-    QCOMPARE(bytes(u.form.signText()), QByteArray("  7 Zoo"));
+    QCOMPARE(bytes(u.sign.shownText()), QByteArray("  7 Zoo"));
 }
 
 // The program's own input box, answered as it comes up: the texts asked,

@@ -24,6 +24,8 @@
 #include <algorithm>
 #include <vector>
 
+#include <unistd.h>
+
 namespace web {
 
 namespace {
@@ -72,6 +74,9 @@ protected:
     {
         auto* socket = new QTcpSocket(this);
         if (!socket->setSocketDescriptor(descriptor)) {
+            // The socket took nothing it could not use: the descriptor is
+            // still ours, and would stay open for the program's life.
+            ::close(int(descriptor));
             delete socket;
             return;
         }

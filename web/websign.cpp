@@ -2,13 +2,9 @@
 
 #include "webserver.h"
 
-#include <busdoor.h>
+#include <feed.h>
 #include <font.h>
-#include <startup.h>
-#include <statefeed.h>
 #include <text.h>
-
-#include <Pendralumovista2.h>
 
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -29,18 +25,19 @@ QString bounded(QString text)
     return text;
 }
 
-QJsonArray boundedList(const QStringList& texts)
+// Text of the program as the web carries it: a NUL reads as U+FFFD, as on
+// the clipboard and the bus, and no text is longer than LongestText.
+QString webText(const tk::Text& text)
 {
-    QJsonArray list;
-    for (const QString& text : texts)
-        list.append(bounded(text));
-    return list;
+    return bounded(tk::toQString(text).replace(QChar(0), QChar::ReplacementCharacter));
 }
 
-// The names of the door's properties, as the web gives them.
-QJsonValue property(const TForm2& unit, const char* name)
+QJsonArray webTexts(const std::vector<tk::Text>& texts)
 {
-    return QJsonValue::fromVariant(bus::readProperty(unit, name));
+    QJsonArray list;
+    for (const tk::Text& text : texts)
+        list.append(webText(text));
+    return list;
 }
 
 // The server's library, loaded once, on the first request for the web sign:
@@ -62,22 +59,20 @@ MakeServer serverFactory(QString* error)
 
 } // namespace
 
-QJsonObject stateOf(const TForm2& unit)
+QJsonObject stateOf(const state::Snapshot& now)
 {
     QJsonObject state;
-    state.insert(QStringLiteral("signText"), bounded(bus::readProperty(unit, "SignText").toString()));
-    state.insert(QStringLiteral("signPages"), boundedList(bus::readProperty(unit, "SignPages").toStringList()));
-    state.insert(QStringLiteral("signPageShown"), property(unit, "SignPageShown"));
-    const auto stop = bus::readProperty(unit, "CurrentStop").value<bus::StopOnRoute>();
-    state.insert(QStringLiteral("currentStop"),
-                 QJsonObject{{QStringLiteral("number"), int(stop.index)}, {QStringLiteral("name"), bounded(stop.name)}});
-    state.insert(QStringLiteral("line"), bounded(bus::readProperty(unit, "Line").toString()));
-    state.insert(QStringLiteral("destination"), bounded(bus::readProperty(unit, "Destination").toString()));
-    state.insert(QStringLiteral("lineDestinationText"),
-                 bounded(bus::readProperty(unit, "LineDestinationText").toString()));
-    state.insert(QStringLiteral("displayOn"), property(unit, "DisplayOn"));
-    state.insert(QStringLiteral("autoAdvance"), property(unit, "AutoAdvance"));
-    state.insert(QStringLiteral("showLineDestination"), property(unit, "ShowLineDestination"));
+    state.insert(QStringLiteral("signText"), webText(now.signText));
+    state.insert(QStringLiteral("signPages"), webTexts(now.signPages));
+    state.insert(QStringLiteral("signPageShown"), now.signPageShown);
+    state.insert(QStringLiteral("currentStop"), QJsonObject{{QStringLiteral("number"), int(now.currentStop)},
+                                                            {QStringLiteral("name"), webText(now.currentStopName)}});
+    state.insert(QStringLiteral("line"), webText(now.line));
+    state.insert(QStringLiteral("destination"), webText(now.destination));
+    state.insert(QStringLiteral("lineDestinationText"), webText(now.lineDestinationText));
+    state.insert(QStringLiteral("displayOn"), now.displayOn);
+    state.insert(QStringLiteral("autoAdvance"), now.autoAdvance);
+    state.insert(QStringLiteral("showLineDestination"), now.showLineDestination);
     return state;
 }
 
@@ -129,14 +124,14 @@ void WebSign::publish()
         server_->publish();
 }
 
-Answer serve(std::unique_ptr<WebSign>& sign, StateFeed& feed, const QString& address, uint port)
+Answer serve(std::unique_ptr<WebSign>& sign, state::Feed& feed, const QString& address, uint port)
 {
     if (sign)
         return {true, sign->url().toString()};
     if (port > 65535)
         return {false, QStringLiteral("Port %1 gibt es nicht (1 bis 65535); das Schild im Browser bleibt aus.").arg(port)};
-    TForm2& unit = feed.windows().controlUnit();
-    auto started = std::make_unique<WebSign>([&unit] { return stateOf(unit); });
+    // A page that connects reads the windows as they are at that moment.
+    auto started = std::make_unique<WebSign>([&feed] { return stateOf(feed.readNow()); });
     QString error;
     if (!started->listen(address, port ? quint16(port) : DefaultPort, &error))
         return {false, error};
@@ -146,9 +141,9 @@ Answer serve(std::unique_ptr<WebSign>& sign, StateFeed& feed, const QString& add
     return {true, sign->url().toString()};
 }
 
-void WebSign::follow(StateFeed& feed)
+void WebSign::follow(state::Feed& feed)
 {
-    connect(&feed, &StateFeed::changed, this, [this] { publish(); });
+    connect(&feed, &state::Feed::changed, this, [this] { publish(); });
 }
 
 } // namespace web

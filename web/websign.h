@@ -11,6 +11,8 @@
 
 #include "webserver.h"
 
+#include <snapshot.h>
+
 #include <QJsonObject>
 #include <QObject>
 #include <QString>
@@ -19,14 +21,15 @@
 #include <functional>
 #include <memory>
 
-class StateFeed;
-class TForm2;
+namespace state {
+class Feed;
+}
 
 namespace web {
 
-// The state that the pages show and scripts read: what the door's properties
-// give, read through the door, so that the two never disagree.
-QJsonObject stateOf(const TForm2& unit);
+// The state that the pages show and scripts read, from the simulator's
+// snapshot, with the names the door's properties have.
+QJsonObject stateOf(const state::Snapshot& now);
 
 // The glyphs of the sign's font, keyed by the character they show, as the
 // page draws them: five column masks each, bit 0 the top row.
@@ -54,7 +57,7 @@ public:
     // what was sent last.
     void publish();
     // Publishes every change the feed reports.
-    void follow(StateFeed& feed);
+    void follow(state::Feed& feed);
 
 private:
     StateReader readState_;
@@ -69,6 +72,6 @@ struct Answer {
     bool served = false;
     QString text;
 };
-Answer serve(std::unique_ptr<WebSign>& sign, StateFeed& feed, const QString& address, uint port);
+Answer serve(std::unique_ptr<WebSign>& sign, state::Feed& feed, const QString& address, uint port);
 
 } // namespace web

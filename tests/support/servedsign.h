@@ -7,7 +7,7 @@
 #include "scriptedplatform.h"
 
 #include <startup.h>
-#include <statefeed.h>
+#include <feed.h>
 #include <websign.h>
 
 #include <QObject>
@@ -20,7 +20,7 @@ class ServedSign : public QObject {
 protected:
     ScriptedPlatform platform;
     std::unique_ptr<Windows> windows;
-    std::unique_ptr<StateFeed> feed;
+    std::unique_ptr<state::Feed> feed;
     std::unique_ptr<web::WebSign> sign;
     quint16 port = 0;
     QTemporaryDir scratch;
@@ -31,7 +31,7 @@ protected:
     // again serves where the last one did).
     void start()
     {
-        sign = std::make_unique<web::WebSign>([this] { return web::stateOf(unit()); });
+        sign = std::make_unique<web::WebSign>([this] { return web::stateOf(feed->readNow()); });
         QString error;
         QVERIFY2(sign->listen(QString(), port, &error), qPrintable(error));
         port = quint16(sign->url().port());
@@ -48,7 +48,7 @@ protected:
     void setUp()
     {
         windows = std::make_unique<Windows>();
-        feed = std::make_unique<StateFeed>(*windows);
+        feed = std::make_unique<state::Feed>(windows->sign(), windows->controlUnit());
         windows->sign().Timer1->setInterval(3'600'000);
         port = 0;
         start();

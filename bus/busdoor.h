@@ -4,8 +4,10 @@
 // the running one instead of opening a second sign over the first; and other
 // programs (a bridge from a driving game, a lesson script, a test) press its
 // keys, enter line and destination, load a stop file and read what the sign
-// shows. Each call becomes the handler call a click makes, and the state is
-// read back from the control unit: the door adds no behaviour of its own.
+// shows. Each call becomes the key press a click makes, and the state is the
+// simulator's snapshot: the door adds no behaviour of its own.
+
+#include <sessionbus.h>
 
 #include <QDBusConnection>
 #include <QMetaType>
@@ -16,38 +18,14 @@
 #include <memory>
 #include <optional>
 
-class StateFeed;
-class TForm2;
-class QVariant;
+class QByteArray;
+class QWidget;
+
+namespace state {
+class Feed;
+}
 
 namespace bus {
-
-inline constexpr char ApplicationId[] = "io.github.pendralumovista.Pendralumovista";
-inline constexpr char ObjectPath[] = "/io/github/pendralumovista/Pendralumovista";
-inline constexpr char ControlUnitInterface[] = "io.github.pendralumovista.Pendralumovista.ControlUnit";
-// The error names the door answers with, each under this prefix.
-inline constexpr char ErrorPrefix[] = "io.github.pendralumovista.Pendralumovista.Error.";
-inline constexpr int ActivateTimeoutMs = 3000;
-
-// The address that names no bus. The D-Bus library refuses it at once.
-inline constexpr char NoBus[] = "disabled:";
-
-// Before anything asks for the session bus (Qt's accessibility bridge does as
-// the application object starts): the bus DBUS_SESSION_BUS_ADDRESS names,
-// else the per-user bus at $XDG_RUNTIME_DIR/bus, written into the variable;
-// with neither, NoBus. Left unset, the D-Bus library would start a bus
-// daemon of its own through the X server (dbus-launch), which outlives the
-// program, or, where dbus-launch is missing, fail and leak.
-void announcedSessionBusOnly();
-
-// The session bus of the user's desktop, as announcedSessionBusOnly finds
-// it; nullopt when there is none or it cannot be reached.
-std::optional<QDBusConnection> userSessionBus();
-
-// Closes the connection while the application object still lives. Left to
-// the end of the process, it is torn down by the D-Bus thread after Qt's
-// registry of types is gone, which now and then says so on standard error.
-void closeBus(std::optional<QDBusConnection>& bus);
 
 // The version of the door's interface: 1 was the first (keys, line and
 // destination, a stop file, a few properties), 2 adds the whole state, the
@@ -68,11 +46,6 @@ struct StopOnRoute {
     bool operator==(const StopOnRoute&) const = default;
 };
 
-// A property of the door as the bus publishes it, read from the unit now;
-// an invalid value for a name the door does not publish. Whoever shows the
-// state elsewhere reads it here, so that it never disagrees with the bus.
-QVariant readProperty(const TForm2& unit, const char* name);
-
 // Starting the web sign on request of a second start: the address (empty
 // for the loopback address) and port (0 for the usual one); answers with
 // the address where the sign is served, or why it is not.
@@ -81,6 +54,10 @@ struct WebAnswer {
     QString text;
 };
 using WebRequest = std::function<WebAnswer(const QString& address, uint port)>;
+
+// Hands the launcher's token (from an activation request) to the window
+// system with the window, before it is raised.
+using MarkActivation = void (*)(QWidget& window, const QByteArray& token);
 
 class DoorObject;
 
@@ -102,13 +79,16 @@ public:
     std::optional<int> handedOver() const { return handedOver_; }
     // From now on calls reach the windows the feed watches, and its changes
     // are published. A request for the web sign goes to `webRequest`.
-    void serve(StateFeed& feed, WebRequest webRequest = {});
+    void serve(state::Feed& feed, WebRequest webRequest = {}, MarkActivation markActivation = nullptr);
 
     // After handing over: asks the running program to serve the web sign
     // and prints where it does, or why not; the exit status of this start.
     int handOverWebRequest(const QString& address, uint port);
 
 private:
+    // Leaves the bus for good: the object off it, the connection closed.
+    void giveUpBus();
+
     std::optional<QDBusConnection> bus_;
     std::optional<int> handedOver_;
     std::unique_ptr<DoorObject> object_;

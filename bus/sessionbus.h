@@ -1,0 +1,39 @@
+#pragma once
+// Where the program finds the session bus of the user's desktop, and the
+// names it goes by there: shared by the door, which serves on it, and the
+// command line's client, which calls the running program through it.
+
+#include <QDBusConnection>
+
+#include <optional>
+
+namespace bus {
+
+inline constexpr char ApplicationId[] = "io.github.pendralumovista.Pendralumovista";
+inline constexpr char ObjectPath[] = "/io/github/pendralumovista/Pendralumovista";
+inline constexpr char ControlUnitInterface[] = "io.github.pendralumovista.Pendralumovista.ControlUnit";
+// The error names the door answers with, each under this prefix.
+inline constexpr char ErrorPrefix[] = "io.github.pendralumovista.Pendralumovista.Error.";
+inline constexpr int ActivateTimeoutMs = 3000;
+
+// The address that names no bus. The D-Bus library refuses it at once.
+inline constexpr char NoBus[] = "disabled:";
+
+// Before anything asks for the session bus (Qt's accessibility bridge does as
+// the application object starts): the bus DBUS_SESSION_BUS_ADDRESS names,
+// else the per-user bus at $XDG_RUNTIME_DIR/bus, written into the variable;
+// with neither, NoBus. Left unset, the D-Bus library would start a bus
+// daemon of its own through the X server (dbus-launch), which outlives the
+// program, or, where dbus-launch is missing, fail and leak.
+void announcedSessionBusOnly();
+
+// The session bus of the user's desktop, as announcedSessionBusOnly finds
+// it; nullopt when there is none or it cannot be reached.
+std::optional<QDBusConnection> userSessionBus();
+
+// Closes the connection while the application object still lives. Left to
+// the end of the process, it is torn down by the D-Bus thread after Qt's
+// registry of types is gone, which now and then says so on standard error.
+void closeBus(std::optional<QDBusConnection>& bus);
+
+} // namespace bus
