@@ -66,6 +66,9 @@ std::string zipReason(int zipCode, int systemCode)
         return "das Zip ist abgeschnitten";
     case ZIP_ER_INCONS:
     case ZIP_ER_NOZIP:
+#ifdef ZIP_ER_TRUNCATED_ZIP
+    case ZIP_ER_TRUNCATED_ZIP:
+#endif
         return "das Zip ist beschädigt oder abgeschnitten";
     case ZIP_ER_ENCRNOTSUPP:
     case ZIP_ER_NOPASSWD:

@@ -176,6 +176,10 @@ private:
 std::string zipFailure(int code, std::string_view start, int systemCode)
 {
     switch (code) {
+#ifdef ZIP_ER_TRUNCATED_ZIP
+    // Said so by libzip 1.11 (Debian 13); older ones call it no zip.
+    case ZIP_ER_TRUNCATED_ZIP:
+#endif
     case ZIP_ER_NOZIP:
         return start.starts_with("PK\x03\x04") ? "ist als Zip-Datei beschädigt oder abgeschnitten"
                                                : "ist keine Zip-Datei";
