@@ -4,22 +4,30 @@
 # runs "./build.sh test release packages" there. build.sh installs what it
 # needs, builds in Release and runs the whole Release suite (end-to-end
 # under Xvfb, the window managers, the companion, Chromium, the
-# accessibility tree), then builds the Debian 13 packages, checks them with
+# accessibility tree), then builds the Debian 13 packages (once: the second
+# build that compares their bytes is the Debian 12 run's), checks them with
 # lintian, installs them with apt, runs their autopkgtest and purges them.
 #
 #   tests/check_debian13.sh
 #
-# The system is kept in build/debian13/ between runs, with whatever build.sh
-# installed into it, and made anew when it is missing or was left half made.
-# Runs as root (debootstrap and chroot need it).
+# The system is kept between runs, with whatever build.sh installed into it,
+# outside the source tree, so that each new clone (CI makes one per run)
+# finds it: in /var/cache/pendralumovista/debian13, or under
+# $PENDRALUMOVISTA_CACHE. It is made anew when it is missing, was left half
+# made, or is more than a week old (so that Debian's point releases and
+# security updates come in); making it costs about six minutes more. One run
+# at a time uses it. Runs as root (debootstrap and chroot need it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 [ "$(id -u)" -eq 0 ] || { echo "check_debian13: needs root" >&2; exit 1; }
 fail() { echo "check_debian13: $*" >&2; exit 1; }
 
-folder=$PWD/build/debian13
+source=$PWD
+folder=${PENDRALUMOVISTA_CACHE:-/var/cache/pendralumovista}/debian13
 root=$folder/root
 mkdir -p "$folder"
+exec 9> "$folder/lock"
+flock 9
 
 # Whatever was mounted into the system, and whatever still runs in it, goes
 # before anything there is removed: a removal under a mounted /dev would
@@ -40,6 +48,10 @@ if findmnt -rn -o TARGET | grep -qF "$root/"; then
   fail "something is still mounted under $root"
 fi
 
+if [ -f "$folder/made" ] && [ -n "$(find "$folder/made" -mtime +7)" ]; then
+  echo "check_debian13: the kept Debian 13 is more than a week old, made anew"
+  rm -f "$folder/made"
+fi
 if [ ! -f "$folder/made" ]; then
   rm -rf "$root"
   started=$SECONDS
@@ -63,9 +75,9 @@ mkdir -p "$root/dev/shm"
 # changed.
 mkdir -p "$root/src"
 find "$root/src" -mindepth 1 -maxdepth 1 ! -name build -exec rm -rf {} +
-tar -c --exclude=./.git --exclude=./build --exclude='./build-*' --exclude=./.cache . | tar -x -C "$root/src"
+(cd "$source" && tar -c --exclude=./.git --exclude=./build --exclude='./build-*' --exclude=./.cache .) | tar -x -C "$root/src"
 status=0
-chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 TERM=dumb \
+chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 TERM=dumb PENDRALUMOVISTA_SAME_BYTES=skip \
   bash -c 'cd /src && ./build.sh test release packages' || status=$?
 [ "$status" -eq 0 ] || fail "./build.sh test release packages failed on Debian 13 (status $status)"
 echo "check_debian13: the Release suite passed on Debian 13, and its packages built, installed and purged"
