@@ -219,6 +219,10 @@ private:
     // The last key pressed and when, for a double press.
     tk::Control* lastKeyControl_ = nullptr;
     ulong lastKeyTime_ = 0;
+    // The last key released and when, by the X server's clock: a press of
+    // the same key at the same instant is the server's repeat of a held key.
+    int lastReleasedKey_ = 0;
+    ulong lastReleaseTime_ = 0;
 };
 
 // The control unit of the running program.

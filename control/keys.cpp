@@ -27,6 +27,13 @@ tk::Control* TForm2::controlForKey(const QKeyEvent& event)
     // Keys held with Ctrl, Alt or the logo key belong to the desktop.
     if (event.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
         return nullptr;
+    // The keypad types digits and Enter. With NumLock off its keys are
+    // End, the arrows and the like, which nobody means as calls there.
+    if (event.modifiers() & Qt::KeypadModifier) {
+        const bool digitOrEnter = (event.key() >= Qt::Key_0 && event.key() <= Qt::Key_9) || event.key() == Qt::Key_Enter;
+        if (!digitOrEnter)
+            return nullptr;
+    }
     const keys::Key* key = keys::forKeyboard(event.key());
     return key ? key->control(*this) : nullptr;
 }
@@ -39,8 +46,13 @@ void TForm2::keyPressEvent(QKeyEvent* event)
         return;
     }
     event->accept();
-    // A held mouse button repeats nothing, and neither does a held key.
-    if (event->isAutoRepeat())
+    // A held mouse button repeats nothing, and neither does a held key. The
+    // X server repeats a held key as a release and a press at the same
+    // instant; Qt marks the pair as a repeat only when the press has already
+    // arrived as it handles the release, which on a busy machine it often
+    // has not. The same instant tells it in any case.
+    const bool repeatOfRelease = event->key() == lastReleasedKey_ && event->timestamp() == lastReleaseTime_;
+    if (event->isAutoRepeat() || (repeatOfRelease && event->timestamp() != 0))
         return;
     // A second press within the double-click time is a double click where
     // the key has one ("Auto" turns the direction round); elsewhere every
@@ -62,8 +74,11 @@ void TForm2::keyReleaseEvent(QKeyEvent* event)
     event->accept();
     // The release of a key whose press went elsewhere (the Return that
     // closed an input box) clicks nothing.
-    if (!event->isAutoRepeat())
-        control->releaseAsKey();
+    if (event->isAutoRepeat())
+        return;
+    lastReleasedKey_ = event->key();
+    lastReleaseTime_ = event->timestamp();
+    control->releaseAsKey();
 }
 
 std::vector<tk::AccessibleItem> TForm2::accessibleFace()

@@ -12,6 +12,8 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QKeyEvent>
+
+#include <algorithm>
 #include <QtTest>
 
 namespace {
@@ -95,9 +97,14 @@ private slots:
                                << splash;
         QTest::newRow("C 0 Return") << QList<int>{Qt::Key_C, Qt::Key_0, Qt::Key_Return} << 0 << 0
                                     << QStringLiteral("Aachen\r\rBonn") << splash;
-        QTest::newRow("keypad C 1 2 Enter")
-            << QList<int>{Qt::Key_C, Qt::Key_1, Qt::Key_2, Qt::Key_Enter} << int(Qt::KeypadModifier) << 1
-            << QStringLiteral("12") << splash;
+        QTest::newRow("keypad C 2 Enter")
+            << QList<int>{Qt::Key_C, (Qt::Key_2 | Qt::KeypadModifier).toCombined(),
+                          (Qt::Key_Enter | Qt::KeypadModifier).toCombined()} << 0 << 2
+            << QStringLiteral("Celle\r\rDorf") << splash;
+        // With NumLock off the keypad's 1, 2 and 8 are End, Down and Up.
+        QTest::newRow("keypad without NumLock")
+            << QList<int>{Qt::Key_End, Qt::Key_Down, Qt::Key_Up, Qt::Key_Insert} << int(Qt::KeypadModifier) << 1
+            << standard << splash;
         QTest::newRow("digits 4 to 9") << QList<int>{Qt::Key_C, Qt::Key_4, Qt::Key_5, Qt::Key_6, Qt::Key_7} << 0 << 1
                                        << QStringLiteral("4567") << splash;
         QTest::newRow("8 9") << QList<int>{Qt::Key_C, Qt::Key_8, Qt::Key_9} << 0 << 1 << QStringLiteral("89") << splash;
@@ -129,8 +136,10 @@ private slots:
         Unit unit;
         unit.form.CurrentStop = 1;
         unit.form.Label3->setCaption(unit.form.stopLines());
+        // A key may carry a modifier of its own, as the keypad's do.
         for (int key : keys)
-            unit.tap({key}, Qt::KeyboardModifiers(modifiers));
+            unit.tap({key & ~int(Qt::KeyboardModifierMask)},
+                     Qt::KeyboardModifiers(modifiers | (key & int(Qt::KeyboardModifierMask))));
         QTEST(int(unit.form.CurrentStop), "stop");
         QTEST(unit.display(), "display");
         QTEST(unit.top(), "top");
@@ -151,18 +160,65 @@ private slots:
         QCOMPARE(unit.stateChanges, 2);
     }
 
-    // A held key repeats nothing, as a held button does not; a key that acts
-    // on the click acts when let go, and only after its own press.
-    void heldAndStrayKeys()
+    // A held key repeats nothing, as a held button does not. The X server
+    // repeats it as releases and presses at the same instant, which Qt
+    // marks as repeats only when it sees the press in time: unmarked ones
+    // come on a busy machine.
+    void heldKeys_data()
+    {
+        QTest::addColumn<QList<int>>("before");
+        QTest::addColumn<int>("held");
+        QTest::addColumn<bool>("marked");
+        QTest::addColumn<int>("stop");
+        QTest::addColumn<QString>("display");
+        const QString celle = QStringLiteral("Celle\r\rDorf");
+        QTest::newRow("Down, marked") << QList<int>{} << int(Qt::Key_Down) << true << 2 << celle;
+        QTest::newRow("Down, unmarked") << QList<int>{} << int(Qt::Key_Down) << false << 2 << celle;
+        QTest::newRow("a digit after C") << QList<int>{Qt::Key_C} << int(Qt::Key_1) << false << 1
+                                         << QStringLiteral("1");
+        // "M" acts on the click, once.
+        QTest::newRow("C 3, then M") << QList<int>{Qt::Key_C, Qt::Key_3} << int(Qt::Key_M) << false << 3
+                                     << QStringLiteral("Dorf\r\r");
+        // "Auto" turns the direction on a double click: held, it is switched
+        // on and nothing more.
+        QTest::newRow("F7") << QList<int>{} << int(Qt::Key_F7) << false << 1 << QStringLiteral("Bonn\r\rCelle");
+    }
+
+    void heldKeys()
+    {
+        QFETCH(QList<int>, before);
+        QFETCH(int, held);
+        QFETCH(bool, marked);
+        Unit unit;
+        unit.form.CurrentStop = 1;
+        unit.form.Label3->setCaption(unit.form.stopLines());
+        for (int key : before)
+            unit.tap({key});
+        const bool directionBefore = unit.form.DirectionB;
+        const ulong start = unit.time + 1000;
+        unit.press(held, start);
+        for (ulong t = start + 660; t < start + 2000; t += 40) {
+            unit.release(held, t, {}, marked);
+            unit.press(held, t, {}, marked);
+        }
+        unit.release(held, start + 2030);
+        QTEST(int(unit.form.CurrentStop), "stop");
+        QTEST(unit.display(), "display");
+        if (held == Qt::Key_F7) {
+            QVERIFY(unit.form.autoAdvanceOn());
+            QCOMPARE(unit.form.DirectionB, directionBefore);
+        }
+        // The next press is a press of its own.
+        unit.tap({Qt::Key_Down});
+        QFETCH(int, stop);
+        QCOMPARE(int(unit.form.CurrentStop), std::min(stop + 1, 3));
+    }
+
+    // A key that acts on the click acts when let go, and only after its own
+    // press.
+    void strayKeys()
     {
         Unit unit;
-        unit.press(Qt::Key_Down, 10);
-        for (ulong t = 500; t < 2000; t += 30) {
-            unit.release(Qt::Key_Down, t, {}, true);
-            unit.press(Qt::Key_Down, t, {}, true);
-        }
-        unit.release(Qt::Key_Down, 2100);
-        QCOMPARE(int(unit.form.CurrentStop), 1);
 
         // The Return that closed an input box comes up here: no click.
         unit.form.Label3->setCaption({});
