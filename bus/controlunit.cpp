@@ -312,7 +312,12 @@ public:
     {
         if (path.contains(QChar(0)))
             return refuse(InvalidArgs, QStringLiteral("Ein Pfad enthält kein Nullzeichen."));
-        path.truncate(PathLimit);
+        // A path cut short would name another file, or a folder: longer
+        // than any this system can open, it is refused as it is.
+        if (path.size() >= PathLimit)
+            return refuse(InvalidArgs, QStringLiteral("Der Pfad ist zu lang (%1 Zeichen, höchstens %2).")
+                                           .arg(path.size())
+                                           .arg(PathLimit - 1));
         if (!QDir::isAbsolutePath(path))
             return refuse(InvalidArgs, QStringLiteral("Der Pfad muss vollständig sein, mit / am Anfang."));
         TForm2::LoadFailure failure = TForm2::LoadFailure::None;

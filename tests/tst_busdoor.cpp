@@ -478,6 +478,10 @@ private slots:
                                    << QString::fromUtf8("größer als 1 MB");
         QTest::newRow("relative path") << unitInterface << "LoadStops" << QVariantList{"linie.txt"} << invalidArgs
                                        << "vollständig";
+        // Cut short, it would name the folder of "//" + its last part.
+        QTest::newRow("path too long") << unitInterface << "LoadStops"
+                                       << QVariantList{QString(4094, u'/') + QString(1916, u'a')} << invalidArgs
+                                       << "zu lang (6010 Zeichen, höchstens 4096)";
         QTest::newRow("unknown key") << unitInterface << "PressKey" << QVariantList{"Enter"} << errors + "UnknownKey"
                                      << "Endstelle";
         QTest::newRow("key as a number") << unitInterface << "PressKey" << QVariantList{5} << invalidArgs
