@@ -318,6 +318,23 @@ private slots:
         QVERIFY2(grown < 64 * 1024, qPrintable(QString::number(grown)));
     }
 
+    // A browser source reloaded all evening: each reload a WebSocket opened
+    // and closed, far more than the server holds at once, and the page
+    // still served after them.
+    void manyReloadsLeaveTheSignServed()
+    {
+        for (int i = 0; i < 200; ++i) {
+            Client reload(port);
+            QTRY_VERIFY2(reload.messages.size() == 1, qPrintable(QStringLiteral("reload %1").arg(i)));
+            reload.socket.close();
+            QTRY_COMPARE(sign->clientCount(), 0);
+        }
+        QTRY_COMPARE(sign->connectionCount(), 0);
+        QVERIFY(get(port, "/").startsWith("HTTP/1.1 200"));
+        Client last(port);
+        QTRY_COMPARE(last.messages.size(), 1);
+    }
+
     // --web, --web=PORT, --web-adresse on the command line.
     void commandLineAsksForTheWebSign()
     {

@@ -55,7 +55,16 @@ QHttpServerResponse refusal(const char* text, QHttpServerResponse::StatusCode st
 class LimitedTcpServer : public QTcpServer {
 public:
     using QTcpServer::QTcpServer;
-    int open = 0;
+
+    // The connections alive now, counted from the sockets themselves: a
+    // count kept by signals drifts, since Qt HTTP Server cuts every signal
+    // of a socket it hands over to a WebSocket, its destroyed() included,
+    // and a place once lost stayed lost until every new one was refused.
+    int open() const
+    {
+        return int(std::count_if(sockets_.begin(), sockets_.end(),
+                                 [](const QPointer<QTcpSocket>& socket) { return !socket.isNull(); }));
+    }
 
     // The connection of that peer is a WebSocket now: it stays. Its socket,
     // which the WebSocket writes through, tells how much waits unsent.
@@ -80,15 +89,13 @@ protected:
             delete socket;
             return;
         }
-        if (open >= MaxConnections) {
+        std::erase_if(sockets_, [](const QPointer<QTcpSocket>& gone) { return gone.isNull(); });
+        if (open() >= MaxConnections) {
             socket->abort();
             socket->deleteLater();
             return;
         }
-        ++open;
-        std::erase_if(sockets_, [](const QPointer<QTcpSocket>& gone) { return gone.isNull(); });
         sockets_.push_back(socket);
-        connect(socket, &QObject::destroyed, this, [this] { --open; });
         QTimer::singleShot(HttpConnectionMs, socket, [socket] {
             if (!socket->property("websocket").toBool())
                 socket->abort();
@@ -242,7 +249,7 @@ public:
     }
 
     int clientCount() const override { return int(clients_.size()); }
-    int connectionCount() const override { return tcp_ ? tcp_->open : 0; }
+    int connectionCount() const override { return tcp_ ? tcp_->open() : 0; }
 
     void publish() override
     {
