@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <vector>
 
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace web {
@@ -48,6 +49,84 @@ QHttpServerResponse refusal(const char* text, QHttpServerResponse::StatusCode st
     compat::setHeader(response, "Cache-Control", "no-store");
     return response;
 }
+
+// Watches what a client sends before Qt HTTP Server reads it, which would
+// take a header or a body whole into memory however long: a header past
+// its bound, or a request that announces a body, is answered at once and
+// the connection closed, and what still comes is thrown away unread. It
+// knows of HTTP only where a header ends and the two fields that announce
+// a body.
+class RequestGuard : public QObject {
+public:
+    explicit RequestGuard(QTcpSocket* socket) : QObject(socket), socket_(socket)
+    {
+        // Connected before the server's own reader, so called first.
+        connect(socket, &QTcpSocket::readyRead, this, &RequestGuard::look);
+    }
+
+private:
+    void look()
+    {
+        // A WebSocket now: its frames have bounds of their own.
+        if (socket_->property("websocket").toBool())
+            return;
+        if (refused_) {
+            socket_->readAll();
+            return;
+        }
+        const QByteArray chunk = socket_->peek(socket_->bytesAvailable());
+        // The header being read: what came since the last header's end.
+        QByteArray text = std::move(header_) + chunk;
+        for (qsizetype end = text.indexOf("\r\n\r\n"); end >= 0; end = text.indexOf("\r\n\r\n")) {
+            if (end > MaxHeaderBytes)
+                return refuse(431, "Request Header Fields Too Large", "Der Kopf der Anfrage ist zu lang.");
+            if (announcesBody(text.left(end + 2)))
+                return refuse(413, "Payload Too Large", "Das Schild nimmt keine Daten an.");
+            text.remove(0, end + 4);
+        }
+        // Unfinished, and longer than a header may be even if its blank
+        // line came next.
+        if (text.size() > MaxHeaderBytes + 3)
+            return refuse(431, "Request Header Fields Too Large", "Der Kopf der Anfrage ist zu lang.");
+        header_ = std::move(text);
+    }
+
+    static bool announcesBody(const QByteArray& header)
+    {
+        for (const QByteArray& line : header.split('\n')) {
+            const qsizetype colon = line.indexOf(':');
+            if (colon < 0)
+                continue;
+            const QByteArray name = line.left(colon).trimmed().toLower();
+            const QByteArray value = line.mid(colon + 1).trimmed();
+            if (name == "transfer-encoding" || (name == "content-length" && value != "0"))
+                return true;
+        }
+        return false;
+    }
+
+    void refuse(int status, const char* reason, const char* text)
+    {
+        refused_ = true;
+        header_.clear();
+        socket_->readAll();
+        const QByteArray body = QByteArray(text) + '\n';
+        socket_->write("HTTP/1.1 " + QByteArray::number(status) + ' ' + reason
+                       + "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: "
+                       + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+        // Closed for sending only: a full close while the client still
+        // sends makes the kernel reset the connection, and the client would
+        // lose the answer with it. What comes meanwhile is thrown away, and
+        // a client that does not stop is cut off a moment later.
+        socket_->flush();
+        ::shutdown(int(socket_->socketDescriptor()), SHUT_WR);
+        QTimer::singleShot(2000, socket_, [socket = socket_] { socket->abort(); });
+    }
+
+    QTcpSocket* socket_;
+    QByteArray header_;
+    bool refused_ = false;
+};
 
 // Counts the connections and closes one more than allowed as it arrives; a
 // connection that has not become a WebSocket after a while is closed too,
@@ -96,6 +175,7 @@ protected:
             return;
         }
         sockets_.push_back(socket);
+        new RequestGuard(socket);
         QTimer::singleShot(HttpConnectionMs, socket, [socket] {
             if (!socket->property("websocket").toBool())
                 socket->abort();
@@ -279,11 +359,14 @@ private:
     {
         compat::setHeader(response, "Cache-Control", "no-store");
         compat::setHeader(response, "X-Content-Type-Options", "nosniff");
-        // The page loads nothing from anywhere and talks to its own server only.
+        // The page loads nothing from anywhere and talks to its own server
+        // only. No page of another site reads the state either: no
+        // Access-Control-Allow-Origin, as no WebSocket of a foreign page is
+        // served. The sign's own page, a browser source showing it and
+        // scripts outside a browser need none.
         compat::setHeader(response, "Content-Security-Policy",
                           "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; "
                           "connect-src 'self'; frame-ancestors *");
-        compat::setHeader(response, "Access-Control-Allow-Origin", "*");
     }
 
     // A page of a foreign site may open a WebSocket to any address; only

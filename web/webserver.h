@@ -27,6 +27,9 @@ inline constexpr qint64 MaxQueuedBytes = 256 * 1024;
 inline constexpr int HttpConnectionMs = 10'000;
 // What a client may send in one frame or message (it has nothing to say).
 inline constexpr quint64 MaxIncomingBytes = 1024;
+// The header of one request; a longer one is answered 431 and closed. The
+// sign takes no request bodies at all: one announced is answered 413.
+inline constexpr qsizetype MaxHeaderBytes = 8 * 1024;
 // The version of the messages and of the state endpoint; later versions
 // only add fields.
 inline constexpr int MessageVersion = 1;
