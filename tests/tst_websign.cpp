@@ -339,12 +339,17 @@ private slots:
     // it arrives, and those held stay.
     void connectionsUpToTheirBound()
     {
+        // Sixteen at a time, well within the listen queue, so that the kernel
+        // drops none to be tried again a second later.
         std::vector<std::unique_ptr<QTcpSocket>> held;
-        for (int i = 0; i < web::MaxConnections; ++i) {
-            held.push_back(std::make_unique<QTcpSocket>());
-            held.back()->connectToHost(QHostAddress::LocalHost, port);
+        while (held.size() < size_t(web::MaxConnections)) {
+            for (int i = 0; i < 16 && held.size() < size_t(web::MaxConnections); ++i) {
+                held.push_back(std::make_unique<QTcpSocket>());
+                held.back()->connectToHost(QHostAddress::LocalHost, port);
+            }
+            QTRY_COMPARE(sign->connectionCount(), int(held.size()));
         }
-        QTRY_COMPARE(sign->connectionCount(), web::MaxConnections);
+        QCOMPARE(sign->connectionCount(), web::MaxConnections);
         QTcpSocket oneMore;
         oneMore.connectToHost(QHostAddress::LocalHost, port);
         QTRY_COMPARE(oneMore.state(), QAbstractSocket::UnconnectedState);
