@@ -5,8 +5,12 @@
 // in pieces whose sizes come from the input itself. All three must give the
 // same records, the same line numbers and the same error, and every record
 // must keep within the reader's bounds. Then the same bytes stand in for each
-// file of a feed in memory, and choosing a route must end in a stop list or a
-// refusal (transit::Error), never anything else.
+// file of a feed in memory, and listing its routes, then reading one line of
+// it by name as --linie NAME does, must each end in a result or a refusal
+// (transit::Error), never anything else. The name is the input's last line
+// (a zip's comment, where the bytes are a zip), so that the fuzzer can name a
+// line of the feed, a near one (the closest names are then looked for) or a
+// line several agencies run.
 
 #include <csv.h>
 #include <error.h>
@@ -84,10 +88,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // A feed whose every file is these bytes, given as a folder would be:
     // through the zip reader only when the bytes are a zip.
+    std::unique_ptr<transit::Feed> feed;
     try {
-        std::unique_ptr<transit::Feed> feed = transit::Feed::fromZipBytes(std::string(input));
+        feed = transit::Feed::fromZipBytes(std::string(input));
         transit::listRoutes(*feed);
     } catch (const transit::Error&) {
+    }
+    if (feed) {
+        const std::size_t lastLine = input.rfind('\n');
+        const std::string name(input.substr(lastLine == std::string_view::npos ? 0 : lastLine + 1, 64));
+        try {
+            transit::readRoute(*feed, name);
+        } catch (const transit::Error&) {
+        }
     }
     return 0;
 }

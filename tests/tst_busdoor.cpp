@@ -556,10 +556,14 @@ private slots:
         const QString nul = writeFile(QStringLiteral("nul.txt"), QByteArray("A\0B\r\nEnde\r\n", 11));
         call(QStringLiteral("LoadStops"), {nul});
         pressAll({"Menü", "Anzeige"});
+        Listener heard; // and in the announcement
+        QVERIFY(client.connect(service, path, unitInterface, QStringLiteral("Announced"), &heard, SLOT(announced(QString))));
         QCOMPARE(call(QStringLiteral("CallStop"), {0u}).type(), QDBusMessage::ReplyMessage);
         const QString name = QStringLiteral("A\uFFFDB");
         QCOMPARE(property(QStringLiteral("SignText")).toString(), name);
         QCOMPARE(QApplication::clipboard()->text(), QString::fromUtf8("nächste Haltestelle: ") + name);
+        QTRY_COMPARE(heard.heard.size(), 1);
+        QCOMPARE(heard.heard[0].sentence, QString::fromUtf8("nächste Haltestelle: ") + name);
         QCOMPARE(property(QStringLiteral("Stops")).toStringList().value(0), name);
     }
 

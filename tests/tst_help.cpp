@@ -1,14 +1,17 @@
 // The help window: its frame and geometry, the text it shows once activated,
 // and showing it from menu page 1 of the control unit, closing and showing it
-// again while the program goes on.
+// again while the program goes on; the German formats it and the dialogs
+// use, and the user's locale left as it was.
 
 #include <Pendralumovista1.h>
 #include <Pendralumovista2.h>
 #include <Pendralumovista3.h>
 #include <mouse.h>
 #include <scriptedplatform.h>
+#include <startup.h>
 
 #include <QApplication>
+#include <QLocale>
 #include <QPointer>
 #include <QTest>
 
@@ -66,6 +69,8 @@ private slots:
     void window();
     void helpText();
     void shownFromMenuPageOne();
+    void germanFormatsLeaveTheUsersLocale_data();
+    void germanFormatsLeaveTheUsersLocale();
 };
 
 void TestHelp::window()
@@ -179,6 +184,34 @@ void TestHelp::shownFromMenuPageOne()
     QVERIFY(showsHelp());
     QCOMPARE(helpWindowCount(), 1);
     delete help.data();
+}
+
+// The help and the dialogs format in German whatever the user's locale;
+// the variables start-up sets for that are put back as they were (set,
+// empty or not there), so that the C library, which reads them when the
+// application starts, keeps the user's character set and compose keys.
+void TestHelp::germanFormatsLeaveTheUsersLocale_data()
+{
+    QTest::addColumn<QByteArray>("lcAll"); // null: not set
+    QTest::addColumn<QByteArray>("language");
+    QTest::newRow("set") << QByteArray("C.UTF-8") << QByteArray("fr:en");
+    QTest::newRow("set, empty") << QByteArray("") << QByteArray("");
+    QTest::newRow("not set") << QByteArray() << QByteArray();
+}
+
+void TestHelp::germanFormatsLeaveTheUsersLocale()
+{
+    QFETCH(QByteArray, lcAll);
+    QFETCH(QByteArray, language);
+    const std::pair<const char*, QByteArray> variables[] = {{"LC_ALL", lcAll}, {"LANGUAGE", language}};
+    for (const auto& [name, value] : variables)
+        value.isNull() ? qunsetenv(name) : qputenv(name, value);
+    prepareLocale();
+    QCOMPARE(QLocale().language(), QLocale::German);
+    for (const auto& [name, value] : variables) {
+        QCOMPARE(qEnvironmentVariableIsSet(name), !value.isNull());
+        QCOMPARE(qgetenv(name), value);
+    }
 }
 
 QTEST_MAIN(TestHelp)

@@ -204,6 +204,13 @@ private slots:
         // The announcement's own reminder, on the event loop, repeats nothing.
         QTest::qWait(20);
         QCOMPARE(heard.size(), 2);
+
+        // Where nothing tells of the change after the handler (a call from
+        // outside), the announcement sends it itself, on the event loop.
+        heard.clear();
+        unit.form.Shape2MouseDown();
+        QVERIFY(heard.isEmpty());
+        QTRY_COMPARE(heard, QStringList({QStringLiteral("changed to Celle"), QString::fromUtf8("nächste Haltestelle: Celle")}));
     }
 };
 

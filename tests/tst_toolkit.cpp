@@ -1,10 +1,11 @@
 // The toolkit rules the windows are written against: timer enable/interval
 // behaviour, the classic mouse-event order of graphic controls held by a
 // window, 8-bit text at the Qt edges, painting by the holding window and the
-// hidden edit field's way to the clipboard.
+// hidden edit field's way to the clipboard, and a window kept on its screen.
 
 #include <controls.h>
 #include <mouse.h>
+#include <placement.h>
 #include <platform.h>
 #include <text.h>
 #include <textfit.h>
@@ -13,6 +14,8 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QImage>
+#include <QScreen>
+#include <QWidget>
 #include <QtTest>
 
 using namespace tk;
@@ -367,6 +370,44 @@ private slots:
         edit.cut();
         QCOMPARE(QGuiApplication::clipboard()->text(), toQString(sentence));
         QVERIFY(edit.text().isEmpty());
+    }
+
+    // A window that reaches past the screen's free area is moved onto it,
+    // as little as may be; one that fits, to its last pixel, stays.
+    void windowKeptOnScreen_data()
+    {
+        QTest::addColumn<QPoint>("at"); // the client area's corner, from the area's corner
+        QTest::addColumn<QSize>("size"); // from the area's size
+        QTest::addColumn<QMargins>("frame");
+        QTest::addColumn<bool>("keepTop");
+        QTest::addColumn<QPoint>("movedTo");
+        const QSize small(-600, -500);
+        // A window 200 by 100 smaller than the area fits with its corner at
+        // (200, 100) and no further.
+        QTest::newRow("at the top left edges") << QPoint(0, 0) << small << QMargins() << false << QPoint(0, 0);
+        QTest::newRow("one past the left and top") << QPoint(-1, -1) << small << QMargins() << false << QPoint(0, 0);
+        QTest::newRow("at the right and bottom edges") << QPoint(600, 500) << small << QMargins() << false << QPoint(600, 500);
+        QTest::newRow("one past the right and bottom") << QPoint(601, 501) << small << QMargins() << false << QPoint(600, 500);
+        QTest::newRow("keeping its top") << QPoint(601, -1) << small << QMargins() << true << QPoint(600, -1);
+        QTest::newRow("its frame at the edges") << QPoint(8, 40) << small << QMargins(8, 40, 8, 8) << false << QPoint(8, 40);
+        QTest::newRow("its frame one past") << QPoint(7, 39) << small << QMargins(8, 40, 8, 8) << false << QPoint(8, 40);
+        QTest::newRow("wider than the area: at its left") << QPoint(-30, 0) << QSize(50, -500) << QMargins() << false << QPoint(0, 0);
+    }
+
+    void windowKeptOnScreen()
+    {
+        QFETCH(QPoint, at);
+        QFETCH(QSize, size);
+        QFETCH(QMargins, frame);
+        QFETCH(bool, keepTop);
+        QFETCH(QPoint, movedTo);
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        QVERIFY(area.width() > 600 && area.height() > 500);
+        QWidget window;
+        window.setGeometry(QRect(area.topLeft() + at, area.size() + size));
+        keepOnScreen(window, frame, keepTop);
+        QCOMPARE(window.pos() - area.topLeft(), movedTo);
+        QCOMPARE(window.size(), area.size() + size);
     }
 
     void qtPlatformRandomStaysInRangeAndCoversIt()

@@ -144,6 +144,21 @@ private slots:
         QCOMPARE(state.value("destination").toString(), QStringLiteral("Hauptbahnhof"));
         QCOMPARE(state.value("displayOn").toBool(), true);
 
+        // A stop file may hold a name of a megabyte: the web carries any
+        // text to 1024 characters, and no further.
+        QFile names(scratch.filePath(QStringLiteral("lang.txt")));
+        QVERIFY(names.open(QIODevice::WriteOnly));
+        names.write(QByteArray(1024, 'a') + "\r\n" + QByteArray(1025, 'b') + "\r\n");
+        names.close();
+        QVERIFY(unit().loadStopFile(names.fileName()).empty());
+        feed->changedNow();
+        Client client(port);
+        for (const char letter : {'a', 'b'}) {
+            QTRY_COMPARE(client.last().value("currentStop").toObject().value("name").toString(),
+                         QString(1024, QLatin1Char(letter)));
+            press(&TForm2::Shape2MouseDown);
+        }
+
         QVERIFY(get(port, "/", "localhost:" + QByteArray::number(port)).startsWith("HTTP/1.1 200"));
         for (const QByteArray& host : {QByteArray("evil.example:") + QByteArray::number(port),
                                        QByteArray("127.0.0.1:1"), QByteArray("127.0.0.2:") + QByteArray::number(port)}) {
@@ -162,6 +177,8 @@ private slots:
             QVERIFY2(web::hostServed(host, loopback, 8733), host.constData());
         QVERIFY(web::hostServed("[::1]:8733", QHostAddress(QHostAddress::LocalHostIPv6), 8733));
         QVERIFY(web::hostServed("192.168.1.5:80", QHostAddress(QStringLiteral("192.168.1.5")), 80));
+        // localhost is this machine's loopback address, which is not served then.
+        QVERIFY(!web::hostServed("localhost:80", QHostAddress(QStringLiteral("192.168.1.5")), 80));
         for (const QByteArray& host :
              {QByteArray(), QByteArray("127.0.0.1"), QByteArray("127.0.0.1:8734"), QByteArray("127.0.0.1:8733/"),
               QByteArray("me@127.0.0.1:8733"), QByteArray("127.0.0.1:8733#x"), QByteArray("127.0.0.1:8733?x"),
@@ -387,6 +404,29 @@ private slots:
         QTRY_COMPARE(last.messages.size(), 1);
     }
 
+    // As many connections as the bound are held; the next one is closed as
+    // it arrives, and those held stay.
+    void connectionsUpToTheirBound()
+    {
+        // Sixteen at a time, well within the listen queue, so that the kernel
+        // drops none to be tried again a second later.
+        std::vector<std::unique_ptr<QTcpSocket>> held;
+        while (held.size() < size_t(web::MaxConnections)) {
+            for (int i = 0; i < 16 && held.size() < size_t(web::MaxConnections); ++i) {
+                held.push_back(std::make_unique<QTcpSocket>());
+                held.back()->connectToHost(QHostAddress::LocalHost, port);
+            }
+            QTRY_COMPARE(sign->connectionCount(), int(held.size()));
+        }
+        QCOMPARE(sign->connectionCount(), web::MaxConnections);
+        QTcpSocket oneMore;
+        oneMore.connectToHost(QHostAddress::LocalHost, port);
+        QTRY_COMPARE(oneMore.state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(sign->connectionCount(), web::MaxConnections);
+        for (const std::unique_ptr<QTcpSocket>& socket : held)
+            QCOMPARE(socket->state(), QAbstractSocket::ConnectedState);
+    }
+
     // --web, --web=PORT, --web-adresse on the command line.
     void commandLineAsksForTheWebSign()
     {
@@ -423,6 +463,13 @@ private slots:
         QVERIFY(taken.text.contains(QString::number(port)));
         QVERIFY(!taken.text.contains(u'\n'));
         QVERIFY(!second);
+        // The highest port is one; the next number is none, and said so.
+        QVERIFY(web::serve(second, *feed, QString(), 65535).served);
+        QCOMPARE(second->url().port(), 65535);
+        second.reset();
+        const web::Answer noPort = web::serve(second, *feed, QString(), 65536);
+        QCOMPARE(noPort.text, QString::fromUtf8("Port 65536 gibt es nicht (1 bis 65535); das Schild im Browser bleibt aus."));
+        QVERIFY(!noPort.served && !second);
         const web::Answer notAnAddress = web::serve(second, *feed, QStringLiteral("bahnhof.example"), 0);
         QVERIFY(!notAnAddress.served);
         QVERIFY(!second);

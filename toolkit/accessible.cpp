@@ -229,9 +229,9 @@ void HostAccessible::refresh()
         const bool shown = shows(i);
         if (shown != lastShown_[size_t(i)]) {
             lastShown_[size_t(i)] = shown;
-            QAccessible::State changed;
-            changed.invisible = true;
-            QAccessibleStateChangeEvent event(itemInterface(i), changed);
+            // As shown and hidden, which Qt's AT-SPI bridge passes on as
+            // "showing"; a change of the state "invisible" it drops.
+            QAccessibleEvent event(itemInterface(i), shown ? QAccessible::ObjectShow : QAccessible::ObjectHide);
             QAccessible::updateAccessibility(&event);
         }
     }

@@ -209,11 +209,24 @@ def run_checks(env, route):
                           stdout=subprocess.DEVNULL).returncode != 0:
             break
         subprocess.run(["xdotool", "key", "Return"], env=env, check=False)
+    # A text that comes and goes (the clock) is said to: "showing" and back.
+    shown = []
+
+    def on_showing(event):
+        try:
+            shown.append((event.source.get_description(), event.detail1))
+        except GLib.Error:
+            pass
+
+    showing = Atspi.EventListener.new(on_showing)
+    showing.register("object:state-changed:showing")
+    pump(1)
     action, i = press_action(buttons["Menü"])
     Atspi.Action.do_action(action, i)
     check(wait_for(lambda: texts["Anzeige unten"].get_name().startswith("Hauptbahnhof"), 10),
           "the route is loaded: %r" % texts["Anzeige unten"].get_name())
     check(wait_for(lambda: state(texts["Uhr"], Atspi.StateType.SHOWING), 5), "the clock shows in the standard view")
+    check(wait_for(lambda: ("Uhr", 1) in shown, 5), "the clock's showing is announced: %r" % shown)
 
     # A stop call: the sign reads the new stop, and says so.
     heard = []
@@ -236,6 +249,12 @@ def run_checks(env, route):
     check(any(h[1] == "Anzeige unten" and h[2].startswith("Müllerstraße") for h in heard),
           "the display's change is announced")
     listener.deregister("object:property-change:accessible-name")
+
+    # Into the menu: the clock goes, and a screen reader is told.
+    action, i = press_action(buttons["Menü"])
+    Atspi.Action.do_action(action, i)
+    check(wait_for(lambda: ("Uhr", 0) in shown, 5), "the clock's hiding is announced: %r" % shown)
+    showing.deregister("object:state-changed:showing")
 
 
 if __name__ == "__main__":
