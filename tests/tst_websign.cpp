@@ -466,6 +466,18 @@ private slots:
         // The highest port is one; the next number is none, and said so.
         QVERIFY(web::serve(second, *feed, QString(), 65535).served);
         QCOMPARE(second->url().port(), 65535);
+        // Asked again, as a second start or the bus asks: the sign served
+        // answers, unless another port or address is asked for.
+        const QString served = second->url().toString();
+        for (const auto& [address, port] : {std::pair{QString(), 0u}, std::pair{QStringLiteral("127.0.0.1"), 0u},
+                                            std::pair{QString(), uint(second->url().port())}})
+            QCOMPARE(web::serve(second, *feed, address, port).text, served);
+        for (const auto& [address, port] : {std::pair{QString(), 9999u}, std::pair{QStringLiteral("0.0.0.0"), 0u}}) {
+            const web::Answer other = web::serve(second, *feed, address, port);
+            QVERIFY(!other.served);
+            QVERIFY2(other.text.contains(served) && other.text.contains(QStringLiteral("kein zweites")),
+                     qPrintable(other.text));
+        }
         second.reset();
         const web::Answer noPort = web::serve(second, *feed, QString(), 65536);
         QCOMPARE(noPort.text, QString::fromUtf8("Port 65536 gibt es nicht (1 bis 65535); das Schild im Browser bleibt aus."));

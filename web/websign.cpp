@@ -100,7 +100,10 @@ bool WebSign::listen(const QString& address, quint16 port, QString* error)
             return false;
         server_.reset(make(readState_, QJsonDocument(glyphTable()).toJson(QJsonDocument::Compact)));
     }
-    return server_->listen(address, port, error);
+    if (!server_->listen(address, port, error))
+        return false;
+    address_ = address.isEmpty() ? QStringLiteral("127.0.0.1") : address;
+    return true;
 }
 
 QUrl WebSign::url() const
@@ -126,8 +129,19 @@ void WebSign::publish()
 
 Answer serve(std::unique_ptr<WebSign>& sign, state::Feed& feed, const QString& address, uint port)
 {
-    if (sign)
+    if (sign) {
+        // Asked again, by a second start or over the bus: the sign served is
+        // the answer, unless another port or address was asked for, which
+        // this one is not.
+        const bool otherPort = port != 0 && int(port) != sign->url().port();
+        const bool otherAddress = !address.isEmpty() && address != sign->address();
+        if (otherPort || otherAddress)
+            return {false, QStringLiteral("Das Schild im Browser läuft schon, unter %1; auf %2 Port %3 gibt es kein "
+                                          "zweites.")
+                               .arg(sign->url().toString(), (address.isEmpty() ? sign->address() : address).left(64))
+                               .arg(port ? port : uint(sign->url().port()))};
         return {true, sign->url().toString()};
+    }
     if (port > 65535)
         return {false, QStringLiteral("Port %1 gibt es nicht (1 bis 65535); das Schild im Browser bleibt aus.").arg(port)};
     // A page that connects reads the windows as they are at that moment.

@@ -59,9 +59,14 @@ public:
     // Publishes every change the feed reports.
     void follow(state::Feed& feed);
 
+    // The address asked for, as it was written ("127.0.0.1" for the
+    // loopback address asked by leaving it empty).
+    QString address() const { return address_; }
+
 private:
     StateReader readState_;
     std::unique_ptr<ServerInterface> server_;
+    QString address_;
 };
 
 // Starts the web sign for the program, once, following the feed; asked
