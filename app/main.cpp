@@ -57,9 +57,14 @@ int main(int argc, char** argv)
     door.serve(feed, serveWeb, markActivation);
     if (commandLine.web) {
         const bus::WebAnswer answer = serveWeb(webAddress, commandLine.webPort);
-        if (answer.served)
+        if (answer.served) {
             std::printf("Das Schild im Browser: %s\n", answer.text.toUtf8().constData());
-        else
+#if PENDRALUMOVISTA_WEB
+            // On every address: where a tablet on the network finds it.
+            if (const QStringList others = webSign->otherUrls(); !others.isEmpty())
+                std::printf("Im Netzwerk auch unter: %s\n", others.join(QLatin1Char(' ')).toUtf8().constData());
+#endif
+        } else
             std::fprintf(stderr, "pendralumovista: %s\n", answer.text.toUtf8().constData());
         std::fflush(stdout);
     }

@@ -6,6 +6,7 @@
 
 #include <commandline.h>
 
+#include <QHostInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
@@ -179,6 +180,16 @@ private slots:
         QVERIFY(web::hostServed("192.168.1.5:80", QHostAddress(QStringLiteral("192.168.1.5")), 80));
         // localhost is this machine's loopback address, which is not served then.
         QVERIFY(!web::hostServed("localhost:80", QHostAddress(QStringLiteral("192.168.1.5")), 80));
+        // On every address, the names a tablet or this machine's own
+        // browser may type: localhost, the machine's name and NAME.local.
+        const QByteArray machine = QHostInfo::localHostName().toLower().toLatin1();
+        for (const QHostAddress& every : {QHostAddress(QHostAddress::Any), QHostAddress(QHostAddress::AnyIPv4)}) {
+            QVERIFY(web::hostServed("localhost:8733", every, 8733));
+            QVERIFY(web::hostServed(machine + ":8733", every, 8733));
+            QVERIFY(web::hostServed(QHostInfo::localHostName().toUpper().toLatin1() + ".local:8733", every, 8733));
+            QVERIFY(!web::hostServed(machine + ".evil.example:8733", every, 8733));
+        }
+        QVERIFY(!web::hostServed(machine + ":8733", loopback, 8733));
         for (const QByteArray& host :
              {QByteArray(), QByteArray("127.0.0.1"), QByteArray("127.0.0.1:8734"), QByteArray("127.0.0.1:8733/"),
               QByteArray("me@127.0.0.1:8733"), QByteArray("127.0.0.1:8733#x"), QByteArray("127.0.0.1:8733?x"),
@@ -478,6 +489,12 @@ private slots:
             QVERIFY2(other.text.contains(served) && other.text.contains(QStringLiteral("kein zweites")),
                      qPrintable(other.text));
         }
+        second.reset();
+        // "::" is every address, IPv4's too, and so are the addresses
+        // printed for it.
+        QVERIFY(web::serve(second, *feed, QStringLiteral("::"), 65535).served);
+        QVERIFY(second->otherUrls().size() >= 2); // at least the machine's name and NAME.local
+        QVERIFY(get(65535, "/", "localhost:65535").startsWith("HTTP/1.1 200"));
         second.reset();
         const web::Answer noPort = web::serve(second, *feed, QString(), 65536);
         QCOMPARE(noPort.text, QString::fromUtf8("Port 65536 gibt es nicht (1 bis 65535); das Schild im Browser bleibt aus."));

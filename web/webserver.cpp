@@ -8,6 +8,7 @@
 #include "httpcompat.h"
 
 #include <QHostAddress>
+#include <QHostInfo>
 
 #include <QFile>
 #include <QHttpServer>
@@ -187,6 +188,19 @@ private:
     std::vector<QPointer<QTcpSocket>> sockets_;
 };
 
+bool everyAddress(const QHostAddress& address)
+{
+    return address == QHostAddress::Any || address == QHostAddress::AnyIPv4 || address == QHostAddress::AnyIPv6;
+}
+
+// The machine's own name, as a Host header carries it (lower case), or
+// nothing where it has none worth the name.
+QString machineName()
+{
+    const QString name = QHostInfo::localHostName().toLower();
+    return name == QLatin1String("localhost") ? QString() : name;
+}
+
 } // namespace
 
 bool hostServed(const QByteArray& host, const QHostAddress& address, quint16 port)
@@ -212,12 +226,17 @@ bool hostServed(const QByteArray& host, const QHostAddress& address, quint16 por
     if (!url.isValid() || url.port() != int(port) || !url.userInfo().isEmpty() || url.path().size() > 0)
         return false;
     const QString name = url.host();
-    if (address.isLoopback() && name == QLatin1String("localhost"))
+    if ((address.isLoopback() || everyAddress(address)) && name == QLatin1String("localhost"))
         return true;
+    if (everyAddress(address)) {
+        const QString machine = machineName();
+        if (!machine.isEmpty() && (name == machine || name == machine + QLatin1String(".local")))
+            return true;
+    }
     const QHostAddress named(name);
     if (named.isNull())
         return false;
-    if (address == QHostAddress::Any || address == QHostAddress::AnyIPv4 || address == QHostAddress::AnyIPv6)
+    if (everyAddress(address))
         return named.isLoopback() || QNetworkInterface::allAddresses().contains(named);
     return named.isEqual(address, QHostAddress::TolerantConversion);
 }
@@ -288,12 +307,16 @@ public:
     bool listen(const QString& addressText, quint16 port, QString* error) override
     {
         QHostAddress address(QHostAddress::LocalHost);
-        if (!addressText.isEmpty() && !address.setAddress(addressText)) {
+        if (!addressText.isEmpty() && !address.setAddress(addressText.trimmed())) {
             if (error)
                 *error = QStringLiteral("„%1“ ist keine IP-Adresse dieses Rechners; das Schild im Browser bleibt aus.")
                              .arg(addressText.left(64));
             return false;
         }
+        // "::" as "0.0.0.0": every address, IPv6 and IPv4 alike, so that
+        // the addresses printed for it all work.
+        if (address == QHostAddress::AnyIPv6)
+            address = QHostAddress::Any;
         auto* tcp = new LimitedTcpServer(this);
         if (!tcp->listen(address, port)) {
             if (error)
@@ -326,6 +349,29 @@ public:
         url.setPort(port_);
         url.setPath(QStringLiteral("/"));
         return url;
+    }
+
+    QStringList otherUrls() const override
+    {
+        QStringList urls;
+        if (!everyAddress(address_))
+            return urls;
+        const auto add = [&](const QString& host) {
+            QUrl url(QStringLiteral("http:///"));
+            url.setHost(host);
+            url.setPort(port_);
+            urls << url.toString();
+        };
+        if (const QString machine = machineName(); !machine.isEmpty()) {
+            add(machine);
+            add(machine + QLatin1String(".local"));
+        }
+        for (const QHostAddress& address : QNetworkInterface::allAddresses())
+            if (!address.isLoopback() && !address.isLinkLocal()
+                && (address.protocol() == QAbstractSocket::IPv4Protocol
+                    || address.protocol() == QAbstractSocket::IPv6Protocol))
+                add(address.toString());
+        return urls;
     }
 
     int clientCount() const override { return int(clients_.size()); }

@@ -9,6 +9,7 @@ class QHostAddress;
 #include <QJsonObject>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <functional>
@@ -44,6 +45,10 @@ public:
     virtual bool listen(const QString& address, quint16 port, QString* error) = 0;
     // Where the page is served: http://address:port/
     virtual QUrl url() const = 0;
+    // Listening on every address, the others a tablet on the network can
+    // use: the machine's name, NAME.local, and its addresses but loopback
+    // and link-local ones. Empty otherwise.
+    virtual QStringList otherUrls() const = 0;
     virtual int clientCount() const = 0;
     // TCP connections the server holds: pages being loaded and WebSockets.
     virtual int connectionCount() const = 0;
@@ -63,7 +68,8 @@ inline constexpr char MakeServerSymbol[] = "pendralumovista_web_server";
 // the address itself, or "localhost" when that is the loopback address,
 // with the port. A name that some DNS points here (the trick a foreign page
 // plays to read a local server) is refused. Listening on every address, any
-// address of this machine will do. Any bytes a client sends are fine here.
+// address of this machine will do, and so will "localhost", the machine's
+// own name and NAME.local. Any bytes a client sends are fine here.
 bool hostServed(const QByteArray& host, const QHostAddress& address, quint16 port);
 
 } // namespace web

@@ -111,6 +111,11 @@ QUrl WebSign::url() const
     return server_ ? server_->url() : QUrl();
 }
 
+QStringList WebSign::otherUrls() const
+{
+    return server_ ? server_->otherUrls() : QStringList();
+}
+
 int WebSign::clientCount() const
 {
     return server_ ? server_->clientCount() : 0;

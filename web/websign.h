@@ -49,6 +49,9 @@ public:
     bool listen(const QString& address, quint16 port, QString* error);
     // Where the page is served: http://address:port/
     QUrl url() const;
+    // Listening on every address, the other addresses of the page a tablet
+    // on the network can use.
+    QStringList otherUrls() const;
     int clientCount() const;
     // TCP connections held: pages being loaded and WebSockets.
     int connectionCount() const;
