@@ -5,10 +5,14 @@
 #include <feed.h>
 
 #include <QAction>
+#include <QFile>
 #include <QTcpSocket>
 
 #include <algorithm>
 #include <cmath>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace ibis {
 
@@ -32,12 +36,11 @@ QString serialFault(QSerialPort::SerialPortError error)
         return QStringLiteral("ist schon offen");
     case QSerialPort::UnsupportedOperationError:
         return QStringLiteral("nimmt diese Einstellungen nicht an");
+    // A device pulled out while in use fails whatever is done with it next.
     case QSerialPort::ResourceError:
-        return QStringLiteral("ist nicht mehr da (abgezogen?)");
     case QSerialPort::WriteError:
-        return QStringLiteral("nimmt nichts mehr an");
     case QSerialPort::ReadError:
-        return QStringLiteral("lässt sich nicht mehr lesen");
+        return QStringLiteral("ist nicht mehr erreichbar (abgezogen?)");
     default:
         return QStringLiteral("ist keine serielle Schnittstelle");
     }
@@ -55,6 +58,16 @@ QString socketFault(QAbstractSocket::SocketError error)
     default:
         return QStringLiteral("ist nicht erreichbar");
     }
+}
+
+bool isTerminal(const QString& device)
+{
+    const int descriptor = ::open(QFile::encodeName(device).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (descriptor < 0)
+        return true; // not to be told apart here; Qt's own verdict stands
+    const bool terminal = ::isatty(descriptor) == 1;
+    ::close(descriptor);
+    return terminal;
 }
 
 } // namespace
@@ -107,16 +120,20 @@ bool Line::open()
     }
     serial_ = std::make_unique<QSerialPort>(device_);
     serial_->setReadBufferSize(ReadBuffer);
+    // Given before the device is opened, the settings are applied as it
+    // opens, and a device that cannot take them does not open. (A pseudo
+    // terminal takes them and ignores the framing, which it does not have.)
+    serial_->setBaudRate(settings_.baudRate);
+    serial_->setDataBits(settings_.dataBits);
+    serial_->setParity(settings_.parity);
+    serial_->setStopBits(settings_.stopBits);
+    serial_->setFlowControl(QSerialPort::NoFlowControl);
     if (!serial_->open(QIODevice::ReadWrite)) {
-        fail(serialFault(serial_->error()));
-        return false;
-    }
-    // Qt Serial Port has opened the device with tcgetattr and tcsetattr: it
-    // is a terminal. Each setting is refused by a device that cannot take it.
-    if (!serial_->setBaudRate(settings_.baudRate) || !serial_->setDataBits(settings_.dataBits)
-        || !serial_->setParity(settings_.parity) || !serial_->setStopBits(settings_.stopBits)
-        || !serial_->setFlowControl(QSerialPort::NoFlowControl)) {
-        fail(serialFault(QSerialPort::UnsupportedOperationError));
+        // Qt names a device that is no terminal (a file, /dev/null) as one
+        // that refuses the settings: which of the two it is, says the device.
+        const bool refused = serial_->error() == QSerialPort::UnsupportedOperationError;
+        fail(refused && !isTerminal(device_) ? QStringLiteral("ist keine serielle Schnittstelle")
+                                             : serialFault(serial_->error()));
         return false;
     }
     connect(serial_.get(), &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
