@@ -5,6 +5,7 @@
 // real program sending on its line while it is driven from the session bus.
 
 #include <Pendralumovista1.h>
+#include <commandline.h>
 #include <line.h>
 #include <sessionbus.h>
 #include <telegram.h>
@@ -456,6 +457,57 @@ private slots:
         QVERIFY(!late.open());
         QVERIFY2(oneGermanLine(second.lines, pair.a, QStringLiteral("belegt")), qPrintable(second.lines.join(u'|')));
         QVERIFY(holder.isConnected());
+    }
+
+    // The options, as the program reads them: the line's settings, or a
+    // refusal (status 2) before anything opens.
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("words");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("settings");
+        QTest::newRow("the defaults") << QStringList{"--ibis", "/dev/ttyUSB0"} << -1 << "/dev/ttyUSB0 - 1200 7E2";
+        QTest::newRow("every setting") << QStringList{"--ibis", "tcp:bus:4001", "--ibis-baud", "9600", "--ibis-databits", "8",
+                                                      "--ibis-parity", "keine", "--ibis-stopbits", "1"}
+                                       << -1 << "tcp:bus:4001 - 9600 8N1";
+        QTest::newRow("the sign side, odd parity")
+            << QStringList{"--ibis-sign", "/dev/pts/4", "--ibis-parity", "ungerade"} << -1 << "- /dev/pts/4 1200 7O2";
+        QTest::newRow("parity in English") << QStringList{"--ibis-sign", "/dev/pts/4", "--ibis-parity", "even"} << -1
+                                           << "- /dev/pts/4 1200 7E2";
+        QTest::newRow("a setting without a line") << QStringList{"--ibis-baud", "9600"} << 2 << "";
+        QTest::newRow("baud 0") << QStringList{"--ibis", "x", "--ibis-baud", "0"} << 2 << "";
+        QTest::newRow("baud not a number") << QStringList{"--ibis", "x", "--ibis-baud", "12a"} << 2 << "";
+        QTest::newRow("baud far too high") << QStringList{"--ibis", "x", "--ibis-baud", "99999999999"} << 2 << "";
+        QTest::newRow("6 data bits") << QStringList{"--ibis", "x", "--ibis-databits", "6"} << 2 << "";
+        QTest::newRow("mark parity") << QStringList{"--ibis", "x", "--ibis-parity", "mark"} << 2 << "";
+        QTest::newRow("3 stop bits") << QStringList{"--ibis", "x", "--ibis-stopbits", "3"} << 2 << "";
+        QTest::newRow("no device") << QStringList{"--ibis"} << 2 << "";
+        QTest::newRow("with the bus client") << QStringList{"--ibis", "x", "--press", "down"} << 2 << "";
+    }
+    void commandLine()
+    {
+        QFETCH(QStringList, words);
+        QFETCH(int, status);
+        QFETCH(QString, settings);
+        std::vector<QByteArray> bytes{"pendralumovista"};
+        for (const QString& word : words)
+            bytes.push_back(word.toUtf8());
+        std::vector<char*> argv;
+        for (QByteArray& word : bytes)
+            argv.push_back(word.data());
+        argv.push_back(nullptr);
+        std::FILE* sink = std::fopen("/dev/null", "w");
+        const CommandLine line = parseCommandLine(int(argv.size()) - 1, argv.data(), sink, sink);
+        std::fclose(sink);
+        QCOMPARE(line.exitCode.value_or(-1), status);
+        if (status == -1)
+            QCOMPARE(QStringLiteral("%1 %2 %3 %4%5%6")
+                         .arg(line.ibisDevice ? line.ibisDevice : "-", line.ibisSignDevice ? line.ibisSignDevice : "-")
+                         .arg(line.ibisBaud)
+                         .arg(line.ibisDataBits)
+                         .arg(QChar(line.ibisParity))
+                         .arg(line.ibisStopBits),
+                     settings);
     }
 
     // The program as a user starts it: driven over the session bus, it sends
