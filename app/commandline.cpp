@@ -54,8 +54,8 @@ const Option options[] = {
          line.web = true;
          line.webAddress = address[0];
      }},
-    {"--ibis", "", "GERÄT", "sendet Linie, Ziel und Haltestelle als IBIS-Telegramme an GERÄT, eine serielle "
-                            "Schnittstelle (z. B. /dev/ttyUSB0) oder tcp:RECHNER:PORT", false,
+    {"--ibis", "", "GERÄT", "sendet Linie, Ziel und Haltestelle als IBIS-Telegramme an GERÄT "
+                            "(z. B. /dev/ttyUSB0 oder tcp:RECHNER:PORT)", false,
      [](CommandLine& line, std::span<char* const> device, std::FILE*) { line.ibisDevice = device[0]; }},
     {"--ibis-sign", "", "GERÄT", "zeigt auf dem Schild, was an IBIS-Telegrammen von GERÄT kommt", false,
      [](CommandLine& line, std::span<char* const> device, std::FILE*) { line.ibisSignDevice = device[0]; }},

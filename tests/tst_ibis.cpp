@@ -502,10 +502,11 @@ private slots:
         QCOMPARE(line.exitCode.value_or(-1), status);
         if (status == -1)
             QCOMPARE(QStringLiteral("%1 %2 %3 %4%5%6")
-                         .arg(line.ibisDevice ? line.ibisDevice : "-", line.ibisSignDevice ? line.ibisSignDevice : "-")
+                         .arg(QString::fromLocal8Bit(line.ibisDevice ? line.ibisDevice : "-"),
+                              QString::fromLocal8Bit(line.ibisSignDevice ? line.ibisSignDevice : "-"))
                          .arg(line.ibisBaud)
                          .arg(line.ibisDataBits)
-                         .arg(QChar(line.ibisParity))
+                         .arg(QLatin1Char(line.ibisParity))
                          .arg(line.ibisStopBits),
                      settings);
     }
