@@ -18,6 +18,7 @@
 #include <QRegularExpression>
 #include <QSerialPort>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
 
 #include <optional>
@@ -443,6 +444,31 @@ private slots:
         QCOMPARE(line.open(), opens);
         QTRY_VERIFY2(oneGermanLine(reports.lines, device, why), qPrintable(reports.lines.join(u'|')));
         QVERIFY(!line.isConnected());
+    }
+
+    // An IBIS adapter on the network: the state goes out once connected,
+    // and the adapter hanging up is said in one line.
+    void tcp()
+    {
+        QTcpServer adapter;
+        QVERIFY(adapter.listen(QHostAddress::LocalHost));
+        const QString device = QStringLiteral("tcp:127.0.0.1:%1").arg(adapter.serverPort());
+        Reports reports;
+        ibis::Sender sender(device, {}, reports.report());
+        QVERIFY(sender.open());
+        QVERIFY(!sender.line().serialPort());
+        sender.send({ibis::stopTelegram("Rathaus")}); // not connected yet: dropped
+        QTRY_VERIFY(adapter.hasPendingConnections());
+        QTcpSocket* connection = adapter.nextPendingConnection();
+        QTRY_VERIFY(sender.line().isConnected());
+        QByteArray received;
+        connect(connection, &QTcpSocket::readyRead, this, [&] { received += connection->readAll(); });
+        sender.send({ibis::stopTelegram("Marktplatz")});
+        QTRY_COMPARE(received, bytesOf(ibis::stopTelegram("Marktplatz")));
+        connection->close();
+        QTRY_VERIFY2(oneGermanLine(reports.lines, device, QStringLiteral("hat die Verbindung beendet")),
+                     qPrintable(reports.lines.join(u'|')));
+        QVERIFY(!sender.line().isConnected());
     }
 
     // A device another program holds is refused, with its line.
