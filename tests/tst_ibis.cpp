@@ -193,17 +193,6 @@ private slots:
         QCOMPARE(telegram ? bytesOf(*telegram) : QByteArray(), bytes);
     }
 
-    // Whatever the program's text holds, no byte above 0x7F and no control
-    // character goes on the line.
-    void sevenBitsOnly()
-    {
-        tk::Text everyByte;
-        for (int byte = 0; byte < 256; ++byte)
-            everyByte += char(byte);
-        for (const char c : ibis::destinationTelegram(everyByte).bytes.substr(0, 3 + 16 * 15))
-            QVERIFY2(c >= 0x20 && c < 0x7F, qPrintable(QString::number(uchar(c), 16)));
-    }
-
     // Which telegrams a change of the state sends.
     void changes_data()
     {
