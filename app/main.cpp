@@ -38,8 +38,8 @@ int main(int argc, char** argv)
     bus::Door door;
     if (door.handedOver()) {
         if ((commandLine.ibisDevice || commandLine.ibisSignDevice) && *door.handedOver() == 0)
-            std::fputs("pendralumovista: Der Simulator läuft schon; seine IBIS-Leitungen werden bei seinem Start "
-                       "genannt, --ibis und --ibis-sign bleiben hier ohne Wirkung.\n",
+            std::fputs("pendralumovista: Der Simulator läuft schon; --ibis und --ibis-sign gelten nur für "
+                       "seinen Start und bleiben hier ohne Wirkung.\n",
                        stderr);
         if (commandLine.web && *door.handedOver() == 0)
             return door.handOverWebRequest(webAddress, commandLine.webPort);
