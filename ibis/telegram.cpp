@@ -122,14 +122,27 @@ std::optional<Telegram> lineTelegram(std::string_view lineNumber)
     return sealed(Kind::Line, "l", digits);
 }
 
+Text destinationShown(const state::Snapshot& state)
+{
+    std::string_view text = state.lineDestinationText;
+    while (!text.empty() && text.front() == ' ')
+        text.remove_prefix(1);
+    if (text.starts_with(state.line))
+        text.remove_prefix(state.line.size());
+    if (!text.empty() && text.front() == ' ')
+        text.remove_prefix(1);
+    return Text(text);
+}
+
 std::vector<Telegram> telegramsFor(const state::Snapshot& now, const state::Snapshot* before)
 {
     std::vector<Telegram> telegrams;
     if (!before || now.line != before->line)
         if (auto line = lineTelegram(now.line))
             telegrams.push_back(std::move(*line));
-    if ((!before && !now.destination.empty()) || (before && now.destination != before->destination))
-        telegrams.push_back(destinationTelegram(now.destination));
+    const Text destination = destinationShown(now);
+    if ((!before && !destination.empty()) || (before && destination != destinationShown(*before)))
+        telegrams.push_back(destinationTelegram(destination));
     // A stop is called when the control unit moves to another one of a
     // route loaded, or loads a route.
     const bool stopCalled = now.routeLoaded

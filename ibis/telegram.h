@@ -61,6 +61,11 @@ Telegram destinationTelegram(std::string_view destination);
 // with letters (N7) or longer goes out as no line telegram.
 std::optional<Telegram> lineTelegram(std::string_view lineNumber);
 
+// The destination the sign falls back to: the one entered, or after an
+// automatic turn at an end of the route the terminus ahead; what follows the
+// line number in the line and destination text.
+Text destinationShown(const state::Snapshot& state);
+
 // The telegrams that tell a sign of the change from `before` to `now`, in
 // the order line, destination, stop; without `before`, everything `now`
 // holds (a line that has just come up learns the whole state).

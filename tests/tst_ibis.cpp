@@ -200,12 +200,13 @@ private slots:
         QTest::addColumn<QString>("sent");
         QTest::newRow("nothing") << "" << "";
         QTest::newRow("the line") << "line" << "l";
-        QTest::newRow("the destination") << "destination" << "z";
-        QTest::newRow("line and destination") << "line destination" << "lz";
+        QTest::newRow("the destination") << "destination" << "z:DEPOT";
+        QTest::newRow("line and destination") << "line destination" << "lz:DEPOT";
+        QTest::newRow("an automatic turn at the end") << "turn" << "z:EINS";
         QTest::newRow("the stop") << "stop" << "v";
         QTest::newRow("a route loaded") << "load" << "v";
         QTest::newRow("a page of the sign") << "page" << "";
-        QTest::newRow("all at start") << "start" << "lzv";
+        QTest::newRow("all at start") << "start" << "lz:ZOOv";
     }
     void changes()
     {
@@ -214,6 +215,7 @@ private slots:
         state::Snapshot before;
         before.line = "7";
         before.destination = "Zoo";
+        before.lineDestinationText = "  7 Zoo";
         before.routeLoaded = true;
         before.stops = {"Eins", "Zwei"};
         before.currentStopName = "Eins";
@@ -222,6 +224,9 @@ private slots:
             now.line = "8";
         if (change.contains(QStringLiteral("destination")))
             now.destination = "Depot";
+        now.lineDestinationText = "  " + now.line + " " + now.destination;
+        if (change.contains(QStringLiteral("turn")))
+            now.lineDestinationText = "  7 Eins";
         if (change.contains(QStringLiteral("stop"))) {
             now.currentStop = 1;
             now.currentStopName = "Zwei";
@@ -231,8 +236,11 @@ private slots:
         if (change.contains(QStringLiteral("page")))
             now.signPageShown = 1;
         QString kinds;
-        for (const ibis::Telegram& telegram : ibis::telegramsFor(now, change == QStringLiteral("start") ? nullptr : &before))
+        for (const ibis::Telegram& telegram : ibis::telegramsFor(now, change == QStringLiteral("start") ? nullptr : &before)) {
             kinds += QChar(telegram.bytes.front());
+            if (telegram.kind == ibis::Kind::Destination)
+                kinds += u':' + QString::fromLatin1(telegram.bytes.substr(3, telegram.bytes.size() - 5)).trimmed();
+        }
         QCOMPARE(kinds, sent);
     }
 
