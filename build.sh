@@ -45,6 +45,10 @@ build_packages+=(libespeak-ng-dev libasound2-dev)
 build_packages+=(libzip-dev)
 # The web sign (--web): HTTP and WebSockets from Qt's own modules.
 build_packages+=(qt6-websockets-dev qt6-httpserver-dev)
+# IBIS (--ibis, --ibis-sign): the serial line through Qt Serial Port.
+build_packages+=(qt6-serialport-dev)
+# The IBIS test joins both ends through a virtual serial pair made by socat.
+test_packages+=(socat)
 # The checks about windows run again under two window managers. Both run on a
 # bare X server without a session manager or a D-Bus session.
 test_packages+=(openbox metacity)

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -53,6 +54,19 @@ const Option options[] = {
          line.web = true;
          line.webAddress = address[0];
      }},
+    {"--ibis", "", "GERÄT", "sendet Linie, Ziel und Haltestelle als IBIS-Telegramme an GERÄT "
+                            "(z. B. /dev/ttyUSB0 oder tcp:RECHNER:PORT)", false,
+     [](CommandLine& line, std::span<char* const> device, std::FILE*) { line.ibisDevice = device[0]; }},
+    {"--ibis-sign", "", "GERÄT", "zeigt auf dem Schild, was an IBIS-Telegrammen von GERÄT kommt", false,
+     [](CommandLine& line, std::span<char* const> device, std::FILE*) { line.ibisSignDevice = device[0]; }},
+    {"--ibis-baud", "", "BAUD", "Geschwindigkeit der IBIS-Leitung (Vorgabe 1200)", false,
+     [](CommandLine& line, std::span<char* const> value, std::FILE*) { line.ibisBaudGiven = value[0]; }},
+    {"--ibis-databits", "", "7|8", "Datenbits je Zeichen (Vorgabe 7)", false,
+     [](CommandLine& line, std::span<char* const> value, std::FILE*) { line.ibisDataBitsGiven = value[0]; }},
+    {"--ibis-parity", "", "PARITÄT", "gerade, ungerade oder keine (Vorgabe gerade)", false,
+     [](CommandLine& line, std::span<char* const> value, std::FILE*) { line.ibisParityGiven = value[0]; }},
+    {"--ibis-stopbits", "", "1|2", "Stoppbits je Zeichen (Vorgabe 2)", false,
+     [](CommandLine& line, std::span<char* const> value, std::FILE*) { line.ibisStopBitsGiven = value[0]; }},
     {"-platform", "", "NAME", "Qts Plattform statt xcb (X11), z. B. wayland", true},
     {"-display", "", "ANZEIGE", "die X-Anzeige statt der in DISPLAY, z. B. :1", true},
 };
@@ -138,6 +152,14 @@ void printHelp(std::FILE* out)
                "        als Aussprachedatei für pendralumovista-ansage.\n"
                "Ein Feed, der keine Liste ergibt, endet mit Status 2; dann wird nichts geschrieben.\n",
                out);
+    std::fputs("\n"
+               "IBIS, der Fahrzeugbus zu echten Anzeigern: --ibis sendet bei jeder Änderung die\n"
+               "Linie (DS001), das Ziel (DS003a) und die Haltestelle (DS009, 20 Zeichen), in\n"
+               "Großbuchstaben mit 7 Bit, ä ö ü ß als { | } ~; --ibis-sign macht das Schild zum\n"
+               "Anzeiger, der zeigt, was ankommt. Die Leitung: 1200 Baud, 7 Datenbits, gerade\n"
+               "Parität, 2 Stoppbits. Fehlt das Gerät oder fällt es aus, sagt das eine Zeile, und\n"
+               "der Simulator läuft ohne IBIS weiter.\n",
+               out);
 }
 
 const Option* find(std::string_view argument)
@@ -150,6 +172,20 @@ const Option* find(std::string_view argument)
             return &option;
     }
     return nullptr;
+}
+
+// A whole number from `lowest` to `highest`, written in decimal digits alone.
+std::optional<unsigned> number(std::string_view text, unsigned lowest, unsigned highest)
+{
+    unsigned value = 0;
+    for (const char digit : text) {
+        if (digit < '0' || digit > '9' || value > highest)
+            return std::nullopt;
+        value = value * 10 + unsigned(digit - '0');
+    }
+    if (text.empty() || value < lowest || value > highest)
+        return std::nullopt;
+    return value;
 }
 
 CommandLine refuse(std::FILE* err, const std::string& what)
@@ -223,7 +259,9 @@ CommandLine parseCommandLine(int argc, char** argv, std::FILE* out, std::FILE* e
 
     const bool drives = line.loadPath || !line.keys.empty();
     // The timetable command is one of its own: it takes every word after it.
-    if (!line.gtfs.empty() && (drives || line.help || line.version || forQt || line.web))
+    if (!line.gtfs.empty() && (drives || line.help || line.version || forQt || line.web || line.ibisDevice
+                               || line.ibisSignDevice || line.ibisBaudGiven || line.ibisDataBitsGiven
+                               || line.ibisParityGiven || line.ibisStopBitsGiven))
         return refuse(err, "„--gtfs“ steht allein, mit seinen eigenen Optionen danach");
     if (loadTwice)
         return refuse(err, "„--load“ lädt eine Datei, nicht zwei");
@@ -235,6 +273,45 @@ CommandLine parseCommandLine(int argc, char** argv, std::FILE* out, std::FILE* e
     if (drives && forQt)
         return refuse(err, std::string("„") + std::string(forQt->name)
                                + "“ gilt für einen Start, nicht für „--press“ und „--load“");
+    const bool ibis = line.ibisDevice || line.ibisSignDevice;
+    const char* ibisSetting = line.ibisBaudGiven       ? "--ibis-baud"
+                              : line.ibisDataBitsGiven ? "--ibis-databits"
+                              : line.ibisParityGiven   ? "--ibis-parity"
+                              : line.ibisStopBitsGiven ? "--ibis-stopbits"
+                                                       : nullptr;
+    if (ibisSetting && !ibis)
+        return refuse(err, std::string("„") + ibisSetting + "“ gilt nur mit „--ibis“ oder „--ibis-sign“");
+    if (drives && ibis)
+        return refuse(err, "„--ibis“ und „--ibis-sign“ gelten für einen Start, nicht für „--press“ und „--load“");
+    if (line.ibisBaudGiven) {
+        const auto baud = number(line.ibisBaudGiven, 50, 4000000);
+        if (!baud)
+            return refuse(err, std::string("„") + line.ibisBaudGiven + "“: die Baudrate ist eine Zahl von 50 bis 4000000");
+        line.ibisBaud = *baud;
+    }
+    if (line.ibisDataBitsGiven) {
+        const auto bits = number(line.ibisDataBitsGiven, 7, 8);
+        if (!bits)
+            return refuse(err, std::string("„") + line.ibisDataBitsGiven + "“: Datenbits sind 7 oder 8");
+        line.ibisDataBits = *bits;
+    }
+    if (line.ibisStopBitsGiven) {
+        const auto bits = number(line.ibisStopBitsGiven, 1, 2);
+        if (!bits)
+            return refuse(err, std::string("„") + line.ibisStopBitsGiven + "“: Stoppbits sind 1 oder 2");
+        line.ibisStopBits = *bits;
+    }
+    if (line.ibisParityGiven) {
+        const std::string_view parity = line.ibisParityGiven;
+        if (parity == "gerade" || parity == "even")
+            line.ibisParity = 'E';
+        else if (parity == "ungerade" || parity == "odd")
+            line.ibisParity = 'O';
+        else if (parity == "keine" || parity == "none")
+            line.ibisParity = 'N';
+        else
+            return refuse(err, std::string("„") + line.ibisParityGiven + "“: die Parität ist gerade, ungerade oder keine");
+    }
     // Every key is checked before the first is pressed: half a sequence
     // pressed is worse than none.
     for (const char* key : line.keys)

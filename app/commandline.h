@@ -28,6 +28,20 @@ struct CommandLine {
     bool web = false;
     unsigned webPort = 0;
     const char* webAddress = nullptr;
+    // IBIS: the device the telegrams go to (--ibis), the device whose
+    // telegrams the sign shows (--ibis-sign), each a serial device or
+    // tcp:HOST:PORT, and the line's settings.
+    const char* ibisDevice = nullptr;
+    const char* ibisSignDevice = nullptr;
+    unsigned ibisBaud = 1200;
+    unsigned ibisDataBits = 7;
+    char ibisParity = 'E'; // 'N', 'E' or 'O'
+    unsigned ibisStopBits = 2;
+    // The settings as given, checked once the whole line is read.
+    const char* ibisBaudGiven = nullptr;
+    const char* ibisDataBitsGiven = nullptr;
+    const char* ibisParityGiven = nullptr;
+    const char* ibisStopBitsGiven = nullptr;
 };
 
 // Reads argv, all of it, before acting on it: --load and --press are done

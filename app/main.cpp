@@ -8,6 +8,7 @@
 
 #include <busdoor.h>
 #include <feed.h>
+#include <line.h>
 
 #if PENDRALUMOVISTA_WEB
 #include <websign.h>
@@ -16,6 +17,7 @@
 #include <QApplication>
 
 #include <cstdio>
+#include <memory>
 
 int main(int argc, char** argv)
 {
@@ -35,6 +37,10 @@ int main(int argc, char** argv)
     // and so does its request for the web sign.
     bus::Door door;
     if (door.handedOver()) {
+        if ((commandLine.ibisDevice || commandLine.ibisSignDevice) && *door.handedOver() == 0)
+            std::fputs("pendralumovista: Der Simulator läuft schon; --ibis und --ibis-sign gelten nur für "
+                       "seinen Start und bleiben hier ohne Wirkung.\n",
+                       stderr);
         if (commandLine.web && *door.handedOver() == 0)
             return door.handOverWebRequest(webAddress, commandLine.webPort);
         return *door.handedOver();
@@ -68,7 +74,42 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "pendralumovista: %s\n", answer.text.toUtf8().constData());
         std::fflush(stdout);
     }
+    // IBIS: the telegrams of each change out on one line, and the sign
+    // showing what comes in on another. A line that fails says so in one
+    // line and stays shut; the simulator runs on.
+    const ibis::Settings ibisSettings{
+        qint32(commandLine.ibisBaud),
+        commandLine.ibisDataBits == 8 ? QSerialPort::Data8 : QSerialPort::Data7,
+        commandLine.ibisParity == 'N'   ? QSerialPort::NoParity
+        : commandLine.ibisParity == 'O' ? QSerialPort::OddParity
+                                        : QSerialPort::EvenParity,
+        commandLine.ibisStopBits == 1 ? QSerialPort::OneStop : QSerialPort::TwoStop,
+    };
+    const ibis::Report reportIbis = [](const QString& line) {
+        std::fprintf(stderr, "pendralumovista: %s\n", line.toUtf8().constData());
+        std::fflush(stderr);
+    };
+    std::unique_ptr<ibis::Sender> ibisOut;
+    std::unique_ptr<ibis::SignInput> ibisIn;
+    auto ibisConnected = [&] {
+        feed.setIbisConnected((ibisOut && ibisOut->line().isConnected()) || (ibisIn && ibisIn->line().isConnected()));
+    };
+    if (commandLine.ibisDevice) {
+        ibisOut = std::make_unique<ibis::Sender>(QString::fromLocal8Bit(commandLine.ibisDevice), ibisSettings, reportIbis);
+        QObject::connect(&ibisOut->line(), &ibis::Line::connectedChanged, &feed, ibisConnected);
+        ibisOut->open();
+        ibisOut->follow(feed);
+    }
+    if (commandLine.ibisSignDevice) {
+        ibisIn = std::make_unique<ibis::SignInput>(windows.sign(), QString::fromLocal8Bit(commandLine.ibisSignDevice),
+                                                   ibisSettings, reportIbis);
+        QObject::connect(&ibisIn->line(), &ibis::Line::connectedChanged, &feed, ibisConnected);
+        QObject::connect(ibisIn.get(), &ibis::SignInput::shown, &feed, &state::Feed::changedNow);
+        ibisIn->open();
+    }
     const int status = QApplication::exec();
+    ibisIn.reset();
+    ibisOut.reset();
 #if PENDRALUMOVISTA_WEB
     webSign.reset();
 #endif

@@ -157,6 +157,7 @@ const Property properties[] = {
     {"AutoIntervalSeconds", [](const state::Snapshot& state) { return QVariant(state.autoIntervalSeconds); }},
     {"AutoScatterSeconds", [](const state::Snapshot& state) { return QVariant(state.autoScatterSeconds); }},
     {"DialogOpen", [](const state::Snapshot& state) { return QVariant(state.dialogOpen); }},
+    {"IbisConnected", [](const state::Snapshot& state) { return QVariant(state.ibisConnected); }},
     {"Keys", [](const state::Snapshot&) { return QVariant(keyNames()); }},
 };
 

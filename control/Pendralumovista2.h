@@ -162,6 +162,9 @@ public:
     tk::Text loadStopFile(const QString& path, LoadFailure* failure = nullptr);
     // What the two input boxes do when both are confirmed with these texts.
     void setLineDestination(tk::Text lineNumber, tk::Text destination);
+    // The text the sign shows for a line and destination: the line number
+    // right-aligned in three characters, a blank, the destination.
+    static tk::Text lineDestinationText(const tk::Text& lineNumber, const tk::Text& destination);
     // How the stop call of one key differs from the others (stopcalls.cpp).
     struct CallRule;
 

@@ -2,19 +2,13 @@
 
 #include <platform.h>
 
-namespace {
-
-// The line number right-aligned in three characters, a blank, the
-// destination. A longer number is kept whole; an empty one leaves the field
-// blank.
-tk::Text composeLineDestination(const tk::Text& lineNumber, const tk::Text& destination)
+// A longer number is kept whole; an empty one leaves the field blank.
+tk::Text TForm2::lineDestinationText(const tk::Text& lineNumber, const tk::Text& destination)
 {
     const size_t field = 3;
     const size_t padding = lineNumber.size() < field ? field - lineNumber.size() : 0;
     return tk::Text(padding, ' ') + lineNumber + ' ' + destination;
 }
-
-} // namespace
 
 void TForm2::enterLineDestination()
 {
@@ -38,7 +32,7 @@ void TForm2::setLineDestination(tk::Text lineNumber, tk::Text destination)
 {
     LineNumber = std::move(lineNumber);
     Destination = std::move(destination);
-    LineDestinationText = composeLineDestination(LineNumber, Destination);
+    LineDestinationText = lineDestinationText(LineNumber, Destination);
 
     // Clear once more: the writer only lights dots, and whatever a caller
     // without the boxes left on the sign must not show through.

@@ -33,10 +33,23 @@ Feed::~Feed()
     QCoreApplication::instance()->removeEventFilter(this);
 }
 
+Snapshot Feed::readNow() const
+{
+    Snapshot now = read(sign_, unit_);
+    now.ibisConnected = ibisConnected_;
+    return now;
+}
+
+void Feed::setIbisConnected(bool connected)
+{
+    ibisConnected_ = connected;
+    changedNow();
+}
+
 void Feed::changedNow()
 {
     pending_ = false;
-    Snapshot now = read(sign_, unit_);
+    Snapshot now = readNow();
     if (!(now == current_)) {
         const Snapshot before = std::exchange(current_, std::move(now));
         emit changed(current_, before);

@@ -31,7 +31,10 @@ public:
     // What was sent last (read at construction, before anything is sent).
     const Snapshot& current() const { return current_; }
     // The windows read now, without telling anyone.
-    Snapshot readNow() const { return read(sign_, unit_); }
+    Snapshot readNow() const;
+
+    // Whether a line to IBIS equipment is open; a change is sent at once.
+    void setIbisConnected(bool connected);
 
     // The state may have changed: reads it, sends changed() if it differs,
     // then the announcements made meanwhile.
@@ -54,6 +57,7 @@ private:
     Snapshot current_;
     std::vector<Text> announcements_;
     bool pending_ = false;
+    bool ibisConnected_ = false;
 };
 
 } // namespace state

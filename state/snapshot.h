@@ -50,6 +50,9 @@ struct Snapshot {
     int autoScatterSeconds = 0;
     // A modal dialog of the program is open; the unit takes nothing meanwhile.
     bool dialogOpen = false;
+    // A line to real IBIS equipment is open (--ibis or --ibis-sign). Not in
+    // the windows: the feed keeps it, as the line tells it.
+    bool ibisConnected = false;
 
     bool operator==(const Snapshot&) const = default;
 };

@@ -395,7 +395,7 @@ private slots:
     {
         fresh(false);
         QCOMPARE(property(QStringLiteral("RouteLoaded")), QVariant(false));
-        QCOMPARE(property(QStringLiteral("Version")).toUInt(), 2u);
+        QCOMPARE(property(QStringLiteral("Version")).toUInt(), 3u);
         QCOMPARE(call(QStringLiteral("CallStop"), {0u}).errorName(), errors + "NoRoute");
         const QString empty = writeFile(QStringLiteral("leer.txt"), "\r\nZwei\r\n");
         QCOMPARE(call(QStringLiteral("LoadStops"), {empty}).type(), QDBusMessage::ReplyMessage);
