@@ -12,11 +12,13 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QWebSocket>
 #include <QtTest>
 
 #include <algorithm>
+#include <csignal>
 #include <memory>
 
 namespace {
@@ -440,6 +442,39 @@ private slots:
         difference = pageShowsTheWindow();
         QVERIFY2(difference.isEmpty(), qPrintable(difference));
         QVERIFY(!browser.evaluate(QStringLiteral("document.body.classList.contains('offline')")).toBool());
+    }
+
+    // A simulator that stops answering (stopped, hung, its machine asleep)
+    // closes no connection: the page finds out by itself within seconds,
+    // and shows the sign again once the simulator runs on.
+    void aStoppedSimulatorShowsAsOffline()
+    {
+        QTcpServer probe; // a free port, for the program's own web sign
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        const quint16 freePort = probe.serverPort();
+        probe.close();
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("disabled:"));
+        program.setProcessEnvironment(environment);
+        program.setProcessChannelMode(QProcess::MergedChannels);
+        program.start(QStringLiteral(PENDRALUMOVISTA_BINARY), {QStringLiteral("--web=%1").arg(freePort)});
+        QVERIFY2(program.waitForStarted(10'000), qPrintable(program.errorString()));
+        QByteArray said;
+        QTRY_VERIFY2_WITH_TIMEOUT((said += program.readAll()).contains("Das Schild im Browser"), said.constData(), 20'000);
+        const auto offline = [&] {
+            return browser.evaluate(QStringLiteral("document.body.classList.contains('offline')")).toBool();
+        };
+        browser.open(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(freePort)));
+        QTRY_VERIFY_WITH_TIMEOUT(browser.evaluate(QStringLiteral("state !== null")).toBool() && !offline(), 10'000);
+
+        ::kill(pid_t(program.processId()), SIGSTOP);
+        QTRY_VERIFY_WITH_TIMEOUT(offline(), 10'000);
+        ::kill(pid_t(program.processId()), SIGCONT);
+        QTRY_VERIFY_WITH_TIMEOUT(!offline(), 15'000);
+        program.kill();
+        program.waitForFinished(10'000);
     }
 };
 

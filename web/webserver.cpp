@@ -10,6 +10,7 @@
 #include <QHostAddress>
 #include <QHostInfo>
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHttpServer>
 #include <QHttpServerRequest>
@@ -247,7 +248,14 @@ struct Client {
     // The connection under it, whose buffer holds what the client has not
     // taken yet.
     QPointer<QTcpSocket> connection;
+    // Since the client last said anything, a pong included.
+    QElapsedTimer heard;
 };
+
+// What a page asks to learn that the simulator still answers (a browser's
+// page cannot see the pings of the protocol), and the answer, to that page
+// alone: a script that never asks never sees one.
+constexpr char PingMessage[] = R"({"type":"ping"})";
 
 class Server final : public ServerInterface {
 public:
@@ -296,6 +304,15 @@ public:
             },
             int(QHttpServerResponder::StatusCode::Forbidden), "Diese Adresse bedient das Schild nicht.\n");
         connect(&http_, &QHttpServer::newWebSocketConnection, this, [this] { takeWebSockets(); });
+        heartbeat_.setInterval(HeartbeatMs);
+        connect(&heartbeat_, &QTimer::timeout, this, [this] {
+            for (QWebSocket* socket : sockets()) {
+                if (find(socket)->heard.elapsed() > SilentClientMs)
+                    drop(socket);
+                else
+                    socket->ping();
+            }
+        });
     }
 
     ~Server() override
@@ -337,6 +354,7 @@ public:
         port_ = tcp->serverPort();
         http_.bind(tcp);
         page_ = page(glyphs_);
+        heartbeat_.start();
         return true;
     }
 
@@ -483,11 +501,24 @@ private:
                 socket->deleteLater();
                 continue;
             }
-            // Nothing a client says is heard; a long message ends it.
+            // Nothing a client says changes anything; a long message ends it.
             socket->setMaxAllowedIncomingFrameSize(MaxIncomingBytes);
             socket->setMaxAllowedIncomingMessageSize(MaxIncomingBytes);
-            clients_.push_back({socket, connection});
+            clients_.push_back({socket, connection, {}});
+            clients_.back().heard.start();
             connect(socket, &QWebSocket::disconnected, this, [this, socket] { drop(socket); });
+            connect(socket, &QWebSocket::pong, this, [this, socket] {
+                if (Client* client = find(socket))
+                    client->heard.restart();
+            });
+            connect(socket, &QWebSocket::textMessageReceived, this, [this, socket](const QString& message) {
+                Client* client = find(socket);
+                if (!client)
+                    return;
+                client->heard.restart();
+                if (message == QLatin1String(PingMessage))
+                    send(socket, R"({"type":"pong","version":)" + QByteArray::number(MessageVersion) + '}');
+            });
             if (last_.isEmpty()) {
                 publish();
             } else {
@@ -505,6 +536,7 @@ private:
     QByteArray page_;
     QByteArray last_;
     std::vector<Client> clients_;
+    QTimer heartbeat_;
 };
 
 ServerInterface* makeServer(ServerInterface::StateReader readState, const QByteArray& glyphs)

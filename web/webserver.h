@@ -31,6 +31,10 @@ inline constexpr quint64 MaxIncomingBytes = 1024;
 // The header of one request; a longer one is answered 431 and closed. The
 // sign takes no request bodies at all: one announced is answered 413.
 inline constexpr qsizetype MaxHeaderBytes = 8 * 1024;
+// Every so often each WebSocket client is pinged; one that has answered
+// nothing for longer (its computer asleep, its network gone) is dropped.
+inline constexpr int HeartbeatMs = 5'000;
+inline constexpr int SilentClientMs = 15'000;
 // The version of the messages and of the state endpoint; later versions
 // only add fields.
 inline constexpr int MessageVersion = 1;
