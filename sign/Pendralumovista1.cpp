@@ -21,7 +21,7 @@ TForm1::TForm1(QWidget* parent)
     setFixedSize(926, 113);
     move(0, 0);
 
-    GroupBox1 = new tk::Panel(this, 8, 8, 913, 97, tk::clBlack);
+    GroupBox1 = new tk::Panel(this, 8, 8, PanelWidth, PanelHeight, PanelColor);
     GroupBox1->OnMouseDown = [this](tk::MouseButton b, tk::ShiftState s, int x, int y) {
         GroupBox1MouseDown(b, s, x, y);
     };
@@ -57,11 +57,12 @@ void TForm1::FormCreate()
     for (int cell = 0; cell < CellCount; ++cell)
         for (int row = 0; row < font::Rows; ++row)
             for (int column = 0; column < font::Columns; ++column) {
-                auto* dot = new tk::Shape(GroupBox1, cell * 45 + column * 8 + 10, row * 8 + 10, 8, 8);
-                dot->setPen(tk::clBlack, 1);
+                auto* dot = new tk::Shape(GroupBox1, cell * CellPitch + column * DotPitch + PanelEdge,
+                                          row * DotPitch + PanelEdge, DotPitch, DotPitch);
+                dot->setPen(PanelColor, 1);
                 // On a scaled screen the dots of a cell keep one pitch, so
                 // that the gaps between their fills are all alike.
-                dot->setBlockCorner(QPoint(cell * 45 + 10, 10));
+                dot->setBlockCorner(QPoint(cell * CellPitch + PanelEdge, PanelEdge));
                 dot->setBrushColor(DarkColor);
                 Dots[size_t(dotIndex(cell, column, row))] = dot;
             }

@@ -25,6 +25,15 @@ public:
     static constexpr int DotCount = CellCount * font::DotsPerCell;
     static constexpr tk::Color DarkColor = tk::clGray;
     static constexpr tk::Color LitColor = tk::clLime;
+    static constexpr tk::Color PanelColor = tk::clBlack;
+    // The black panel and its dots, in the window's pixels: the panel's
+    // size, the distance from one cell and one dot to the next, and the
+    // panel's edge before the first dot. The web page draws from these too.
+    static constexpr int PanelWidth = 913;
+    static constexpr int PanelHeight = 97;
+    static constexpr int CellPitch = 45;
+    static constexpr int DotPitch = 8;
+    static constexpr int PanelEdge = 10;
 
     explicit TForm1(QWidget* parent = nullptr);
 

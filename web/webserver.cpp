@@ -33,15 +33,16 @@ namespace web {
 
 namespace {
 
-QByteArray page(const QByteArray& glyphs)
+QByteArray page(const QByteArray& glyphs, const QByteArray& layout)
 {
     QFile file(QStringLiteral(":/web/sign.html"));
     if (!file.open(QIODevice::ReadOnly))
         return {};
     QByteArray html = file.readAll();
-    // The glyphs are the sign's own, put in as the page is served: the
-    // page carries no font of its own.
+    // The glyphs and the panel's layout are the sign window's own, put in
+    // as the page is served: the page carries no font or sizes of its own.
     html.replace("/*GLYPHS*/{}", glyphs);
+    html.replace("/*LAYOUT*/{}", layout);
     return html;
 }
 
@@ -259,7 +260,8 @@ constexpr char PingMessage[] = R"({"type":"ping"})";
 
 class Server final : public ServerInterface {
 public:
-    Server(StateReader readState, QByteArray glyphs) : readState_(std::move(readState)), glyphs_(std::move(glyphs))
+    Server(StateReader readState, QByteArray glyphs, QByteArray layout)
+        : readState_(std::move(readState)), glyphs_(std::move(glyphs)), layout_(std::move(layout))
     {
         http_.route(QStringLiteral("/"), QHttpServerRequest::Method::Get, [this](const QHttpServerRequest& request) {
             if (!ours(request))
@@ -353,7 +355,7 @@ public:
         address_ = address;
         port_ = tcp->serverPort();
         http_.bind(tcp);
-        page_ = page(glyphs_);
+        page_ = page(glyphs_, layout_);
         heartbeat_.start();
         return true;
     }
@@ -529,6 +531,7 @@ private:
 
     StateReader readState_;
     QByteArray glyphs_;
+    QByteArray layout_;
     QHttpServer http_;
     LimitedTcpServer* tcp_ = nullptr;
     QHostAddress address_;
@@ -539,9 +542,10 @@ private:
     QTimer heartbeat_;
 };
 
-ServerInterface* makeServer(ServerInterface::StateReader readState, const QByteArray& glyphs)
+ServerInterface* makeServer(ServerInterface::StateReader readState, const QByteArray& glyphs,
+                            const QByteArray& layout)
 {
-    return new Server(std::move(readState), glyphs);
+    return new Server(std::move(readState), glyphs, layout);
 }
 
 } // namespace web

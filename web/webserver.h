@@ -61,12 +61,15 @@ public:
     virtual void publish() = 0;
 };
 
-// The server, serving the page with `glyphs` (the sign's glyph table as
-// JSON) and the state `readState` gives.
-ServerInterface* makeServer(ServerInterface::StateReader readState, const QByteArray& glyphs);
-using MakeServer = ServerInterface* (*)(ServerInterface::StateReader readState, const QByteArray& glyphs);
+// The server, serving the page with `glyphs` and `layout` (the sign's glyph
+// table and the layout of its panel, as JSON) and the state `readState`
+// gives.
+ServerInterface* makeServer(ServerInterface::StateReader readState, const QByteArray& glyphs,
+                            const QByteArray& layout);
+using MakeServer = ServerInterface* (*)(ServerInterface::StateReader readState, const QByteArray& glyphs,
+                                        const QByteArray& layout);
 // The name under which the library exports makeServer.
-inline constexpr char MakeServerSymbol[] = "pendralumovista_web_server";
+inline constexpr char MakeServerSymbol[] = "pendralumovista_web_server_2";
 
 // Whether `host`, the Host header of a request, names the address served:
 // the address itself, or "localhost" when that is the loopback address,

@@ -3,6 +3,8 @@
 #include "webserver.h"
 
 #include <feed.h>
+#include <Pendralumovista1.h>
+#include <controls.h>
 #include <font.h>
 #include <text.h>
 
@@ -88,6 +90,17 @@ QJsonObject glyphTable()
     return table;
 }
 
+QJsonObject layoutTable()
+{
+    const auto css = [](tk::Color color) { return tk::toQColor(color).name(); };
+    return {{QStringLiteral("panelWidth"), TForm1::PanelWidth},   {QStringLiteral("panelHeight"), TForm1::PanelHeight},
+            {QStringLiteral("cells"), TForm1::CellCount},          {QStringLiteral("columns"), font::Columns},
+            {QStringLiteral("rows"), font::Rows},                  {QStringLiteral("cellPitch"), TForm1::CellPitch},
+            {QStringLiteral("dotPitch"), TForm1::DotPitch},        {QStringLiteral("edge"), TForm1::PanelEdge},
+            {QStringLiteral("lit"), css(TForm1::LitColor)},        {QStringLiteral("dark"), css(TForm1::DarkColor)},
+            {QStringLiteral("panel"), css(TForm1::PanelColor)}};
+}
+
 WebSign::WebSign(StateReader readState, QObject* parent) : QObject(parent), readState_(std::move(readState)) {}
 
 WebSign::~WebSign() = default;
@@ -98,7 +111,8 @@ bool WebSign::listen(const QString& address, quint16 port, QString* error)
         const MakeServer make = serverFactory(error);
         if (!make)
             return false;
-        server_.reset(make(readState_, QJsonDocument(glyphTable()).toJson(QJsonDocument::Compact)));
+        server_.reset(make(readState_, QJsonDocument(glyphTable()).toJson(QJsonDocument::Compact),
+                           QJsonDocument(layoutTable()).toJson(QJsonDocument::Compact)));
     }
     if (!server_->listen(address, port, error))
         return false;

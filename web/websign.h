@@ -34,6 +34,9 @@ QJsonObject stateOf(const state::Snapshot& now);
 // The glyphs of the sign's font, keyed by the character they show, as the
 // page draws them: five column masks each, bit 0 the top row.
 QJsonObject glyphTable();
+// The panel and its dots as the sign window lays them out: sizes and
+// pitches in the window's pixels, and the colours.
+QJsonObject layoutTable();
 
 class WebSign : public QObject {
     Q_OBJECT
