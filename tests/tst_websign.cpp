@@ -398,6 +398,19 @@ private slots:
         QVERIFY(get(port, "/").startsWith("HTTP/1.1 200"));
     }
 
+    // HEAD is answered as GET would be, without a body.
+    void headAnswersWithoutABody()
+    {
+        for (const auto& [path, status] : {std::pair{QByteArray("/"), QByteArray("200")},
+                                           std::pair{QByteArray("/state.json"), QByteArray("200")},
+                                           std::pair{QByteArray("/fehlt"), QByteArray("404")}}) {
+            const QByteArray answer = exchange(port, "HEAD " + path + " HTTP/1.1\r\nHost: 127.0.0.1:"
+                                                         + QByteArray::number(port) + "\r\nConnection: close\r\n\r\n");
+            QVERIFY2(answer.startsWith("HTTP/1.1 " + status), answer.constData());
+            QVERIFY2(answer.endsWith("\r\n\r\n"), answer.constData());
+        }
+    }
+
     // A browser source reloaded all evening: each reload a WebSocket opened
     // and closed, far more than the server holds at once, and the page
     // still served after them.

@@ -291,7 +291,16 @@ public:
                         responder.write(QByteArray("Hier spricht das Schild nur WebSocket.\n"),
                                         "text/plain; charset=utf-8", QHttpServerResponder::StatusCode::UpgradeRequired);
                     });
-        compat::setMissingHandler(http_, this, [](const QHttpServerRequest&, compat::Responder responder) {
+        compat::setMissingHandler(http_, this, [this](const QHttpServerRequest& request, compat::Responder responder) {
+            // HEAD asks whether a GET would be answered, and takes no body.
+            if (request.method() == QHttpServerRequest::Method::Head) {
+                const QString path = request.url().path();
+                const bool served = path == QLatin1String("/") || path == QLatin1String("/state.json");
+                responder.write(!ours(request) ? QHttpServerResponder::StatusCode::Forbidden
+                                : served       ? QHttpServerResponder::StatusCode::Ok
+                                               : QHttpServerResponder::StatusCode::NotFound);
+                return;
+            }
             responder.write(QByteArray("Nicht gefunden. Das Schild steht unter /, der Zustand unter /state.json.\n"),
                             "text/plain; charset=utf-8", QHttpServerResponder::StatusCode::NotFound);
         });
