@@ -171,8 +171,11 @@ wait_gone() {
     done
 }
 
+# After it, the command given (a state the dialog's answer brings about,
+# polled), or with none a fixed pause.
 answer_dialog() {
     local title=$1 text=$2
+    shift 2
     wait_for 90 "the dialog \"$title\"" dialog_open "$title"
     wait_for 60 "the dialog \"$title\" to take the keyboard focus" has_focus "$title"
     sleep 2 # the slowed-down program puts the focus into the edit field last
@@ -189,8 +192,15 @@ answer_dialog() {
         xdotool key Return
     done
     # The window goes before the modal loop has returned; a click that came
-    # in between would be refused by the still-blocked control unit.
-    sleep 5
+    # in between would be refused by the still-blocked control unit. A state
+    # that only the program's handling of the answer brings about, after
+    # the modal loop, shows that it has returned; where there is none to
+    # see, a pause.
+    if [ $# -gt 0 ]; then
+        wait_for 60 "$* after the dialog \"$title\"" "$@"
+    else
+        sleep 5
+    fi
 }
 
 clipboard_is() { [ "$(timeout 20 xclip -o -selection clipboard -t UTF8_STRING)" = "$1" ]; }
@@ -208,6 +218,13 @@ display_painted() {
     [ -n "$green" ] && [ "$green" -gt 200 ]
 }
 wait_for 120 "the control unit's display to be painted" display_painted
+
+# Some dot of the sign lit (the sign window at its place, as the end-to-end
+# test checks it): dark while line and destination are typed, lit once the
+# program has taken them.
+sign_lit() {
+    [ "$(import -window root -crop 926x113+57+0 +repage -depth 8 txt:- 2>/dev/null | grep -c '#00FF00')" -gt 0 ]
+}
 
 step "menu, load the stop data set"
 menu
@@ -233,8 +250,8 @@ expect_clipboard "nächste Haltestelle: Rathaus Süd"
 step "line and destination"
 menu
 soft_top
-answer_dialog Liniennummer 7
-answer_dialog Richtung/Ziel "Hauptbahnhof Nord Ausstieg"
+answer_dialog Liniennummer 7 dialog_open Richtung/Ziel
+answer_dialog Richtung/Ziel "Hauptbahnhof Nord Ausstieg" sign_lit
 menu
 
 step "Anzeige off and on, then a stop up"
