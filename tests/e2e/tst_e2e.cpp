@@ -1364,18 +1364,23 @@ private slots:
             QVERIFY2(signShows(sign), keyboard ? "by keyboard" : "by mouse");
             QVERIFY2(clipboardIs(clipboard), keyboard ? "by keyboard" : "by mouse");
             if (!keyboard) {
-                // The clicks' result once it is all painted: two looks alike
-                // in a row.
-                QImage previous = unitLooks();
+                // The clicks' result once it is all painted: the look has
+                // stayed the same for half a second. Where neither the sign
+                // nor the clipboard shows the keys' effect, that is also the
+                // time the program has to take the last click.
+                QImage settled = unitLooks();
+                QElapsedTimer unchanged;
+                unchanged.start();
                 QVERIFY(QTest::qWaitFor(
                     [&] {
-                        const QImage now = unitLooks();
-                        const bool settled = now == previous;
-                        previous = now;
-                        return settled;
+                        if (QImage now = unitLooks(); now != settled) {
+                            settled = now;
+                            unchanged.start();
+                        }
+                        return unchanged.elapsed() >= 500;
                     },
                     10000));
-                looks[0] = previous;
+                looks[0] = settled;
             } else {
                 // The keys' result is the same look, once painted.
                 if (!QTest::qWaitFor([&] { return (looks[1] = unitLooks()) == looks[0]; }, 5000))
