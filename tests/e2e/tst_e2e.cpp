@@ -569,8 +569,22 @@ class TestEndToEnd : public QObject {
             return shot.pixelColor(signOrigin + QPoint(22, 22)) == QColor(128, 128, 128)
                 && shot.pixelColor(controlOrigin + QPoint(80, 60)).green() > 200;
         };
-        QTRY_VERIFY_WITH_TIMEOUT(program.state() == QProcess::NotRunning || painted(), startLimitMs);
+        QElapsedTimer clock;
+        clock.start();
+        const bool up = QTest::qWaitFor([&] { return program.state() == QProcess::NotRunning || painted(); }, startLimitMs);
         QVERIFY2(program.state() == QProcess::Running, "the program ended at start");
+        QVERIFY2(up, qPrintable(QStringLiteral("the windows were not painted after %1 ms").arg(clock.elapsed())));
+        // A window manager takes the windows over after they are painted:
+        // it frames and restacks them, and a click meanwhile may be lost.
+        // They are its own once both are in its stacking list.
+        if (underWindowManager()) {
+            auto managed = [this] {
+                const QList<quint64> ids = stacking();
+                const quint64 sign = visibleWindow(signTitle), unit = visibleWindow(unitTitle);
+                return sign && unit && ids.contains(sign) && ids.contains(unit);
+            };
+            QVERIFY2(QTest::qWaitFor(managed, startLimitMs), "the window manager has not taken both windows");
+        }
     }
 
 private slots:
