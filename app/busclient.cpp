@@ -30,7 +30,7 @@ QString doesNotAnswer()
 {
     return QStringLiteral("der laufende Simulator antwortet nicht (%1 Sekunden gewartet); vielleicht hängt er "
                           "oder ist angehalten.")
-        .arg(AnswerTimeoutMs / 1000);
+        .arg(answerTimeoutSeconds());
 }
 
 // Runs `act` with the session bus on which a simulator owns its id; one line
@@ -71,7 +71,7 @@ int call(QDBusConnection& session, std::FILE* err, const char* method, const QVa
                                                           QLatin1String(method));
     message.setAutoStartService(false);
     message.setArguments(arguments);
-    const QDBusMessage reply = session.call(message, QDBus::Block, AnswerTimeoutMs);
+    const QDBusMessage reply = session.call(message, QDBus::Block, answerTimeoutMs());
     if (reply.type() != QDBusMessage::ErrorMessage)
         return 0;
     // It ended meanwhile.

@@ -10,11 +10,6 @@ class QString;
 
 namespace bus {
 
-// How long the client waits for the running simulator to answer a call. A
-// simulator that is stopped or hangs is reported after this, not after the
-// bus library's 25 seconds.
-inline constexpr int AnswerTimeoutMs = 3000;
-
 // Loads the stop file (when `path` is given) into the running simulator, as
 // its load dialog would, then presses the keys one after the other, by the
 // names its PressKey takes; the caller has checked the names. Returns 0; or

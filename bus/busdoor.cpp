@@ -69,7 +69,7 @@ Door::Door() : bus_(userSessionBus())
             giveUpBus();
             return;
         }
-        reply = bus_->call(activate, QDBus::Block, ActivateTimeoutMs);
+        reply = bus_->call(activate, QDBus::Block, answerTimeoutMs());
         if (reply.type() != QDBusMessage::ErrorMessage) {
             std::puts("pendralumovista läuft schon; seine Fenster sind nach vorn geholt.");
             handedOver_ = 0;
@@ -78,9 +78,9 @@ Door::Door() : bus_(userSessionBus())
         if (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NoReply")
             || reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.Timeout")) {
             std::fprintf(stderr,
-                         "pendralumovista: läuft schon, antwortet aber nicht (%d Sekunden gewartet); vielleicht "
+                         "pendralumovista: läuft schon, antwortet aber nicht (%s Sekunden gewartet); vielleicht "
                          "hängt er oder ist angehalten.\n",
-                         ActivateTimeoutMs / 1000);
+                         answerTimeoutSeconds().toUtf8().constData());
             handedOver_ = 1;
             return;
         }
@@ -100,7 +100,7 @@ int Door::handOverWebRequest(const QString& address, uint port)
                                                        QString::fromLatin1(ControlUnitInterface),
                                                        QStringLiteral("ServeWeb"));
     call << address << QVariant::fromValue(ushort(port));
-    const QDBusMessage reply = bus_->call(call, QDBus::Block, ActivateTimeoutMs);
+    const QDBusMessage reply = bus_->call(call, QDBus::Block, answerTimeoutMs());
     if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {
         std::printf("Das Schild im Browser: %s\n", reply.arguments().constFirst().toString().toUtf8().constData());
         return 0;

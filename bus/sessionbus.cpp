@@ -1,6 +1,8 @@
 #include "sessionbus.h"
 
 #include <QByteArrayView>
+#include <QLocale>
+#include <QString>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -50,6 +52,18 @@ void closeBus(std::optional<QDBusConnection>& bus)
     const QString name = bus->name();
     bus.reset();
     QDBusConnection::disconnectFromBus(name);
+}
+
+int answerTimeoutMs()
+{
+    bool isNumber = false;
+    const int ms = qEnvironmentVariableIntValue("PENDRALUMOVISTA_BUS_ANSWER_MS", &isNumber);
+    return isNumber && ms > 0 ? ms : AnswerTimeoutMs;
+}
+
+QString answerTimeoutSeconds()
+{
+    return QLocale(QLocale::German).toString(answerTimeoutMs() / 1000.0, 'g', 3);
 }
 
 } // namespace bus

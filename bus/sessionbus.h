@@ -14,7 +14,20 @@ inline constexpr char ObjectPath[] = "/io/github/pendralumovista/Pendralumovista
 inline constexpr char ControlUnitInterface[] = "io.github.pendralumovista.Pendralumovista.ControlUnit";
 // The error names the door answers with, each under this prefix.
 inline constexpr char ErrorPrefix[] = "io.github.pendralumovista.Pendralumovista.Error.";
-inline constexpr int ActivateTimeoutMs = 3000;
+// How long a second start waits for the running simulator to answer its
+// activation, and the command line's client for any call: a simulator that
+// is stopped or hangs is reported after this, not after the bus library's
+// 25 seconds.
+inline constexpr int AnswerTimeoutMs = 3000;
+
+// AnswerTimeoutMs, unless PENDRALUMOVISTA_BUS_ANSWER_MS names another number
+// of milliseconds. That variable is read for the test of a hung simulator
+// alone, which would otherwise wait out the full time twice; it is no
+// setting for users.
+int answerTimeoutMs();
+
+// The waited time as the one-line messages name it: "3" or "0,5" seconds.
+QString answerTimeoutSeconds();
 
 // The address that names no bus. The D-Bus library refuses it at once.
 inline constexpr char NoBus[] = "disabled:";

@@ -3,6 +3,8 @@
 // virtual X server, fed through the clipboard by xclip, writing WAV files,
 // playing through ALSA into a capture file, and without any sound device.
 
+#include <printedtail.h>
+
 #include <announcement.h>
 #include <deviceplayer.h>
 #include <gong.h>
@@ -228,10 +230,13 @@ class TestAnsage : public QObject {
             process.setProcessEnvironment(env);
             process.start(QStringLiteral(ANSAGE_BINARY), arguments);
         }
+        // A check that failed while it ran shows what it printed last.
         ~Companion()
         {
             process.kill();
             process.waitForFinished();
+            read();
+            testsupport::printTailIfFailed("the companion", out + err);
         }
         void read()
         {

@@ -6,6 +6,8 @@
 // The test owns the clipboard of a virtual X server of its own, as the
 // simulator does, so its main starts that server before the application.
 
+#include "support/printedtail.h"
+
 #include <announcement.h>
 #include <clipboardwatch.h>
 
@@ -73,10 +75,13 @@ class TestAnsageCalls : public QObject {
             process.setProcessEnvironment(env);
             process.start(program.isEmpty() ? QStringLiteral(ANSAGE_BINARY) : program, arguments);
         }
+        // A check that failed while it ran shows what it printed last.
         ~Companion()
         {
             process.kill();
             process.waitForFinished();
+            said();
+            testsupport::printTailIfFailed("the companion", out + err);
         }
         QByteArray& said()
         {

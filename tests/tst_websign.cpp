@@ -167,6 +167,25 @@ private slots:
             QVERIFY2(answer.startsWith("HTTP/1.1 403"), host.constData());
             QVERIFY(!answer.contains("Hauptbahnhof"));
         }
+
+        // On one connection: a request as a browser sends it is answered and
+        // the connection stays for the next; one with "Connection: close",
+        // as a script sends it that reads to the end, is answered and then
+        // closed at once, long before the idle limit would close it.
+        QTcpSocket connection;
+        connection.connectToHost(QHostAddress::LocalHost, port);
+        const QByteArray request = "GET /state.json HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port) + "\r\n";
+        QByteArray answer;
+        auto answered = [&] { return QJsonDocument::fromJson(body(answer += connection.readAll())).isObject(); };
+        QTRY_VERIFY(connection.state() == QAbstractSocket::ConnectedState);
+        connection.write(request + "\r\n");
+        QTRY_VERIFY_WITH_TIMEOUT(answered(), 5000);
+        QVERIFY(answer.startsWith("HTTP/1.1 200"));
+        answer.clear();
+        connection.write(request + "Connection: close\r\n\r\n");
+        QTRY_VERIFY_WITH_TIMEOUT((answer += connection.readAll(), connection.state() == QAbstractSocket::UnconnectedState),
+                                 web::HttpConnectionMs / 2);
+        QVERIFY2(answer.startsWith("HTTP/1.1 200") && answered(), answer.constData());
     }
 
     // The Host check alone, with what a browser, a script or an attacker

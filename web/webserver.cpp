@@ -148,6 +148,34 @@ public:
                                  [](const QPointer<QTcpSocket>& socket) { return !socket.isNull(); }));
     }
 
+    // HTTP/1.1: a client that sends "Connection: close" (a script, curl,
+    // most libraries when asked for one answer) reads the answer up to the
+    // end of the connection. Called by every route and the missing handler:
+    // the connection the request came on is closed once the answer that is
+    // being written now is out, not after the idle limit.
+    void closeIfAsked(const QHttpServerRequest& request)
+    {
+        const QPointer<QTcpSocket> socket = reading_;
+        // Only while the library reads a request off that connection; one it
+        // handles later (a pipelined request) keeps its connection open until
+        // the idle limit.
+        if (!socket || !socket->peerAddress().isEqual(request.remoteAddress(), QHostAddress::TolerantConversion))
+            return;
+        const QList<QByteArray> options = request.value("Connection").split(',');
+        if (std::none_of(options.begin(), options.end(),
+                         [](const QByteArray& option) { return option.trimmed().compare("close", Qt::CaseInsensitive) == 0; }))
+            return;
+        // Queued: the library writes the answer after the route returns.
+        // What is written then still goes out before the close.
+        QMetaObject::invokeMethod(
+            this,
+            [socket] {
+                if (socket)
+                    socket->disconnectFromHost();
+            },
+            Qt::QueuedConnection);
+    }
+
     // The connection of that peer is a WebSocket now: it stays. Its socket,
     // which the WebSocket writes through, tells how much waits unsent.
     QTcpSocket* keep(const QHostAddress& peer, quint16 port)
@@ -183,11 +211,18 @@ protected:
             if (!socket->property("websocket").toBool())
                 socket->abort();
         });
+        // The HTTP server reads each request, and runs its route, in its
+        // own slot on the socket's readyRead; it connects that slot as the
+        // socket is added. The two slots around it tell the routes which
+        // connection their request came on.
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { reading_ = socket; });
         addPendingConnection(socket);
+        connect(socket, &QTcpSocket::readyRead, this, [this] { reading_ = nullptr; });
     }
 
 private:
     std::vector<QPointer<QTcpSocket>> sockets_;
+    QPointer<QTcpSocket> reading_;
 };
 
 bool everyAddress(const QHostAddress& address)
@@ -264,6 +299,7 @@ public:
         : readState_(std::move(readState)), glyphs_(std::move(glyphs)), layout_(std::move(layout))
     {
         http_.route(QStringLiteral("/"), QHttpServerRequest::Method::Get, [this](const QHttpServerRequest& request) {
+            tcp_->closeIfAsked(request);
             if (!ours(request))
                 return foreignHost();
             QHttpServerResponse response("text/html; charset=utf-8", page_);
@@ -272,6 +308,7 @@ public:
         });
         http_.route(QStringLiteral("/state.json"), QHttpServerRequest::Method::Get,
                     [this](const QHttpServerRequest& request) {
+                        tcp_->closeIfAsked(request);
                         if (!ours(request))
                             return foreignHost();
                         QJsonObject state = readState_();
@@ -285,13 +322,15 @@ public:
         // has taken the request, which it then must not answer. A plain
         // request here is told at once what the address is for.
         http_.route(QStringLiteral("/ws"), QHttpServerRequest::Method::Get,
-                    [](const QHttpServerRequest& request, compat::Responder responder) {
+                    [this](const QHttpServerRequest& request, compat::Responder responder) {
                         if (request.value("Upgrade").compare("websocket", Qt::CaseInsensitive) == 0)
                             return;
+                        tcp_->closeIfAsked(request);
                         responder.write(QByteArray("Hier spricht das Schild nur WebSocket.\n"),
                                         "text/plain; charset=utf-8", QHttpServerResponder::StatusCode::UpgradeRequired);
                     });
         compat::setMissingHandler(http_, this, [this](const QHttpServerRequest& request, compat::Responder responder) {
+            tcp_->closeIfAsked(request);
             // HEAD asks whether a GET would be answered, and takes no body.
             if (request.method() == QHttpServerRequest::Method::Head) {
                 const QString path = request.url().path();

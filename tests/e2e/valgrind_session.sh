@@ -9,8 +9,9 @@
 #
 #   valgrind_session.sh PATH_TO_RELEASE_BINARY
 #
-# Needs Xvfb, xdotool, xwininfo, xclip and valgrind. Bounded in time: the
-# whole run is given up after SESSION_TIMEOUT seconds (default 360).
+# Needs Xvfb, xdotool, xwininfo, xclip, valgrind and ImageMagick's import.
+# Bounded in time: the whole run is given up after SESSION_TIMEOUT seconds
+# (default 360).
 set -euo pipefail
 
 binary=${1:?usage: $0 PATH_TO_BINARY}
@@ -19,7 +20,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 suppressions="$here/valgrind.supp"
 timeout_seconds=${SESSION_TIMEOUT:-360}
 
-for tool in Xvfb xdotool xwininfo xclip valgrind; do
+for tool in Xvfb xdotool xwininfo xclip valgrind import; do
     command -v "$tool" >/dev/null || { echo "$tool is not installed" >&2; exit 2; }
 done
 
@@ -124,11 +125,22 @@ origin_x=$(xwininfo -id "$(control_unit)" | awk '/Absolute upper-left X/ {print 
 origin_y=$(xwininfo -id "$(control_unit)" | awk '/Absolute upper-left Y/ {print $4}')
 step "control unit at $origin_x,$origin_y"
 
-# A click on a point of the control unit, then a pause longer than the
-# double-click interval, so that two clicks on one key count as two.
+# A click on a point of the control unit. A second click on the same key
+# comes only once the double-click interval (Qt's 400 ms, doubled here) has
+# passed, so that two clicks on one key count as two; a click on another
+# key need not wait, as the program takes its events in order.
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+last_point=
+last_click_ms=0
 click() {
+    local point="$1,$2"
+    if [ "$point" = "$last_point" ]; then
+        local left=$((last_click_ms + 800 - $(now_ms)))
+        [ "$left" -gt 0 ] && sleep "$(printf '%d.%03d' $((left / 1000)) $((left % 1000)))"
+    fi
     xdotool mousemove $((origin_x + $1)) $((origin_y + $2)) click 1
-    sleep 0.8
+    last_point=$point
+    last_click_ms=$(now_ms)
 }
 menu() { click 61 209; }
 soft_top() { click 35 66; }
@@ -159,8 +171,11 @@ wait_gone() {
     done
 }
 
+# After it, the command given (a state the dialog's answer brings about,
+# polled), or with none a fixed pause.
 answer_dialog() {
     local title=$1 text=$2
+    shift 2
     wait_for 90 "the dialog \"$title\"" dialog_open "$title"
     wait_for 60 "the dialog \"$title\" to take the keyboard focus" has_focus "$title"
     sleep 2 # the slowed-down program puts the focus into the edit field last
@@ -177,15 +192,39 @@ answer_dialog() {
         xdotool key Return
     done
     # The window goes before the modal loop has returned; a click that came
-    # in between would be refused by the still-blocked control unit.
-    sleep 5
+    # in between would be refused by the still-blocked control unit. A state
+    # that only the program's handling of the answer brings about, after
+    # the modal loop, shows that it has returned; where there is none to
+    # see, a pause.
+    if [ $# -gt 0 ]; then
+        wait_for 60 "$* after the dialog \"$title\"" "$@"
+    else
+        sleep 5
+    fi
 }
 
 clipboard_is() { [ "$(timeout 20 xclip -o -selection clipboard -t UTF8_STRING)" = "$1" ]; }
 expect_clipboard() { wait_for 60 "the clipboard to read \"$1\"" clipboard_is "$1"; }
 
-# Give the program time to paint and settle before the first key.
-sleep 5
+# The first key once the program has painted its control unit: the lime of
+# its display (ImageMagick's import reads the pixel).
+pixel_green() {
+    import -window root -crop "1x1+$1+$2" +repage -depth 8 txt:- 2>/dev/null |
+        sed -n 's/.*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\2/p' | head -n 1
+}
+display_painted() {
+    local green
+    green=$(pixel_green $((origin_x + 80)) $((origin_y + 60)))
+    [ -n "$green" ] && [ "$green" -gt 200 ]
+}
+wait_for 120 "the control unit's display to be painted" display_painted
+
+# Some dot of the sign lit (the sign window at its place, as the end-to-end
+# test checks it): dark while line and destination are typed, lit once the
+# program has taken them.
+sign_lit() {
+    [ "$(import -window root -crop 926x113+57+0 +repage -depth 8 txt:- 2>/dev/null | grep -c '#00FF00')" -gt 0 ]
+}
 
 step "menu, load the stop data set"
 menu
@@ -211,8 +250,8 @@ expect_clipboard "nächste Haltestelle: Rathaus Süd"
 step "line and destination"
 menu
 soft_top
-answer_dialog Liniennummer 7
-answer_dialog Richtung/Ziel "Hauptbahnhof Nord Ausstieg"
+answer_dialog Liniennummer 7 dialog_open Richtung/Ziel
+answer_dialog Richtung/Ziel "Hauptbahnhof Nord Ausstieg" sign_lit
 menu
 
 step "Anzeige off and on, then a stop up"
