@@ -404,8 +404,8 @@ private slots:
         QFETCH(qsizetype, headerSize);
         QFETCH(qint64, body);
         QFETCH(QByteArray, status);
-        QByteArray request = method + " / HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port) + "\r\n" + fields
-                             + "X-Filler: x";
+        QByteArray request = method + " / HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port)
+                             + "\r\nConnection: close\r\n" + fields + "X-Filler: x";
         if (headerSize > 0)
             request += QByteArray(headerSize - request.size(), 'x');
         request += "\r\n\r\n";
