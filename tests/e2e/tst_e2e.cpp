@@ -1449,6 +1449,33 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(pixelsOfColour(QRect(169, 203, 22, 13), Qt::white) > 0, 5000);
     }
 
+    // A key held down acts once, as a held mouse button does, while the X
+    // server repeats it all the time it is held.
+    void heldKeysActOnce()
+    {
+        loadRoute();
+        QDBusInterface unit(QStringLiteral("io.github.pendralumovista.Pendralumovista"),
+                            QStringLiteral("/io/github/pendralumovista/Pendralumovista"),
+                            QStringLiteral("io.github.pendralumovista.Pendralumovista.ControlUnit"));
+        run(QStringLiteral("xdotool"), {"windowfocus", "--sync", QString::number(visibleWindow(unitTitle))});
+        bool displayOn = true;
+        const auto hold = [&](const char* key) {
+            run(QStringLiteral("xdotool"), {"keydown", key});
+            QTest::qWait(2000); // held: two seconds of the server's repeats
+            run(QStringLiteral("xdotool"), {"keyup", key});
+            // F6 after it: once its switch has turned, every repeat before
+            // it has been handled too.
+            pressKey("F6");
+            displayOn = !displayOn;
+            QTRY_COMPARE_WITH_TIMEOUT(unit.property("DisplayOn").toBool(), displayOn, 10000);
+        };
+        hold("Down");
+        QCOMPARE(unit.property("SignText").toString(), QString::fromUtf8("Müllerstraße"));
+        hold("F7");
+        QCOMPARE(unit.property("AutoAdvance").toBool(), true);
+        QCOMPARE(unit.property("Direction").toString(), QStringLiteral("A"));
+    }
+
     // Last: "Schließen" ends the program with exit code 0, also while the
     // help window is open.
     void closeKeyEndsTheProgram()
