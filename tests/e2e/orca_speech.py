@@ -20,6 +20,8 @@ import sys
 import tempfile
 import time
 
+from gi.repository import Gio, GLib
+
 program = sys.argv[1]
 keep = "--keep" in sys.argv
 failures = []
@@ -212,6 +214,18 @@ def run_checks(env, speech, route):
     said = say_after(env, speech, ["Down", "F3", "1", "0", "Return", "2", "0", "Return"],
                      "Streuung muss kleiner als Weiterschaltdauer sein")
     check(said == 1, "the refused setting is said once: %d, %r" % (said, speech.since_mark()))
+
+    # A new line and destination, as the input boxes of the menu's first
+    # page set them (here through the session bus, which does the same).
+    speech.set_mark()
+    bus = Gio.bus_get_sync(Gio.BusType.SESSION, None)
+    bus.call_sync("io.github.pendralumovista.Pendralumovista", "/io/github/pendralumovista/Pendralumovista",
+                  "io.github.pendralumovista.Pendralumovista.ControlUnit", "SetLineDestination",
+                  GLib.Variant("(ss)", ("7", "Zoo")), None, Gio.DBusCallFlags.NONE, 10000, None)
+    if wait_for(lambda: speech.count("7 Zoo") > 0, 8):
+        time.sleep(2)
+    said = speech.count("7 Zoo")
+    check(said == 1, "the new line and destination are said once: %d, %r" % (said, speech.since_mark()))
 
 
 if __name__ == "__main__":
