@@ -210,18 +210,20 @@ void TForm2::settingConfirm()
             say(Label1->Caption());
         } else {
             // The message has to be painted before the thread sleeps; the
-            // operator then types the interval and the scatter anew. A
-            // screen reader hears the refusal only: the question that
-            // follows would cut it off.
+            // operator then types the interval and the scatter anew.
             Label1->setCaption(tk::fromUtf8(scatterRefused));
             Label3->setCaption({});
-            say(Label1->Caption());
             emit stateChanged();
             tk::platform().processMessagesAndSleep(2000);
             DigitEntry.clear();
             Label1->setCaption(tk::fromUtf8(intervalQuestion));
             Label3->setCaption(tk::fromUtf8(emptySecondsField));
             EntryMode = 2;
+            // A screen reader hears the refusal, which stands for the
+            // question that follows, once the unit answers again: it asks
+            // the unit about what it is told, and gives up on an answer that
+            // takes the sleep's two seconds.
+            say(tk::fromUtf8(scatterRefused));
         }
         break;
     default:
