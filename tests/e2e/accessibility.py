@@ -316,12 +316,13 @@ def run_quiet_checks(env):
     check(bool(dialog), "soft key 2 opens the file dialog")
     if not dialog:
         return
-    done = True
+    # As a screen reader does that read the key's actions before the dialog
+    # opened.
     try:
-        action = buttons["Pfeil abwärts"].get_action_iface()
-        done = Atspi.Action.get_n_actions(action) > 0 and Atspi.Action.do_action(action, 0)
-    except GLib.Error:
+        done = Atspi.Action.do_action(buttons["Pfeil abwärts"].get_action_iface(), 0)
+    except GLib.Error as error:
         done = False
+        print("     the press failed with: %s" % error.message)
     check(not done, "a key's press reports failure while the dialog is open")
     pump(1)
     check(sign_text.get_name() == "Hauptbahnhof", "and calls nothing: %r" % sign_text.get_name())
