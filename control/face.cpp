@@ -25,11 +25,6 @@ TForm2::TForm2(TForm1& sign, QWidget* parent)
     move(268, 381);
     buildFace();
     describeAccessible = [this] { return accessibleFace(); };
-    // The unit takes the keyboard focus when it is activated, so that a
-    // screen reader, which follows the focus, follows the unit and hears
-    // what it says (see say() in keys.cpp). Its keys come from the window's
-    // key handlers either way.
-    setFocusPolicy(Qt::StrongFocus);
     FormCreate();
 }
 

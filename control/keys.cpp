@@ -85,9 +85,9 @@ std::vector<tk::AccessibleItem> TForm2::accessibleFace()
 {
     using Kind = tk::AccessibleItem::Kind;
     std::vector<tk::AccessibleItem> items;
-    // First what the unit says, which holds the focus while the unit has it;
-    // before it said anything, the display's upper text.
-    items.push_back({Kind::Status, nullptr, Label1->geometry().united(Label3->geometry()), QStringLiteral("Ansage"),
+    // First what the unit says; before it said anything, the display's
+    // upper text.
+    items.push_back({Kind::Status, nullptr, Label1->geometry().united(Label3->geometry()), {},
                      [this] { return tk::toQString(Label1->Caption()).replace(u'\r', u' ').simplified(); }, {}, {}});
     auto text = [&](tk::Label* label, const char* what) {
         items.push_back({Kind::Text, label, {}, tk::toQString(tk::fromUtf8(what)), {}, {}, {}});

@@ -5,7 +5,6 @@
 
 #include <QAccessibleWidget>
 #include <QApplication>
-#include <QFocusEvent>
 #include <QPointer>
 #include <QTimer>
 #include <QWindow>
@@ -32,8 +31,6 @@ public:
     int childCount() const override { return itemCount() + int(shownWidgets().size()); }
     QAccessibleInterface* child(int index) const override;
     int indexOfChild(const QAccessibleInterface* child) const override;
-    // While the window has the keyboard focus, its status object has it.
-    QAccessibleInterface* focusChild() const override;
 
     const AccessibleItem& item(int index) const { return items_[size_t(index)]; }
     QString textOf(int index) const;
@@ -42,15 +39,14 @@ public:
 
     // Tells the listeners of what changed since they were last told.
     void refresh();
-    // Tells them that the status object has the focus.
-    void tellFocus();
     // Tells them of the window's announcement: the status object, a
-    // notification, shows (anew). Screen readers speak a notification that
-    // shows, whatever has the focus, and keep it in their list of messages;
-    // a change of name they speak only of the object with the focus, and
-    // Qt's bridge sends the object, not its new name, with that change,
-    // which Orca cannot speak. So the name changes silently, and the showing
-    // says it, once.
+    // notification, changes its name and shows (anew). Screen readers speak
+    // a notification that shows, whatever has the focus, with its name as
+    // they know it: the change of name comes first, so that they know the
+    // new one, and is not spoken by itself, as the object has no focus (a
+    // change of the focused object's name would be spoken as well, by the
+    // Orca of Debian 13, or not at all, by that of Debian 12, which gets the
+    // object from Qt 6.4 where it expects the name).
     void tellAnnouncement();
 
 private:
@@ -129,10 +125,6 @@ public:
         QAccessible::State state;
         state.invisible = !host_->shows(index_);
         state.readOnly = kind != AccessibleItem::Kind::Button;
-        if (kind == AccessibleItem::Kind::Status) {
-            state.focusable = true;
-            state.focused = host_->host()->hasFocus();
-        }
         // While a dialog of the program is open, its keys take no press.
         state.disabled = kind == AccessibleItem::Kind::Button && QApplication::activeModalWidget();
         return state;
@@ -270,13 +262,6 @@ int HostAccessible::indexOfChild(const QAccessibleInterface* child) const
     return -1;
 }
 
-QAccessibleInterface* HostAccessible::focusChild() const
-{
-    const int status = statusIndex();
-    if (status >= 0 && host()->hasFocus())
-        return itemInterface(status);
-    return QAccessibleWidget::focusChild();
-}
 
 QString HostAccessible::textOf(int index) const
 {
@@ -340,23 +325,16 @@ void HostAccessible::refresh()
     }
 }
 
-void HostAccessible::tellFocus()
-{
-    const int status = statusIndex();
-    if (status < 0 || !host()->hasFocus())
-        return;
-    QAccessibleEvent event(itemInterface(status), QAccessible::Focus);
-    QAccessible::updateAccessibility(&event);
-}
-
 void HostAccessible::tellAnnouncement()
 {
     const int status = statusIndex();
     if (status < 0)
         return;
     lastText_[size_t(status)] = textOf(status);
-    QAccessibleEvent event(itemInterface(status), QAccessible::ObjectShow);
-    QAccessible::updateAccessibility(&event);
+    QAccessibleEvent renamed(itemInterface(status), QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&renamed);
+    QAccessibleEvent shown(itemInterface(status), QAccessible::ObjectShow);
+    QAccessible::updateAccessibility(&shown);
 }
 
 // The hidden edit field carries each announcement to the clipboard by
@@ -410,21 +388,6 @@ void WinControl::announce(const QString& sentence)
         return;
     if (auto* host = dynamic_cast<HostAccessible*>(QAccessible::queryAccessibleInterface(this)))
         host->tellAnnouncement();
-}
-
-void WinControl::focusInEvent(QFocusEvent* event)
-{
-    QWidget::focusInEvent(event);
-    if (!QAccessible::isActive())
-        return;
-    // Qt tells of the window's own focus after this handler; the status
-    // object's comes after that, so that it is the one a screen reader
-    // follows.
-    QTimer::singleShot(0, this, [this] {
-        if (QAccessible::isActive())
-            if (auto* host = dynamic_cast<HostAccessible*>(QAccessible::queryAccessibleInterface(this)))
-                host->tellFocus();
-    });
 }
 
 } // namespace tk

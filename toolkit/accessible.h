@@ -23,8 +23,6 @@ struct AccessibleItem {
         // What the window says unasked (a stop called, a menu page, a
         // refusal): a notification whose name is what the window said last
         // (see WinControl::announce), or its `text` before it said anything.
-        // It holds the keyboard focus while the window has it, so that a
-        // screen reader follows the window and reads it there again.
         Status,
     };
     Kind kind = Kind::Text;

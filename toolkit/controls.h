@@ -166,8 +166,6 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    // Hands the focus on to the status object, for screen readers.
-    void focusInEvent(QFocusEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;

@@ -54,11 +54,21 @@ class Speech:
         self.mark = 0
 
     def lines(self):
+        """The module hands over the text in the charset it has for the
+        voice's language: UTF-8 for those named here, Latin-1 for one Orca
+        names otherwise (Debian 13's Orca does)."""
         try:
-            with open(self.path, encoding="utf-8", errors="replace") as f:
-                return [line.rstrip("\n") for line in f]
+            with open(self.path, "rb") as f:
+                raw = f.read().split(b"\n")
         except FileNotFoundError:
             return []
+        lines = []
+        for line in raw[:-1]:
+            try:
+                lines.append(line.decode("utf-8"))
+            except UnicodeDecodeError:
+                lines.append(line.decode("latin-1"))
+        return lines
 
     def since_mark(self):
         return self.lines()[self.mark:]
