@@ -5,7 +5,8 @@
 # speech-dispatcher into a file instead of a sound card. Presses keys as a
 # user does, with X key events, and checks that what the unit says unasked
 # is spoken, once each: the stop called, the first line of a menu page, a
-# refused setting. Exits 0 when all checks pass.
+# refused setting, and a new line and destination (set over the session
+# bus, as the input boxes set them). Exits 0 when all checks pass.
 #
 #   orca_speech.py PROGRAM [--keep]
 #
