@@ -70,6 +70,8 @@ test_packages+=(mandoc autopkgtest debootstrap)
 # What a screen reader sees is read through the accessibility bus with
 # pyatspi.
 test_packages+=(at-spi2-core python3-pyatspi)
+# The real Orca reads the program; speech-dispatcher writes its speech to a file.
+test_packages+=(orca speech-dispatcher)
 # The web sign is loaded in a real browser, Debian's Chromium without a
 # screen, and its screenshots are compared with the sign window dot by dot.
 test_packages+=(chromium)

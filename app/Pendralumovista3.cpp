@@ -34,7 +34,7 @@ TForm3::TForm3(QWidget* parent)
     Label1->setLineHeight(13);
     Label1->setAutoSize(true);
     describeAccessible = [this] {
-        return std::vector<tk::AccessibleItem>{{tk::AccessibleItem::Kind::Text, Label1, {}, QStringLiteral("Hilfetext"), {}, {}}};
+        return std::vector<tk::AccessibleItem>{{tk::AccessibleItem::Kind::Text, Label1, {}, QStringLiteral("Hilfetext"), {}, {}, {}}};
     };
 }
 

@@ -219,6 +219,12 @@ private:
     tk::Control* controlForKey(const QKeyEvent& event);
     // The keys and the display as a screen reader is told of them.
     std::vector<tk::AccessibleItem> accessibleFace();
+    // What a soft key (0 to 2, from the top) does on the page shown: the
+    // text the display writes beside it; none outside the menu's pages.
+    QString softKeyPurpose(int key) const;
+    // Says what the operator must hear unasked (a stop called, a menu page,
+    // a refusal) to a screen reader, once.
+    void say(const tk::Text& text);
     // The last key pressed and when, for a double press.
     tk::Control* lastKeyControl_ = nullptr;
     ulong lastKeyTime_ = 0;

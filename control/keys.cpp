@@ -85,8 +85,12 @@ std::vector<tk::AccessibleItem> TForm2::accessibleFace()
 {
     using Kind = tk::AccessibleItem::Kind;
     std::vector<tk::AccessibleItem> items;
+    // First what the unit says; before it said anything, the display's
+    // upper text.
+    items.push_back({Kind::Status, nullptr, Label1->geometry().united(Label3->geometry()), {},
+                     [this] { return tk::toQString(Label1->Caption()).replace(u'\r', u' ').simplified(); }, {}, {}});
     auto text = [&](tk::Label* label, const char* what) {
-        items.push_back({Kind::Text, label, {}, tk::toQString(tk::fromUtf8(what)), {}, {}});
+        items.push_back({Kind::Text, label, {}, tk::toQString(tk::fromUtf8(what)), {}, {}, {}});
     };
     text(Label1, "Anzeige oben");
     text(Label3, "Anzeige unten");
@@ -99,7 +103,31 @@ std::vector<tk::AccessibleItem> TForm2::accessibleFace()
              Shape8, Shape9, Shape10, Shape1, Shape2, Label01, Label02, Label03, Label04, Label05, Label06, Label07,
              Label08, Label09, Label0C, Label00, Label0M, Label5, Label6, Label7, Label9, Label4}) {
         const keys::Key* key = keys::forControl(*this, control);
-        items.push_back({Kind::Button, control, {}, tk::toQString(tk::fromUtf8(key->spoken)), {}, shortcutOf(*key)});
+        std::function<QString()> purpose;
+        if (const int softKey = control == Shape8 ? 0 : control == Shape9 ? 1 : control == Shape10 ? 2 : -1; softKey >= 0)
+            purpose = [this, softKey] { return softKeyPurpose(softKey); };
+        items.push_back({Kind::Button, control, {}, tk::toQString(tk::fromUtf8(key->spoken)), {}, shortcutOf(*key),
+                         std::move(purpose)});
     }
     return items;
+}
+
+QString TForm2::softKeyPurpose(int key) const
+{
+    if (MenuPage != 1 && MenuPage != 2)
+        return {};
+    // Soft key 1 sits beside the upper text's first line, 2 and 3 beside
+    // the first and third line of the lower one.
+    const QStringList upper = tk::toQString(Label1->Caption()).split(u'\r');
+    const QStringList lower = tk::toQString(Label3->Caption()).split(u'\r');
+    const QStringList& lines = key == 0 ? upper : lower;
+    const int line = key == 2 ? 2 : 0;
+    return line < lines.size() ? lines[line] : QString();
+}
+
+void TForm2::say(const tk::Text& text)
+{
+    QString sentence = tk::toQString(text);
+    sentence.replace(u'\r', u'\n');
+    announce(sentence.trimmed());
 }

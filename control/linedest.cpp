@@ -38,6 +38,7 @@ void TForm2::setLineDestination(tk::Text lineNumber, tk::Text destination)
     // without the boxes left on the sign must not show through.
     clearSign();
     writeSign(LineDestinationText);
+    say(LineDestinationText);
     // Shown with the route strip when the operator returns to the standard
     // view; the menu page stays as it is.
     Label8->setCaption(LineNumber + "/01");

@@ -75,11 +75,14 @@ void TForm2::Label5Click()
         Label1->setCaption(Destination);
         Label3->setCaption(stopLines());
         setRouteStripVisible(true);
+        // The standard view: its destination, or the stop where none is set.
+        say(Destination.empty() ? Stops[CurrentStop] : Destination);
     } else {
         MenuPage = 1;
         Label1->setCaption(tk::fromUtf8(pageOneTitle));
         Label3->setCaption(tk::fromUtf8(pageOneLegend));
         setRouteStripVisible(false);
+        say(Label1->Caption());
     }
 }
 
@@ -93,6 +96,7 @@ void TForm2::menuPageUp()
     MenuPage = 1;
     Label1->setCaption(tk::fromUtf8(pageOneTitle));
     Label3->setCaption(tk::fromUtf8(pageOneLegend));
+    say(Label1->Caption());
 }
 
 void TForm2::menuPageDown()
@@ -101,6 +105,7 @@ void TForm2::menuPageDown()
         return;
     MenuPage = 2;
     showPageTwoTexts(*this);
+    say(Label1->Caption());
 }
 
 void TForm2::Shape8MouseDown(tk::MouseButton, tk::ShiftState, int, int)
@@ -115,6 +120,7 @@ void TForm2::Shape8MouseDown(tk::MouseButton, tk::ShiftState, int, int)
         ShowLineDestination = !ShowLineDestination;
         Label1->setCaption(
             tk::fromUtf8(ShowLineDestination ? lineDestinationShown : lineDestinationNotShown));
+        say(Label1->Caption());
         break;
     default:
         break;
@@ -129,6 +135,7 @@ void TForm2::Shape9MouseDown(tk::MouseButton, tk::ShiftState, int, int)
         break;
     case 2:
         beginSettingEntry(*this, 1, delayQuestion);
+        say(Label1->Caption());
         break;
     default:
         break;
@@ -149,6 +156,7 @@ void TForm2::Shape10MouseDown(tk::MouseButton, tk::ShiftState, int, int)
         break;
     case 2:
         beginSettingEntry(*this, 2, intervalQuestion);
+        say(Label1->Caption());
         break;
     default:
         break;
@@ -182,6 +190,7 @@ void TForm2::settingConfirm()
         EntryMode = 0;
         MenuPage = 2;
         showPageTwoTexts(*this);
+        say(Label1->Caption());
         break;
     case 2:
         AutoIntervalSeconds = seconds;
@@ -189,6 +198,7 @@ void TForm2::settingConfirm()
         EntryMode = 3;
         Label1->setCaption(tk::fromUtf8(scatterQuestion));
         Label3->setCaption(tk::fromUtf8(emptySecondsField));
+        say(Label1->Caption());
         break;
     case 3:
         if (seconds < AutoIntervalSeconds) {
@@ -197,6 +207,7 @@ void TForm2::settingConfirm()
             EntryMode = 0;
             MenuPage = 2;
             showPageTwoTexts(*this);
+            say(Label1->Caption());
         } else {
             // The message has to be painted before the thread sleeps; the
             // operator then types the interval and the scatter anew.
@@ -208,6 +219,11 @@ void TForm2::settingConfirm()
             Label1->setCaption(tk::fromUtf8(intervalQuestion));
             Label3->setCaption(tk::fromUtf8(emptySecondsField));
             EntryMode = 2;
+            // A screen reader hears the refusal, which stands for the
+            // question that follows, once the unit answers again: it asks
+            // the unit about what it is told, and gives up on an answer that
+            // takes the sleep's two seconds.
+            say(tk::fromUtf8(scatterRefused));
         }
         break;
     default:

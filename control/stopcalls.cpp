@@ -102,6 +102,7 @@ void cutAnnouncement(tk::Edit& field)
 void TForm2::finishStopCall(const CallRule& rule, bool atTerminus)
 {
     Label3->setCaption(stopLines());
+    say(Stops[CurrentStop]);
 
     if (!rule.gatedByDisplaySwitch || displaySwitchOn()) {
         switch (rule.fallBack) {
@@ -270,6 +271,7 @@ void TForm2::stopNumberConfirm()
     const int number = readStopNumber(Label3->Caption());
     if (number < 0) {
         Label3->setCaption(notANumberMessage());
+        say(notANumberMessage());
         return;
     }
     // A number beyond the data set selects nothing and keeps the digits.

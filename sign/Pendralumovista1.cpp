@@ -46,7 +46,7 @@ TForm1::TForm1(QWidget* parent)
     describeAccessible = [this] {
         return std::vector<tk::AccessibleItem>{{tk::AccessibleItem::Kind::Text, nullptr, GroupBox1->geometry(),
                                                 QStringLiteral("Zielanzeiger"),
-                                                [this] { return tk::toQString(shownText()); }, {}}};
+                                                [this] { return tk::toQString(shownText()); }, {}, {}}};
     };
 
     FormCreate();

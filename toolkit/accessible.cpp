@@ -1,5 +1,6 @@
 #include "accessible.h"
 
+#include "edit.h"
 #include "label.h"
 
 #include <QAccessibleWidget>
@@ -27,27 +28,45 @@ public:
 
     WinControl* host() const { return static_cast<WinControl*>(widget()); }
 
-    int childCount() const override { return itemCount() + QAccessibleWidget::childCount(); }
+    int childCount() const override { return itemCount() + int(shownWidgets().size()); }
     QAccessibleInterface* child(int index) const override;
     int indexOfChild(const QAccessibleInterface* child) const override;
 
     const AccessibleItem& item(int index) const { return items_[size_t(index)]; }
     QString textOf(int index) const;
+    QString descriptionOf(int index) const;
     bool shows(int index) const;
 
     // Tells the listeners of what changed since they were last told.
     void refresh();
+    // Tells them of the window's announcement: the status object, a
+    // notification, changes its name and shows (anew). Screen readers speak
+    // a notification that shows, whatever has the focus, with its name as
+    // they know it: the change of name comes first, so that they know the
+    // new one, and is not spoken by itself, as the object has no focus (a
+    // change of the focused object's name would be spoken as well, by the
+    // Orca of Debian 13, or not at all, by that of Debian 12, which gets the
+    // object from Qt 6.4 where it expects the name).
+    void tellAnnouncement();
 
 private:
     int itemCount() const;
+    int statusIndex() const;
     ItemAccessible* itemInterface(int index) const;
+    // The widgets inside, less those that show a listener nothing: the
+    // hidden field that carries text to the clipboard, and panels that only
+    // paint (the sign's black panel, whose dots the window reads as one
+    // text).
+    std::vector<QAccessibleInterface*> shownWidgets() const;
 
     mutable bool described_ = false;
     mutable std::vector<AccessibleItem> items_;
     mutable std::vector<ItemAccessible*> interfaces_;
-    // What each item read and whether it showed when last told.
+    // What each item read, what it did and whether it showed when last told.
     mutable std::vector<QString> lastText_;
+    mutable std::vector<QString> lastDescription_;
     mutable std::vector<bool> lastShown_;
+    friend class ItemAccessible;
 };
 
 // One described item of a host.
@@ -71,7 +90,7 @@ public:
         case QAccessible::Name:
             return host_->textOf(index_);
         case QAccessible::Description:
-            return item.kind == AccessibleItem::Kind::Text ? item.name : QString();
+            return host_->descriptionOf(index_);
         case QAccessible::Accelerator:
             return item.shortcut;
         default:
@@ -90,15 +109,24 @@ public:
 
     QAccessible::Role role() const override
     {
-        return host_->item(index_).kind == AccessibleItem::Kind::Button ? QAccessible::Button
-                                                                          : QAccessible::StaticText;
+        switch (host_->item(index_).kind) {
+        case AccessibleItem::Kind::Button:
+            return QAccessible::Button;
+        case AccessibleItem::Kind::Status:
+            return QAccessible::Notification;
+        default:
+            return QAccessible::StaticText;
+        }
     }
 
     QAccessible::State state() const override
     {
+        const AccessibleItem::Kind kind = host_->item(index_).kind;
         QAccessible::State state;
         state.invisible = !host_->shows(index_);
-        state.readOnly = host_->item(index_).kind == AccessibleItem::Kind::Text;
+        state.readOnly = kind != AccessibleItem::Kind::Button;
+        // While a dialog of the program is open, its keys take no press.
+        state.disabled = kind == AccessibleItem::Kind::Button && QApplication::activeModalWidget();
         return state;
     }
 
@@ -109,12 +137,17 @@ public:
         return nullptr;
     }
 
-    QStringList actionNames() const override { return {pressAction()}; }
+    // While a dialog of the program is open the key has no action: a press
+    // would do nothing, as a click on it does, and the caller is told so
+    // rather than told it succeeded.
+    QStringList actionNames() const override
+    {
+        return QApplication::activeModalWidget() ? QStringList{} : QStringList{pressAction()};
+    }
 
     // Clicks the key once the call has been answered: a key may open a
     // modal dialog that waits for the operator, and the assistive
-    // technology must not wait with it. While a dialog of the program is
-    // open the key does nothing, as a click on it would.
+    // technology must not wait with it.
     void doAction(const QString& name) override
     {
         if (name != pressAction() || QApplication::activeModalWidget())
@@ -156,13 +189,43 @@ int HostAccessible::itemCount() const
         items_ = host()->describeAccessible();
         interfaces_.assign(items_.size(), nullptr);
         lastText_.resize(items_.size());
+        lastDescription_.resize(items_.size());
         lastShown_.resize(items_.size());
         for (int i = 0; i < int(items_.size()); ++i) {
             lastText_[size_t(i)] = textOf(i);
+            lastDescription_[size_t(i)] = descriptionOf(i);
             lastShown_[size_t(i)] = shows(i);
         }
     }
     return int(items_.size());
+}
+
+int HostAccessible::statusIndex() const
+{
+    const int items = itemCount();
+    for (int i = 0; i < items; ++i)
+        if (items_[size_t(i)].kind == AccessibleItem::Kind::Status)
+            return i;
+    return -1;
+}
+
+std::vector<QAccessibleInterface*> HostAccessible::shownWidgets() const
+{
+    std::vector<QAccessibleInterface*> shown;
+    const int count = QAccessibleWidget::childCount();
+    for (int i = 0; i < count; ++i) {
+        QAccessibleInterface* child = QAccessibleWidget::child(i);
+        if (!child)
+            continue;
+        QObject* object = child->object();
+        if (qobject_cast<Edit*>(object))
+            continue;
+        if (auto* panel = qobject_cast<WinControl*>(object); panel && !panel->isWindow() && !panel->describeAccessible
+            && panel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly).isEmpty())
+            continue;
+        shown.push_back(child);
+    }
+    return shown;
 }
 
 ItemAccessible* HostAccessible::itemInterface(int index) const
@@ -182,7 +245,8 @@ QAccessibleInterface* HostAccessible::child(int index) const
         return nullptr;
     if (index < items)
         return itemInterface(index);
-    return QAccessibleWidget::child(index - items);
+    const std::vector<QAccessibleInterface*> widgets = shownWidgets();
+    return size_t(index - items) < widgets.size() ? widgets[size_t(index - items)] : nullptr;
 }
 
 int HostAccessible::indexOfChild(const QAccessibleInterface* child) const
@@ -191,13 +255,19 @@ int HostAccessible::indexOfChild(const QAccessibleInterface* child) const
     for (int i = 0; i < items; ++i)
         if (interfaces_[size_t(i)] && interfaces_[size_t(i)] == child)
             return i;
-    const int widget = QAccessibleWidget::indexOfChild(child);
-    return widget < 0 ? -1 : items + widget;
+    const std::vector<QAccessibleInterface*> widgets = shownWidgets();
+    for (size_t i = 0; i < widgets.size(); ++i)
+        if (widgets[i] == child)
+            return items + int(i);
+    return -1;
 }
+
 
 QString HostAccessible::textOf(int index) const
 {
     const AccessibleItem& item = items_[size_t(index)];
+    if (item.kind == AccessibleItem::Kind::Status)
+        return host()->announcement().isEmpty() && item.text ? item.text() : host()->announcement();
     QString text;
     if (item.text)
         text = item.text();
@@ -210,6 +280,17 @@ QString HostAccessible::textOf(int index) const
     return text;
 }
 
+QString HostAccessible::descriptionOf(int index) const
+{
+    const AccessibleItem& item = items_[size_t(index)];
+    if (item.kind == AccessibleItem::Kind::Button)
+        return item.description ? item.description() : QString();
+    // A notification is read with its description: the name alone.
+    if (item.kind == AccessibleItem::Kind::Status)
+        return {};
+    return item.name;
+}
+
 bool HostAccessible::shows(int index) const
 {
     const AccessibleItem& item = items_[size_t(index)];
@@ -220,10 +301,17 @@ void HostAccessible::refresh()
 {
     const int items = itemCount();
     for (int i = 0; i < items; ++i) {
+        // The status object's name changes only when the window says so.
         const QString text = textOf(i);
-        if (text != lastText_[size_t(i)]) {
+        if (text != lastText_[size_t(i)] && items_[size_t(i)].kind != AccessibleItem::Kind::Status) {
             lastText_[size_t(i)] = text;
             QAccessibleEvent event(itemInterface(i), QAccessible::NameChanged);
+            QAccessible::updateAccessibility(&event);
+        }
+        const QString description = descriptionOf(i);
+        if (description != lastDescription_[size_t(i)]) {
+            lastDescription_[size_t(i)] = description;
+            QAccessibleEvent event(itemInterface(i), QAccessible::DescriptionChanged);
             QAccessible::updateAccessibility(&event);
         }
         const bool shown = shows(i);
@@ -237,11 +325,37 @@ void HostAccessible::refresh()
     }
 }
 
+void HostAccessible::tellAnnouncement()
+{
+    const int status = statusIndex();
+    if (status < 0)
+        return;
+    lastText_[size_t(status)] = textOf(status);
+    QAccessibleEvent renamed(itemInterface(status), QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&renamed);
+    QAccessibleEvent shown(itemInterface(status), QAccessible::ObjectShow);
+    QAccessible::updateAccessibility(&shown);
+}
+
+// The hidden edit field carries each announcement to the clipboard by
+// "select all and cut". A screen reader that saw it would hear of every
+// sentence as text typed, selected and deleted in a field without a name.
+// It is left out of the tree, and its interface reads as no longer valid:
+// Qt sends no event of an object whose interface is not valid.
+class QuietFieldAccessible : public QAccessibleWidget {
+public:
+    explicit QuietFieldAccessible(QWidget* field) : QAccessibleWidget(field, QAccessible::EditableText) {}
+    bool isValid() const override { return false; }
+};
+
 QAccessibleInterface* hostFactory(const QString& className, QObject* object)
 {
     if (className == QLatin1String("tk::WinControl"))
         if (auto* host = qobject_cast<WinControl*>(object))
             return new HostAccessible(host);
+    if (className == QLatin1String("tk::Edit"))
+        if (auto* field = qobject_cast<Edit*>(object))
+            return new QuietFieldAccessible(field);
     return nullptr;
 }
 
@@ -256,10 +370,24 @@ void installAccessibleFactory()
 
 void WinControl::accessibilityChanged()
 {
+    if (!QAccessible::isActive() || std::exchange(accessibilityPending_, true))
+        return;
+    QTimer::singleShot(0, this, [this] {
+        accessibilityPending_ = false;
+        if (!QAccessible::isActive())
+            return;
+        if (auto* host = dynamic_cast<HostAccessible*>(QAccessible::queryAccessibleInterface(this)))
+            host->refresh();
+    });
+}
+
+void WinControl::announce(const QString& sentence)
+{
+    announcement_ = sentence;
     if (!QAccessible::isActive())
         return;
     if (auto* host = dynamic_cast<HostAccessible*>(QAccessible::queryAccessibleInterface(this)))
-        host->refresh();
+        host->tellAnnouncement();
 }
 
 } // namespace tk

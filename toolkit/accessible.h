@@ -20,6 +20,10 @@ struct AccessibleItem {
         Button,
         // A text that is read: a static text.
         Text,
+        // What the window says unasked (a stop called, a menu page, a
+        // refusal): a notification whose name is what the window said last
+        // (see WinControl::announce), or its `text` before it said anything.
+        Status,
     };
     Kind kind = Kind::Text;
     // The control it stands for. A text made of many controls (the sign's
@@ -33,6 +37,9 @@ struct AccessibleItem {
     // The keyboard key that does what the press action does, in Qt's
     // portable key names ("Up", "F1").
     QString shortcut;
+    // What a button does now, where that changes with what the window
+    // shows (a soft key does what the display writes beside it).
+    std::function<QString()> description;
 };
 
 // Lets Qt build the interfaces of the windows that hold graphic controls.

@@ -153,8 +153,16 @@ public:
     // background) are not shown to it.
     std::function<std::vector<AccessibleItem>()> describeAccessible;
     // Says that what the described items read or whether they show may have
-    // changed; costs nothing while no assistive technology listens.
+    // changed; costs nothing while no assistive technology listens. The
+    // listeners are told once the event being handled is done, of what it
+    // left: a clear and a write in one handler are one change.
     void accessibilityChanged();
+    // Says a sentence unasked, once, through the window's status object
+    // (AccessibleItem::Kind::Status), without cutting in on the change
+    // events of the event being handled.
+    void announce(const QString& sentence);
+    // What the window said last.
+    const QString& announcement() const { return announcement_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -174,6 +182,9 @@ private:
     // What took the last press: a graphic control, or the host itself.
     Control* pressedControl_ = nullptr;
     bool pressed_ = false;
+    // A change told to the listeners once the current event is done.
+    bool accessibilityPending_ = false;
+    QString announcement_;
 };
 
 // The classic toolkit's form: a window holding graphic controls.

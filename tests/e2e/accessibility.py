@@ -127,6 +127,7 @@ def main():
     simulator = subprocess.Popen([program], env=env)
     try:
         run_checks(env, route)
+        run_quiet_checks(env)
     finally:
         simulator.terminate()
         simulator.wait(10)
@@ -255,6 +256,107 @@ def run_checks(env, route):
     Atspi.Action.do_action(action, i)
     check(wait_for(lambda: ("Uhr", 0) in shown, 5), "the clock's hiding is announced: %r" % shown)
     showing.deregister("object:state-changed:showing")
+
+
+def run_quiet_checks(env):
+    """What the unit tells unasked, and what it keeps to itself: after the
+    route is loaded, in the standard view."""
+    app = find_application()
+    windows = {w.get_name(): w for w in children(app)} if app else {}
+    unit, sign = windows.get("Pendralumovista"), windows.get("Anzeige")
+    if unit is None or sign is None:
+        check(False, "the windows are there for the quiet checks")
+        return
+
+    # Every object a listener meets says what it is; the hidden field that
+    # carries the announcement to the clipboard is not among them.
+    unnamed = [role(n) for w in (unit, sign) for _, n in walk(w) if not n.get_name() and not n.get_description()]
+    check(not unnamed, "no object of the unit or the sign is unnamed: %r" % unnamed)
+    fields = [n.get_name() for _, n in walk(app) if n.get_role() in (Atspi.Role.TEXT, Atspi.Role.ENTRY)]
+    check(not fields, "the clipboard's field is not shown: %r" % fields)
+    notes = [n for _, n in walk(unit) if n.get_role() == Atspi.Role.NOTIFICATION]
+    check(len(notes) == 1, "the unit has one notification for what it says: %d" % len(notes))
+
+    buttons = {n.get_name(): n for _, n in walk(unit) if is_button(n)}
+    texts = {n.get_description(): n for _, n in walk(unit) if is_text(n)}
+    sign_text = next((n for _, n in walk(sign) if is_text(n)), None)
+    if not notes or sign_text is None or "Anzeige unten" not in texts:
+        return
+    note = notes[0]
+
+    # One stop call: each object that changes says so once, with what it
+    # ended up showing; the notification shows once; no text is typed or
+    # deleted anywhere.
+    heard = []
+
+    def on_event(event):
+        try:
+            heard.append((event.type, event.source.get_description() or event.source.get_name()))
+        except GLib.Error:
+            heard.append((event.type, None))
+
+    kinds = ["object:property-change:accessible-name", "object:state-changed:showing", "object:text-changed",
+             "object:text-selection-changed", "object:text-caret-moved"]
+    listener = Atspi.EventListener.new(on_event)
+    for kind in kinds:
+        listener.register(kind)
+    pump(1)
+    heard.clear()
+    action, i = press_action(buttons["Pfeil aufwärts"])
+    Atspi.Action.do_action(action, i)
+    check(wait_for(lambda: sign_text.get_name() == "Hauptbahnhof", 10),
+          "the sign reads the stop called back: %r" % sign_text.get_name())
+    pump(1.5)
+    names = [h[1] for h in heard if h[0] == "object:property-change:accessible-name"]
+    check(names.count("Zielanzeiger") == 1, "the sign's change is told once: %r" % heard)
+    check(names.count("Anzeige unten") == 1, "the display's change is told once: %r" % heard)
+    shown = [h for h in heard if h[0].startswith("object:state-changed:showing") and h[1] == note.get_name()]
+    check(len(shown) == 1 and note.get_name() == "Hauptbahnhof",
+          "the unit says the stop once: %r, %r" % (note.get_name(), heard))
+    typed = [h for h in heard if h[0].startswith("object:text")]
+    check(not typed, "no text is typed or deleted anywhere: %r" % typed)
+    for kind in kinds:
+        listener.deregister(kind)
+
+    # The soft keys do what the display writes beside them on the page.
+    softkeys = [buttons["Softkey %d" % n] for n in (1, 2, 3)]
+    check([k.get_description() for k in softkeys] == ["", "", ""],
+          "the soft keys do nothing in the standard view: %r" % [k.get_description() for k in softkeys])
+    action, i = press_action(buttons["Menü"])
+    Atspi.Action.do_action(action, i)
+    wanted = ["Linie / Ziel", "Haltestellensatz laden", "Hilfe"]
+    check(wait_for(lambda: [k.get_description() for k in softkeys] == wanted, 10),
+          "the soft keys say what they do on page 1: %r" % [k.get_description() for k in softkeys])
+
+    # While a dialog of the program is open, a key's press fails, and says so.
+    action, i = press_action(buttons["Softkey 2"])
+    Atspi.Action.do_action(action, i)
+    dialog = wait_for(lambda: xdotool_search(env, "^Öffnen$"), 15)
+    check(bool(dialog), "soft key 2 opens the file dialog")
+    if not dialog:
+        return
+    # As a screen reader does that read the key's actions before the dialog
+    # opened.
+    try:
+        done = Atspi.Action.do_action(buttons["Pfeil abwärts"].get_action_iface(), 0)
+    except GLib.Error as error:
+        done = False
+        print("     the press failed with: %s" % error.message)
+    check(not done, "a key's press reports failure while the dialog is open")
+    pump(1)
+    check(sign_text.get_name() == "Hauptbahnhof", "and calls nothing: %r" % sign_text.get_name())
+    for _ in range(5):
+        subprocess.run(["xdotool", "key", "Escape"], env=env, check=False)
+        if wait_for(lambda: not xdotool_search(env, "^Öffnen$"), 3):
+            break
+    check(wait_for(lambda: press_action(buttons["Pfeil abwärts"]) is not None, 10),
+          "the keys can be pressed again once the dialog is closed")
+
+
+def xdotool_search(env, name):
+    found = subprocess.run(["xdotool", "search", "--name", name], env=env, stdout=subprocess.PIPE,
+                           stderr=subprocess.DEVNULL, text=True, check=False).stdout.split()
+    return found[-1] if found else None
 
 
 if __name__ == "__main__":
