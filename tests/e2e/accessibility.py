@@ -255,6 +255,10 @@ def run_checks(env, route):
     action, i = press_action(buttons["Menü"])
     Atspi.Action.do_action(action, i)
     check(wait_for(lambda: ("Uhr", 0) in shown, 5), "the clock's hiding is announced: %r" % shown)
+    # And out again, to the standard view the checks after these begin in.
+    before = len(shown)
+    Atspi.Action.do_action(action, i)
+    check(wait_for(lambda: ("Uhr", 1) in shown[before:], 5), "the clock's showing is announced again: %r" % shown)
     showing.deregister("object:state-changed:showing")
 
 
