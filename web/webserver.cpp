@@ -70,8 +70,9 @@ public:
 private:
     void look()
     {
-        // A WebSocket now: its frames have bounds of their own.
-        if (socket_->property("websocket").toBool())
+        // A WebSocket now: its frames have bounds of their own. A socket
+        // already closed (a refused connection) has nothing to look at.
+        if (socket_->property("websocket").toBool() || !socket_->isOpen())
             return;
         if (refused_) {
             socket_->readAll();
