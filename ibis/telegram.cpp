@@ -62,7 +62,11 @@ std::string telegramText(std::string_view text)
     std::string line;
     line.reserve(text.size());
     for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
+        auto byte = static_cast<unsigned char>(c);
+        // Upper case, the umlauts too: ä, ö and ü go as Ä, Ö and Ü. The
+        // sharp s has no capital among the substitutes and stays ß.
+        if (byte == 0xE4 || byte == 0xF6 || byte == 0xFC)
+            byte -= 0x20;
         const auto substitute = std::find_if(std::begin(substitutes), std::end(substitutes),
                                              [byte](const Substitute& s) { return s.program == byte; });
         if (substitute != std::end(substitutes))

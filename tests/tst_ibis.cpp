@@ -158,8 +158,8 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::newRow("stop call") << 'S' << "Hauptbahnhof" << QByteArray("vHAUPTBAHNHOF        \r\x18");
         QTest::newRow("long name cut to the sign's 20") << 'S' << QString::fromUtf8("Universitätsklinikum Nord")
-                                                        << QByteArray("vUNIVERSIT{TSKLINIKUM\r\x3f");
-        QTest::newRow("ü and ß") << 'S' << QString::fromUtf8("Müllerstraße") << QByteArray("vM}LLERSTRA~E        \r\x0c");
+                                                        << QByteArray("vUNIVERSIT[TSKLINIKUM\r\x1f");
+        QTest::newRow("ü and ß") << 'S' << QString::fromUtf8("Müllerstraße") << QByteArray("vM]LLERSTRA~E        \r\x2c");
         QTest::newRow("capital umlauts") << 'S' << QString::fromUtf8("Äußere Öde Über")
                                          << QByteArray("v[U~ERE \\DE ]BER     \r\x53");
         QTest::newRow("euro becomes a blank") << 'S' << QString::fromUtf8("Preis 5 €")
@@ -168,9 +168,9 @@ private slots:
             << 'S' << QString::fromUtf8("a{b\tc") << QByteArray("vA B C               \r\x64");
         QTest::newRow("no stop name") << 'S' << "" << QByteArray("v                    \r\x04");
         QTest::newRow("destination, one block") << 'D' << QString::fromUtf8("Waldschänke")
-                                                << QByteArray("zA1WALDSCH{NKE     \r\x25");
+                                                << QByteArray("zA1WALDSCH[NKE     \r\x05");
         QTest::newRow("destination, two blocks") << 'D' << QString::fromUtf8("Hauptfriedhof Süd")
-                                                 << QByteArray("zA2HAUPTFRIEDHOF S}D               \r\x54");
+                                                 << QByteArray("zA2HAUPTFRIEDHOF S]D               \r\x74");
         QTest::newRow("no destination") << 'D' << "" << QByteArray("zA0\r\x79");
         QTest::newRow("line of one digit") << 'L' << "7" << QByteArray("l007\r\x29");
         QTest::newRow("line of three digits") << 'L' << "123" << QByteArray("l123\r\x2e");
