@@ -12,6 +12,7 @@
 #include <cmath>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 namespace ibis {
@@ -22,6 +23,7 @@ namespace {
 // this much that the program has not read.
 constexpr qint64 ReadPiece = 4096;
 constexpr qint64 ReadBuffer = 64 * 1024;
+constexpr int HangupCheckMs = 500;
 
 constexpr QLatin1StringView TcpPrefix("tcp:");
 
@@ -141,6 +143,20 @@ bool Line::open()
             fail(serialFault(error));
     });
     connect(serial_.get(), &QSerialPort::readyRead, this, &Line::readAll);
+    // A device pulled out, or a pseudo terminal whose other end closed,
+    // hangs up. Qt 6.4 reports that as an error at the next read; Qt 6.8
+    // may report nothing at all, so the line asks the device itself.
+    hangup_.setInterval(HangupCheckMs);
+    connect(&hangup_, &QTimer::timeout, this, [this] {
+        if (!serial_ || !serial_->isOpen())
+            return;
+        pollfd watched{int(serial_->handle()), POLLIN, 0};
+        if (::poll(&watched, 1, 0) > 0 && (watched.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+            hangup_.stop();
+            fail(serialFault(QSerialPort::ResourceError));
+        }
+    });
+    hangup_.start();
     connect(serial_.get(), &QSerialPort::bytesWritten, this, [this] {
         if (serial_ && serial_->bytesToWrite() == 0)
             emit written();

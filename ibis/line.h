@@ -76,6 +76,8 @@ private:
     std::unique_ptr<QTcpSocket> socket_;
     bool connected_ = false;
     bool failed_ = false;
+    // Looks now and then whether the far end of a serial line has hung up.
+    QTimer hangup_;
 };
 
 // Sends the telegrams of each change of the state on a line.

@@ -40,6 +40,18 @@ inline void setHeader(QHttpServerResponse& response, const char* name, const cha
 #endif
 }
 
+// The port the request came from, where the request tells it (from Qt 6.5
+// on); 0 where it does not, and the connection is found another way.
+inline quint16 remotePort(const QHttpServerRequest& request)
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 5, 0)
+    return request.remotePort();
+#else
+    Q_UNUSED(request);
+    return 0;
+#endif
+}
+
 // Answers every request that no route takes with `handler(request, responder)`.
 template <typename Handler>
 void setMissingHandler(QHttpServer& server, QObject* context, Handler handler)

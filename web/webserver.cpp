@@ -156,7 +156,17 @@ public:
     // being written now is out, not after the idle limit.
     void closeIfAsked(const QHttpServerRequest& request)
     {
-        const QPointer<QTcpSocket> socket = reading_;
+        QPointer<QTcpSocket> socket = reading_;
+        // Where the request names its peer's port (Qt 6.5 on), its
+        // connection is the one from that address and port: Qt 6.8 reads
+        // requests outside the slots that mark the connection being read.
+        if (const quint16 port = compat::remotePort(request)) {
+            socket = nullptr;
+            for (const QPointer<QTcpSocket>& candidate : sockets_)
+                if (candidate && candidate->peerPort() == port
+                    && candidate->peerAddress().isEqual(request.remoteAddress(), QHostAddress::TolerantConversion))
+                    socket = candidate;
+        }
         // Only while the library reads a request off that connection; one it
         // handles later (a pipelined request) keeps its connection open until
         // the idle limit.
