@@ -71,10 +71,12 @@ mount --rbind /dev "$root/dev"
 mount --make-rslave "$root/dev"
 mkdir -p "$root/dev/shm"
 
-# The source anew, the build folder kept: a later run builds only what
-# changed.
+# The source anew, and the build from scratch: a build folder kept from an
+# earlier run would take a source file whose time is older than its object
+# (another checkout, another clone) for one already built, and test code
+# that is not the source's.
 mkdir -p "$root/src"
-find "$root/src" -mindepth 1 -maxdepth 1 ! -name build -exec rm -rf {} +
+find "$root/src" -mindepth 1 -maxdepth 1 -exec rm -rf {} +
 (cd "$source" && tar -c --exclude=./.git --exclude=./build --exclude='./build-*' --exclude=./.cache .) | tar -x -C "$root/src"
 status=0
 chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 TERM=dumb PENDRALUMOVISTA_SAME_BYTES=skip \
