@@ -220,7 +220,11 @@ def say_after(env, speech, keys, words, seconds=8.0, settle=2.0):
     for key in keys:
         xdotool(env, "key", "--clearmodifiers", key)
         time.sleep(0.15)
+    pressed = time.monotonic()
     if wait_for(lambda: speech.count(words) > 0, seconds):
+        # How long a user waits for it, for the log (not a check: a busy
+        # machine may take longer).
+        print("said %r %.2f s after the last key" % (words, time.monotonic() - pressed), flush=True)
         time.sleep(settle)
     return speech.count(words)
 
