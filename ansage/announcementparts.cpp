@@ -1,5 +1,12 @@
 #include "announcementparts.h"
 
+#include "extratexts.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <iterator>
+
 namespace {
 const QString opening = QStringLiteral("nächste Haltestelle");
 const QString terminusEnding = QStringLiteral(". Endstelle. Bitte aussteigen");
@@ -13,13 +20,49 @@ AnnouncementPart part(AnnouncementPart::Kind kind, const QString& language, cons
     made.fileStem = kind == AnnouncementPart::Kind::Gong ? QStringLiteral("gong") : recordingStem(text);
     return made;
 }
+
+// The sentences of an extra text, each a part of its own, so that each
+// can be a recording: the text is parted where a full stop, an exclamation
+// or a question mark is followed by a blank.
+QStringList sentences(const QString& text)
+{
+    static const QRegularExpression end(QStringLiteral("(?<=[.!?])\\s+"));
+    QStringList all;
+    for (const QString& sentence : text.split(end, Qt::SkipEmptyParts))
+        all << sentence.trimmed();
+    return all;
+}
+
+// What a second language says around the name.
+struct Wording {
+    const char16_t* language;
+    const char16_t* opening;
+    const char16_t* terminusEnding;
+};
+constexpr Wording secondWordings[] = {
+    {u"en", u"Next stop", u"This is the final stop. Please leave the vehicle."},
+};
 } // namespace
 
-QList<AnnouncementPart> announcementParts(const QString& sentence, bool gong, const ExtraTexts*, const QStringList&)
+QStringList supportedSecondLanguages()
+{
+    QStringList languages;
+    for (const Wording& wording : secondWordings)
+        languages << QString::fromUtf16(wording.language);
+    return languages;
+}
+
+QList<AnnouncementPart> announcementParts(const QString& sentence, bool gong, const ExtraTexts* extras,
+                                          const QStringList& secondLanguages)
 {
     using Kind = AnnouncementPart::Kind;
     const QString de = QStringLiteral("de");
     QList<AnnouncementPart> parts;
+    const auto addExtras = [&](const QStringList& texts, const QString& language) {
+        for (const QString& text : texts)
+            for (const QString& one : sentences(text))
+                parts << part(Kind::Extra, language, one);
+    };
     if (gong)
         parts << part(Kind::Gong, de, {});
     QString name = sentence.mid(opening.size() + 2); // after "nächste Haltestelle: "
@@ -27,8 +70,32 @@ QList<AnnouncementPart> announcementParts(const QString& sentence, bool gong, co
     if (terminus)
         name.chop(terminusEnding.size());
     parts << part(Kind::Opening, de, opening) << part(Kind::Name, de, name);
-    if (terminus)
+    if (extras)
+        addExtras(extras->atStop(name, de), de);
+    if (terminus) {
         parts << part(Kind::TerminusEnding, de, QStringLiteral("Endstelle. Bitte aussteigen"));
+        if (extras)
+            addExtras(extras->atTerminus(de), de);
+    }
+    for (const QString& language : secondLanguages) {
+        const auto wording = std::find_if(std::begin(secondWordings), std::end(secondWordings),
+                                          [&](const Wording& w) { return language == QStringView(w.language); });
+        if (wording == std::end(secondWordings))
+            continue; // refused at start
+        parts << part(Kind::Opening, language, QString::fromUtf16(wording->opening));
+        // The name stays German inside the other language's sentence, as
+        // announcers say it: a part of its own in German, spoken by the
+        // German voice (each part is synthesised apart, with its language's
+        // voice) or played from the German recording.
+        parts << part(Kind::Name, de, name);
+        if (extras)
+            addExtras(extras->atStop(name, language), language);
+        if (terminus) {
+            parts << part(Kind::TerminusEnding, language, QString::fromUtf16(wording->terminusEnding));
+            if (extras)
+                addExtras(extras->atTerminus(language), language);
+        }
+    }
     return parts;
 }
 

@@ -29,6 +29,9 @@ struct AnnouncementPart {
 QList<AnnouncementPart> announcementParts(const QString& sentence, bool gong, const ExtraTexts* extras,
                                           const QStringList& secondLanguages);
 
+// The languages a second part can be in ("en").
+QStringList supportedSecondLanguages();
+
 // The file-name-safe form of a text: lower case, every run of characters
 // other than letters and digits one "_", none at either end; empty when
 // the result would not fit a file name.

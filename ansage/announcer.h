@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 
+class ExtraTexts;
 class Synthesizer;
 
 class Announcer : public QObject {
@@ -21,6 +22,8 @@ public:
     struct Settings {
         bool gong = true;
         int volume = 100; // percent
+        const ExtraTexts* extras = nullptr;
+        QStringList secondLanguages;
     };
     using OutputMaker = std::function<std::unique_ptr<AudioOutput>()>;
     static constexpr quint64 Ending = ~quint64(0);

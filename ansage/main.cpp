@@ -4,11 +4,13 @@
 
 #include "alsadevice.h"
 #include "announcement.h"
+#include "announcementparts.h"
 #include "announcer.h"
 #include "clipboardwatch.h"
 #include "console.h"
 #include "desktopclaim.h"
 #include "deviceplayer.h"
+#include "extratexts.h"
 #include "onecall.h"
 #include "simulatorbus.h"
 #include "synthesizer.h"
@@ -63,6 +65,11 @@ Optionen:
                           Ordner, statt sie zu spielen.
   --aussprache DATEI      Weitere Aussprachen, eine Zeile je Wort:
                           schreibung = aussprache
+  --zusatz DATEI          Zusätzliche Texte nach dem Namen, eine Zeile je Text:
+                          Haltestelle = Text, „*“ für jede Haltestelle,
+                          „*Endstelle“ für die Endstelle, [en] für Englisch
+  --zweitsprache SPRACHE  Sagt die Ansage danach noch einmal in dieser
+                          Sprache (nur en: Englisch).
   --alle-texte            Spricht auch Texte „nächste Haltestelle: …“, die ein
                           anderes Programm in die Zwischenablage legt; hört
                           dann nur auf die Zwischenablage.
@@ -77,7 +84,7 @@ struct Options {
     QString speed = QString::number(Synthesizer::normal);
     QString volume = QStringLiteral("100");
     QString device = QStringLiteral("default");
-    QString wavDir, pronunciationFile;
+    QString wavDir, pronunciationFile, extrasFile, secondLanguage;
 };
 
 [[noreturn]] void refuse(const QString& line)
@@ -98,6 +105,7 @@ Options parse(int argc, char** argv)
     const std::pair<const char*, QString*> values[] = {
         {"--voice", &options.voice},     {"--speed", &options.speed},     {"--lautstaerke", &options.volume},
         {"--geraet", &options.device},   {"--wav-dir", &options.wavDir},  {"--aussprache", &options.pronunciationFile},
+        {"--zusatz", &options.extrasFile},   {"--zweitsprache", &options.secondLanguage},
     };
     const QString hint = QStringLiteral(" (Hilfe: pendralumovista-ansage --help)");
     for (int i = 1; i < argc; ++i) {
@@ -147,6 +155,18 @@ int list(const QStringList& lines, const QString& none)
     for (const QString& line : lines)
         say(stdout, line);
     return 0;
+}
+
+// Whether espeak-ng has a voice for the language ("en" is there as "en",
+// "en-us" and the like).
+bool hasVoice(const QString& language)
+{
+    for (const QString& line : Synthesizer::voices()) {
+        const QString voiceLanguage = line.section(QLatin1Char(' '), 0, 0);
+        if (voiceLanguage == language || voiceLanguage.startsWith(language + QLatin1Char('-')))
+            return true;
+    }
+    return false;
 }
 
 constexpr char busConnectionName[] = "pendralumovista-ansage";
@@ -235,6 +255,26 @@ int main(int argc, char** argv)
     QString error;
     if (!options.pronunciationFile.isEmpty() && !pronunciation.addFile(options.pronunciationFile, &error))
         refuse(error);
+    ExtraTexts extras;
+    if (!options.extrasFile.isEmpty()) {
+        QStringList refusals;
+        if (!extras.addFile(options.extrasFile, &refusals, &error))
+            refuse(error);
+        for (const QString& line : refusals)
+            say(stderr, line);
+    }
+    QStringList secondLanguages;
+    if (!options.secondLanguage.isEmpty()) {
+        if (!supportedSecondLanguages().contains(options.secondLanguage))
+            refuse(QStringLiteral("--zweitsprache kennt nur %1, nicht „%2“.")
+                       .arg(supportedSecondLanguages().join(QStringLiteral(", ")), options.secondLanguage));
+        // The second language's voice must be there before any call needs it.
+        if (!hasVoice(options.secondLanguage))
+            refuse(QStringLiteral("espeak-ng hat keine Stimme für „%1“ (Paket espeak-ng-data; Liste: "
+                                  "pendralumovista-ansage --list-voices).")
+                       .arg(options.secondLanguage));
+        secondLanguages << options.secondLanguage;
+    }
     if (!options.wavDir.isEmpty())
         if (const QString problem = WavWriter::checkFolder(options.wavDir); !problem.isEmpty())
             refuse(problem);
@@ -292,7 +332,12 @@ int main(int argc, char** argv)
     };
     std::atomic<quint64> latest{0};
     QThread worker;
-    auto* announcer = new Announcer(*synthesizer, pronunciation, makeOutput, {!options.noGong, volume}, latest);
+    Announcer::Settings settings;
+    settings.gong = !options.noGong;
+    settings.volume = volume;
+    settings.extras = &extras;
+    settings.secondLanguages = secondLanguages;
+    auto* announcer = new Announcer(*synthesizer, pronunciation, makeOutput, settings, latest);
     announcer->moveToThread(&worker);
     worker.start();
 
