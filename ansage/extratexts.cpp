@@ -41,7 +41,8 @@ bool ExtraTexts::addFile(const QString& path, QStringList* refusals, QString* er
         }
         const qsizetype equals = trimmed.indexOf(QLatin1Char('='));
         QString key = trimmed.left(equals).trimmed();
-        const QString text = trimmed.mid(equals + 1).trimmed();
+        // Said as one line: a tab or a run of blanks is one blank.
+        const QString text = trimmed.mid(equals + 1).simplified();
         if (equals < 0 || key.isEmpty() || text.isEmpty()) {
             refuse(number, QStringLiteral("erwartet „Haltestelle = Text“"));
             continue;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QStringDecoder>
 
 namespace {
@@ -43,7 +44,7 @@ bool decode(const QByteArray& bytes, QString* text)
 
 bool typeable(QChar c)
 {
-    if (c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r'))
+    if (c == QLatin1Char('\t'))
         return true;
     const QChar::Category category = c.category();
     return category != QChar::Other_Control && category != QChar::Other_Format && category != QChar::Other_NotAssigned
@@ -68,7 +69,10 @@ bool readUserFile(const QString& path, const QString& kind, QStringList* lines, 
         *error = QStringLiteral("Die %1 „%2“ ist weder UTF-8 noch Windows-1252.").arg(kind, path);
         return false;
     }
-    *lines = text.split(QLatin1Char('\n'));
+    // Line ends of every system: CR LF, LF, and CR alone as old editors
+    // save them; a CR is never part of a line.
+    static const QRegularExpression lineEnd(QStringLiteral("\r\n|\r|\n"));
+    *lines = text.split(lineEnd);
     return true;
 }
 

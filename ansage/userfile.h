@@ -10,13 +10,13 @@
 // A user's file is a few hundred lines at most.
 inline constexpr qint64 largestUserFile = 64 * 1024;
 
-// The lines of the file (split at LF, a CR before it kept; the caller
-// trims). `kind` names the file in the one-line reason, e.g.
-// "Aussprachedatei". False and that reason when it cannot be read, is
-// larger than largestUserFile, or is neither UTF-8 nor Windows-1252.
+// The lines of the file, without their line ends (CR LF, LF or CR).
+// `kind` names the file in the one-line reason, e.g. "Aussprachedatei".
+// False and that reason when it cannot be read, is larger than
+// largestUserFile, or is neither UTF-8 nor Windows-1252.
 bool readUserFile(const QString& path, const QString& kind, QStringList* lines, QString* error);
 
 // False for a line with a character that no one types into such a file:
-// a control character other than tab and the line ends, or an invisible
+// a control character other than tab, or an invisible
 // mark a program puts in. Such a line is something else, or damaged.
 bool typeableLine(const QString& line);

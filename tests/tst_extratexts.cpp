@@ -98,8 +98,12 @@ private slots:
         QTest::newRow("capitals matter")
             << QByteArray("hauptbahnhof = Klein.\nHAUPTBAHNHOF = Groß.\n") << hbf << de << none << none << none;
         QTest::newRow("name trimmed, blanks inside kept")
-            << QByteArray("\t Am  Anger \t=  Text. \n") << QStringLiteral(" Am  Anger ") << de
-            << QStringList{"Text."} << none << none;
+            << QByteArray("\t Am  Anger \t=  Text\tmit  Tab. \n") << QStringLiteral(" Am  Anger ") << de
+            << QStringList{"Text mit Tab."} << none << none;
+        // A classic Mac editor ends lines with CR alone.
+        QTest::newRow("CR line ends") << QByteArray("Rathaus = Eins.\r* = Zwei.\r\rRathaus [en] = One.\r")
+                                      << QStringLiteral("Rathaus") << de << QStringList{"Zwei.", "Eins."} << none
+                                      << none;
         // An editor on another system saves the umlaut as o and a combining
         // diaeresis; the sign's name has it composed.
         QTest::newRow("name in either Unicode form")
