@@ -238,6 +238,32 @@ private slots:
         }
     }
 
+    // The example beside the tram line's stop list: read without a refusal,
+    // and each of its names one of the line's stops (a name that is not
+    // would never be said).
+    void theExampleFitsItsLine()
+    {
+        ExtraTexts extras;
+        QStringList refusals;
+        QString error;
+        QVERIFY2(extras.addFile(QFINDTESTDATA("../examples/zusatz.txt"), &refusals, &error), qPrintable(error));
+        QVERIFY2(refusals.isEmpty(), qPrintable(refusals.join(QLatin1Char('\n'))));
+        QFile stopList(QFINDTESTDATA("../examples/linie-7-tram.txt"));
+        QVERIFY(stopList.open(QIODevice::ReadOnly));
+        QStringDecoder fromWindows1252("windows-1252");
+        const QStringList stops =
+            QString(fromWindows1252(stopList.readAll())).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        QCOMPARE(stops.size(), 16);
+        qsizetype said = 0;
+        for (const QString& language : {QStringLiteral("de"), QStringLiteral("en")}) {
+            said += extras.atTerminus(language).size() + extras.atStop(QString(), language).size();
+            for (const QString& stop : stops)
+                said += extras.atStop(stop, language).size() - extras.atStop(QString(), language).size();
+        }
+        QVERIFY(extras.size() > 10);
+        QCOMPARE(said, extras.size());
+    }
+
     // The parts in the order they are said.
     void parts_data()
     {
