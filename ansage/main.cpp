@@ -66,8 +66,8 @@ Optionen:
   --aussprache DATEI      Weitere Aussprachen, eine Zeile je Wort:
                           schreibung = aussprache
   --zusatz DATEI          Zusätzliche Texte nach dem Namen, eine Zeile je Text:
-                          Haltestelle = Text, „*“ für jede Haltestelle,
-                          „*Endstelle“ für die Endstelle, [en] für Englisch
+                          Haltestelle = Text („*“: jede Haltestelle,
+                          „*Endstelle“: die Endstelle; [en] dahinter: Englisch)
   --zweitsprache SPRACHE  Sagt die Ansage danach noch einmal in dieser
                           Sprache (nur en: Englisch).
   --alle-texte            Spricht auch Texte „nächste Haltestelle: …“, die ein
