@@ -16,11 +16,12 @@
 //    terminus ending in either language where the sentence ends in one, and
 //    no part without text but the gong (and a stop without a name).
 
+#include "scratchfile.h"
+
 #include <announcementparts.h>
 #include <extratexts.h>
 #include <userfile.h>
 
-#include <QFile>
 #include <QRegularExpression>
 #include <QSet>
 #include <QString>
@@ -28,10 +29,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <string>
-#include <fcntl.h>
-#include <unistd.h>
+#include <string_view>
 
 namespace {
 
@@ -45,34 +43,6 @@ void check(bool condition, const char* what)
 {
     if (!condition)
         finding(what);
-}
-
-QString tempFile;
-
-void removeTempFile()
-{
-    if (!tempFile.isEmpty()) {
-        const QByteArray path = QFile::encodeName(tempFile);
-        ::unlink(path.constData());
-        ::rmdir(path.left(path.lastIndexOf('/')).constData());
-    }
-}
-
-bool writeTempFile(const std::uint8_t* data, size_t size)
-{
-    const int fd = ::open(QFile::encodeName(tempFile).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return false;
-    size_t written = 0;
-    while (written < size) {
-        const ssize_t n = ::write(fd, data + written, size - written);
-        if (n <= 0) {
-            ::close(fd);
-            return false;
-        }
-        written += size_t(n);
-    }
-    return ::close(fd) == 0;
 }
 
 bool typeable(const QString& text)
@@ -137,19 +107,15 @@ void checkParts(const ExtraTexts& extras, const QString& name, bool terminus)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/fuzz_extratexts.XXXXXX";
-    if (::mkdtemp(pattern.data())) {
-        tempFile = QFile::decodeName(QByteArray::fromStdString(pattern + "/zusatz.txt"));
-        std::atexit(removeTempFile);
-    }
+    scratchfile::make("fuzz_extratexts", "zusatz.txt");
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
 {
-    if (tempFile.isEmpty() || !writeTempFile(data, size))
+    if (!scratchfile::write(std::string_view(reinterpret_cast<const char*>(data), size)))
         return 0;
+    const QString& tempFile = scratchfile::path;
     ExtraTexts extras;
     QStringList refusals;
     QString error;

@@ -17,10 +17,10 @@
 // larger than the limit must be refused with no names, and any other must
 // read as before.
 
+#include "scratchfile.h"
+
 #include <stopfile.h>
 
-#include <QByteArray>
-#include <QFile>
 #include <QString>
 
 #include <algorithm>
@@ -31,8 +31,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -127,43 +125,13 @@ void splitInPieces(std::string_view bytes, const Expected& expected, NextSize ne
     checkNames(splitter.takeNames(), tooMany, expected, how);
 }
 
-QString tempFile;
-
-void removeTempFile()
-{
-    if (!tempFile.isEmpty()) {
-        const QByteArray path = QFile::encodeName(tempFile);
-        ::unlink(path.constData());
-        const int slash = path.lastIndexOf('/');
-        ::rmdir(path.left(slash).constData());
-    }
-}
-
-bool writeTempFile(std::string_view bytes)
-{
-    const QByteArray path = QFile::encodeName(tempFile);
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return false;
-    size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n <= 0) {
-            ::close(fd);
-            return false;
-        }
-        written += size_t(n);
-    }
-    return ::close(fd) == 0;
-}
-
 void readThroughFile(std::string_view bytes, const Expected& expected)
 {
     // A machine without a writable temporary folder still fuzzes the
     // splitter; the file path is skipped rather than reported.
-    if (tempFile.isEmpty() || !writeTempFile(bytes))
+    if (!scratchfile::write(bytes))
         return;
-    const stopfile::Result result = stopfile::read(tempFile);
+    const stopfile::Result result = stopfile::read(scratchfile::path);
     if (expected.tooMany) {
         check(result.status == stopfile::Result::Status::TooManyStops, "read: too many lines not refused");
         check(result.names.empty(), "read: names handed back with a refusal");
@@ -175,7 +143,7 @@ void readThroughFile(std::string_view bytes, const Expected& expected)
     }
 
     const std::uint64_t limit = bytes.empty() ? 0 : 16u * static_cast<unsigned char>(bytes[0]);
-    const stopfile::Result limited = stopfile::read(tempFile, limit);
+    const stopfile::Result limited = stopfile::read(scratchfile::path, limit);
     if (bytes.size() > limit) {
         check(limited.status == stopfile::Result::Status::TooLarge, "read: a file over the limit not refused");
         check(limited.names.empty(), "read: names handed back with a file over the limit");
@@ -191,12 +159,7 @@ void readThroughFile(std::string_view bytes, const Expected& expected)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/fuzz_stopfile.XXXXXX";
-    if (::mkdtemp(pattern.data())) {
-        tempFile = QFile::decodeName(QByteArray::fromStdString(pattern + "/stops.txt"));
-        std::atexit(removeTempFile);
-    }
+    scratchfile::make("fuzz_stopfile", "stops.txt");
     return 0;
 }
 
