@@ -1,6 +1,5 @@
 #include "extratexts.h"
 
-#include "announcement.h"
 #include "userfile.h"
 
 #include <QRegularExpression>
@@ -20,7 +19,7 @@ QString keyOf(const QString& name)
 bool ExtraTexts::addFile(const QString& path, QStringList* refusals, QString* error)
 {
     QStringList lines;
-    if (!readUserFile(path, QStringLiteral("Zusatzdatei"), &lines, error))
+    if (!readUserFile(path, QStringLiteral("Zusatzdatei"), largestFile, &lines, error))
         return false;
     // Two small letters at the end of the key; "Bahnhof [DB]" stays a name.
     static const QRegularExpression tagged(QStringLiteral("^(.*?)\\s*\\[([a-z]{2})\\]$"));
@@ -65,9 +64,8 @@ bool ExtraTexts::addFile(const QString& path, QStringList* refusals, QString* er
             refuse(number, QStringLiteral("„%1“ ist weder „*“ noch „*Endstelle“").arg(key.left(40)));
             continue;
         }
-        // A name longer than an announcement is never called.
-        if (key.size() > longestAnnouncement) {
-            refuse(number, QStringLiteral("der Name ist länger als %1 Zeichen").arg(longestAnnouncement));
+        if (key.size() > longestName) {
+            refuse(number, QStringLiteral("der Name ist länger als %1 Zeichen").arg(longestName));
             continue;
         }
         if (text.size() > longestText) {

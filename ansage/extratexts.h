@@ -17,6 +17,8 @@
 // after trimming and in one Unicode form (an editor may have saved the
 // umlauts decomposed). Several lines for one key are said in file order.
 
+#include "announcement.h"
+
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -25,10 +27,16 @@
 
 class ExtraTexts {
 public:
-    // A line of a route's stops with their interchanges and a second
-    // language comes to a few hundred entries; a text is a few sentences.
+    // A route has at most 99 stops; with their interchanges, a second
+    // language and the user's own lines that is a few hundred entries. A
+    // text is a few sentences; the interchanges that the simulator writes
+    // from a timetable (--zusatz-ausgabe) come to less than 1500 bytes a
+    // stop, and the file for a route's 99 stops to less than 256 KiB.
+    static constexpr qint64 largestFile = 256 * 1024;
     static constexpr int mostEntries = 1000;
-    static constexpr int longestText = 500; // characters, as an announcement
+    static constexpr int longestText = 1500; // characters
+    // A name longer than an announcement is never called.
+    static constexpr int longestName = longestAnnouncement;
     // Past this many refused lines the rest are only counted.
     static constexpr int mostRefusalLines = 20;
     // The key that stands for every stop, and the one for the terminus.
@@ -36,7 +44,7 @@ public:
     static const QString terminus;
 
     // Adds the entries of the file. False and one line why when the file
-    // cannot be read, is larger than 64 KiB, or is neither UTF-8 nor
+    // cannot be read, is larger than largestFile, or is neither UTF-8 nor
     // Windows-1252; else true, with one line in `refusals` for each line
     // that is not taken (its number and why).
     bool addFile(const QString& path, QStringList* refusals, QString* error);

@@ -6,6 +6,9 @@
 #include <algorithm>
 
 namespace {
+// A user's list is a few hundred names at most.
+constexpr qint64 largestFile = 64 * 1024;
+
 constexpr auto unicode = QRegularExpression::UseUnicodePropertiesOption;
 constexpr auto anyCase = QRegularExpression::CaseInsensitiveOption;
 
@@ -164,7 +167,7 @@ Pronunciation::Pronunciation()
 bool Pronunciation::addFile(const QString& path, QString* error)
 {
     QStringList lines;
-    if (!readUserFile(path, QStringLiteral("Aussprachedatei"), &lines, error))
+    if (!readUserFile(path, QStringLiteral("Aussprachedatei"), largestFile, &lines, error))
         return false;
     int number = 0;
     for (const QString& line : lines) {

@@ -52,16 +52,16 @@ bool typeable(QChar c)
 }
 } // namespace
 
-bool readUserFile(const QString& path, const QString& kind, QStringList* lines, QString* error)
+bool readUserFile(const QString& path, const QString& kind, qint64 largest, QStringList* lines, QString* error)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         *error = QStringLiteral("Die %1 „%2“ lässt sich nicht lesen (%3).").arg(kind, path, file.errorString());
         return false;
     }
-    const QByteArray bytes = file.read(largestUserFile + 1);
-    if (bytes.size() > largestUserFile) {
-        *error = QStringLiteral("Die %1 „%2“ ist größer als %3 KiB.").arg(kind, path).arg(largestUserFile / 1024);
+    const QByteArray bytes = file.read(largest + 1);
+    if (bytes.size() > largest) {
+        *error = QStringLiteral("Die %1 „%2“ ist größer als %3 KiB.").arg(kind, path).arg(largest / 1024);
         return false;
     }
     QString text;

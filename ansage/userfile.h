@@ -7,14 +7,11 @@
 #include <QString>
 #include <QStringList>
 
-// A user's file is a few hundred lines at most.
-inline constexpr qint64 largestUserFile = 64 * 1024;
-
 // The lines of the file, without their line ends (CR LF, LF or CR).
 // `kind` names the file in the one-line reason, e.g. "Aussprachedatei".
-// False and that reason when it cannot be read, is larger than
-// largestUserFile, or is neither UTF-8 nor Windows-1252.
-bool readUserFile(const QString& path, const QString& kind, QStringList* lines, QString* error);
+// False and that reason when it cannot be read, is larger than `largest`
+// bytes, or is neither UTF-8 nor Windows-1252.
+bool readUserFile(const QString& path, const QString& kind, qint64 largest, QStringList* lines, QString* error);
 
 // False for a line with a character that no one types into such a file:
 // a control character other than tab, or an invisible

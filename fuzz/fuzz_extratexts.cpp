@@ -9,7 +9,7 @@
 //    that counts the rest), which names the file and has no line break;
 //  - no more than 1000 entries are taken, and the texts handed out for all
 //    the keys the lines could name add up to exactly the entries taken;
-//  - every text handed out is trimmed, not empty, at most 500 characters
+//  - every text handed out is trimmed, not empty, at most 1500 characters
 //    and free of control characters;
 //  - the announcement at each such name has the German opening, the name
 //    in German twice (once in the English part), an English opening, a

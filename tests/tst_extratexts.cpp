@@ -156,7 +156,7 @@ private slots:
         QTest::newRow("longest text")
             << QByteArray("Rathaus = ") + longest + "\nRathaus = " + longest + "a\n" << QStringLiteral("Rathaus") << de
             << QStringList{QString::fromLatin1(longest)} << none
-            << QStringList{"Zeile 2 übergangen: der Text ist länger als 500 Zeichen."};
+            << QStringList{"Zeile 2 übergangen: der Text ist länger als 1500 Zeichen."};
         QTest::newRow("longest name")
             << QByteArray(500, 'N') + " = Ja.\n" + QByteArray(501, 'N') + " = Nein.\n" << QString(500, u'N') << de
             << QStringList{"Ja."} << none << QStringList{"Zeile 2 übergangen: der Name ist länger als 500 Zeichen."};
@@ -211,7 +211,8 @@ private slots:
         QTest::addColumn<QString>("refusal");
         QTest::newRow("neither encoding") << QByteArray("Stra\x81" "e = Text.\n") << false
                                           << QStringLiteral("ist weder UTF-8 noch Windows-1252.");
-        QTest::newRow("too big") << QByteArray(64 * 1024 + 1, '#') << false << QStringLiteral("ist größer als 64 KiB.");
+        QTest::newRow("too big") << QByteArray(ExtraTexts::largestFile + 1, '#') << false
+                                 << QStringLiteral("ist größer als 256 KiB.");
         QTest::newRow("a folder") << QByteArray() << true << QStringLiteral("lässt sich nicht lesen");
     }
 
@@ -232,8 +233,8 @@ private slots:
         QVERIFY(lines.isEmpty());
         QCOMPARE(extras.size(), 0);
         // Just at the bound is still read.
-        if (bytes.size() > 64 * 1024) {
-            QVERIFY2(extras.addFile(written(bytes.left(64 * 1024)), &lines, &error), qPrintable(error));
+        if (bytes.size() > ExtraTexts::largestFile) {
+            QVERIFY2(extras.addFile(written(bytes.left(ExtraTexts::largestFile)), &lines, &error), qPrintable(error));
             QVERIFY(lines.isEmpty());
         }
     }
