@@ -121,7 +121,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     QString error;
     QStringList lines;
     QString readError;
-    const bool readable = readUserFile(tempFile, QStringLiteral("Zusatzdatei"), &lines, &readError);
+    const bool readable =
+        readUserFile(tempFile, QStringLiteral("Zusatzdatei"), ExtraTexts::largestFile, &lines, &readError);
     if (!extras.addFile(tempFile, &refusals, &error)) {
         check(!readable, "a readable file refused");
         check(!error.isEmpty() && !error.contains(QLatin1Char('\n')) && error.contains(tempFile),
