@@ -10,6 +10,7 @@
 #include "desktopclaim.h"
 #include "deviceplayer.h"
 #include "onecall.h"
+#include "recordings.h"
 #include "simulatorbus.h"
 #include "synthesizer.h"
 #include "wavwriter.h"
@@ -63,6 +64,11 @@ Optionen:
                           Ordner, statt sie zu spielen.
   --aussprache DATEI      Weitere Aussprachen, eine Zeile je Wort:
                           schreibung = aussprache
+  --tonordner ORDNER      Spielt eigene Aufnahmen aus dem Ordner (WAV, FLAC,
+                          Ogg, Opus, MP3), wo es sie gibt; je Teil der Ansage
+                          eine Datei, benannt nach ihrem Text: gong.wav,
+                          nächste_haltestelle.flac, s_bhf_wannsee.ogg. Der
+                          Rest wird gesprochen.
   --alle-texte            Spricht auch Texte „nächste Haltestelle: …“, die ein
                           anderes Programm in die Zwischenablage legt; hört
                           dann nur auf die Zwischenablage.
@@ -77,7 +83,7 @@ struct Options {
     QString speed = QString::number(Synthesizer::normal);
     QString volume = QStringLiteral("100");
     QString device = QStringLiteral("default");
-    QString wavDir, pronunciationFile;
+    QString wavDir, pronunciationFile, recordingsFolder;
 };
 
 [[noreturn]] void refuse(const QString& line)
@@ -98,6 +104,7 @@ Options parse(int argc, char** argv)
     const std::pair<const char*, QString*> values[] = {
         {"--voice", &options.voice},     {"--speed", &options.speed},     {"--lautstaerke", &options.volume},
         {"--geraet", &options.device},   {"--wav-dir", &options.wavDir},  {"--aussprache", &options.pronunciationFile},
+        {"--tonordner", &options.recordingsFolder},
     };
     const QString hint = QStringLiteral(" (Hilfe: pendralumovista-ansage --help)");
     for (int i = 1; i < argc; ++i) {
@@ -235,6 +242,9 @@ int main(int argc, char** argv)
     QString error;
     if (!options.pronunciationFile.isEmpty() && !pronunciation.addFile(options.pronunciationFile, &error))
         refuse(error);
+    if (!options.recordingsFolder.isEmpty())
+        if (const QString problem = Recordings::checkFolder(options.recordingsFolder); !problem.isEmpty())
+            refuse(problem);
     if (!options.wavDir.isEmpty())
         if (const QString problem = WavWriter::checkFolder(options.wavDir); !problem.isEmpty())
             refuse(problem);
@@ -290,9 +300,20 @@ int main(int argc, char** argv)
             return std::make_unique<WavWriter>(wavDir);
         return std::make_unique<DevicePlayer>(std::make_unique<AlsaDevice>(device));
     };
+    // Recordings are brought to the level of the voice as it says the words
+    // every announcement begins with.
+    std::unique_ptr<Recordings> recordings;
+    if (!options.recordingsFolder.isEmpty())
+        recordings = std::make_unique<Recordings>(
+            options.recordingsFolder, synthesizer->sampleRate(),
+            speechLevel(synthesizer->synthesize(pronunciation.spoken(QStringLiteral("nächste Haltestelle")))));
     std::atomic<quint64> latest{0};
     QThread worker;
-    auto* announcer = new Announcer(*synthesizer, pronunciation, makeOutput, {!options.noGong, volume}, latest);
+    Announcer::Settings settings;
+    settings.gong = !options.noGong;
+    settings.volume = volume;
+    settings.recordings = recordings.get();
+    auto* announcer = new Announcer(*synthesizer, pronunciation, makeOutput, settings, latest);
     announcer->moveToThread(&worker);
     worker.start();
 

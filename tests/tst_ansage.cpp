@@ -4,6 +4,7 @@
 // playing through ALSA into a capture file, and without any sound device.
 
 #include <printedtail.h>
+#include <tones.h>
 
 #include <announcement.h>
 #include <deviceplayer.h>
@@ -738,6 +739,71 @@ private slots:
         QVERIFY(earlier.open(QIODevice::ReadOnly) && earlier.readAll() == "früher");
         verifySpeech(readWav(QDir(folder).filePath(files()[2])), plain);
         verifySpeech(readWav(QDir(folder).filePath(files()[3])), plain);
+    }
+
+    // With a folder of recordings, each call is one file: the recorded
+    // parts in order, the missing name spoken between them. A name not
+    // recorded and one whose recording is refused (too long) are each said
+    // once in a line, not at every call.
+    void recordedParts()
+    {
+        const QString recordings = scratch.filePath(QStringLiteral("aufnahmen"));
+        QVERIFY(QDir().mkpath(recordings));
+        struct Tone {
+            QString stem;
+            double hertz, seconds;
+            QString format;
+        };
+        const QString mp3 = testsupport::soundFormat(QStringLiteral("mp3")) ? QStringLiteral("mp3") : QStringLiteral("wav");
+        const Tone tones[] = {{QStringLiteral("gong"), 1000, 0.4, QStringLiteral("ogg")},
+                              {QStringLiteral("nächste_haltestelle"), 500, 0.6, QStringLiteral("flac")},
+                              {QStringLiteral("endstelle_bitte_aussteigen"), 700, 0.5, mp3}};
+        for (const Tone& tone : tones)
+            QVERIFY(testsupport::writeTone(QDir(recordings).filePath(tone.stem + u'.' + tone.format), tone.format,
+                                           tone.hertz, tone.seconds, 0.3));
+        QVERIFY(testsupport::writeTone(QDir(recordings).filePath(QStringLiteral("marktplatz.wav")), QStringLiteral("wav"),
+                                       300, 30.5, 0.3, 8000));
+        const QString folder = scratch.filePath(QStringLiteral("wav-aufgenommen"));
+        Companion companion(display, {"--wav-dir", folder, "--alle-texte", "--tonordner", recordings});
+        QVERIFY(ready(companion));
+        auto files = [&] { return QDir(folder).entryList({"*.wav"}, QDir::Files, QDir::Name); };
+        const char* calls[] = {terminus.text, plain.text, terminus.text};
+        for (int call = 0; call < 3; ++call) {
+            setClipboard(QString::fromUtf8(calls[call]));
+            QTRY_COMPARE_WITH_TIMEOUT(files().size(), call + 1, 10000);
+        }
+        QTRY_COMPARE(companion.count("Ansage ("), 3);
+        QCOMPARE(companion.count(QByteArray("Keine Aufnahme ") + QDir(recordings).filePath("waldschänke").toUtf8()
+                                 + ".wav (oder .flac, .ogg, .opus, .mp3); die Stimme spricht: Waldschänke\n"),
+                 1);
+        QCOMPARE(companion.count("marktplatz.wav abgelehnt (länger als 30 s); die Stimme spricht: Marktplatz\n", true), 1);
+        QCOMPARE(companion.count("Keine Aufnahme"), 1);
+
+        for (const int call : {0, 2}) {
+            const Speech speech = readWav(QDir(folder).filePath(files()[call]));
+            const int rate = speech.sampleRate;
+            QCOMPARE(rate, 22050);
+            std::size_t at = 0;
+            for (const Tone& tone : {tones[0], tones[1]}) {
+                QVERIFY2(testsupport::toneAt(speech.samples, rate, at, tone.hertz, tone.seconds), qPrintable(tone.stem));
+                at += std::size_t(tone.seconds * rate);
+            }
+            // The name spoken, then the ending as long as its recording
+            // (give or take the coder's padding) at the end.
+            const Tone& ending = tones[2];
+            const std::size_t endingFrom = testsupport::toneStart(speech.samples, rate, at, ending.hertz);
+            QVERIFY(testsupport::toneAt(speech.samples, rate, endingFrom, ending.hertz, ending.seconds - 0.03));
+            const double after = double(speech.samples.size() - endingFrom) / rate;
+            QVERIFY2(std::abs(after - ending.seconds) < 0.06, qPrintable(QString::number(after)));
+            const double spoken = double(endingFrom - at) / rate;
+            QVERIFY2(spoken > 0.5 && spoken < 2.0, qPrintable(QString::number(spoken)));
+        }
+        // The refused name is spoken: after the recorded parts, speech and
+        // nothing at its tone.
+        const Speech second = readWav(QDir(folder).filePath(files()[1]));
+        const double spoken = second.seconds() - tones[0].seconds - tones[1].seconds;
+        QVERIFY2(spoken > 0.5 && spoken < 2.0, qPrintable(QString::number(spoken)));
+        QVERIFY(!testsupport::hasTone(second.samples, second.sampleRate, 300));
     }
 
     // A disk that fills up (here a limit on the file size) leaves no file
