@@ -582,6 +582,44 @@ private slots:
         QCOMPARE(outcomes[2].playedSeconds, 0.7);
     }
 
+    // A speech handed over in parts plays as one: the device plays the first
+    // part out and waits, neither drained nor reported, until the next
+    // comes; the end is reported once the last part is heard, with the
+    // length of them all.
+    void speechInParts()
+    {
+        auto owned = std::make_unique<PacedDevice>();
+        PacedDevice& device = *owned;
+        DevicePlayer player(std::move(owned));
+        std::vector<AudioOutput::Outcome> outcomes;
+        const auto report = [&](const AudioOutput::Outcome& outcome) { outcomes.push_back(outcome); };
+        player.play(tone(1, 400), report, AudioOutput::More::Yes);
+        for (const std::int16_t part : {2, 3}) {
+            QVERIFY(settle(player));
+            device.advance(400);
+            QVERIFY(settle(player));
+            QVERIFY(!device.draining);
+            QVERIFY(outcomes.empty());
+            QCOMPARE(device.heard.size(), std::size_t(400 * (part - 1)));
+            player.append(std::vector<std::int16_t>(400, part), part == 3 ? AudioOutput::More::No : AudioOutput::More::Yes);
+        }
+        for (int tick = 0; tick < 100 && outcomes.empty(); ++tick) {
+            device.advance(100);
+            QVERIFY(settle(player));
+        }
+        QCOMPARE(outcomes.size(), 1u);
+        QCOMPARE(outcomes[0].kind, AudioOutput::Outcome::Done);
+        QCOMPARE(outcomes[0].playedSeconds, 1.2);
+        std::vector<std::int16_t> expected(400, 1);
+        expected.resize(800, 2);
+        expected.resize(1200, 3);
+        QVERIFY(device.heard == expected);
+        // Nothing is taken once the speech has ended.
+        player.append(std::vector<std::int16_t>(400, 4), AudioOutput::More::No);
+        QVERIFY(settle(player));
+        QCOMPARE(device.heard.size() + device.held.size(), expected.size());
+    }
+
     // A sound server that is stopped holds any call on the device, or only
     // closing it. Either way the speech is given up within the stall
     // deadline (2 s, here allowed 4 s on a busy machine), each speech while
