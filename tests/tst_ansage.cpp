@@ -334,6 +334,8 @@ private slots:
         QTest::newRow("unknown option") << display << QStringList{"--laut"} << 2;
         QTest::newRow("value out of range") << display << QStringList{"--speed", "20"} << 2;
         QTest::newRow("no display") << QString() << QStringList{"--ohne-gong"} << 1;
+        QTest::newRow("recordings folder missing") << display << QStringList{"--tonordner", "/nichtda/aufnahmen"} << 2;
+        QTest::newRow("recordings folder a file") << display << QStringList{"--tonordner", "/etc/hostname"} << 2;
     }
 
     void exitStatus()

@@ -232,6 +232,34 @@ private slots:
         QCOMPARE(again.note, QString());
     }
 
+    // One espeak-ng for all parts: it switches to the voice of each part's
+    // language and back to the user's German one; a language it has no
+    // voice for leaves the voice as it was.
+    void voicePerLanguage_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<bool>("known");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("phonemes");
+        QTest::newRow("German") << QStringLiteral("de") << true << QStringLiteral("Waldschänke") << QStringLiteral("vˈaltʃɛŋkə");
+        QTest::newRow("English") << QStringLiteral("en") << true << QStringLiteral("next stop") << QStringLiteral("stˈɒp");
+        QTest::newRow("none such, still English") << QStringLiteral("xx-nichtda") << false << QStringLiteral("next stop")
+                                                  << QStringLiteral("stˈɒp");
+        QTest::newRow("German again") << QStringLiteral("de") << true << QStringLiteral("Waldschänke") << QStringLiteral("vˈaltʃɛŋkə");
+    }
+
+    void voicePerLanguage()
+    {
+        QFETCH(QString, language);
+        QFETCH(bool, known);
+        QFETCH(QString, text);
+        QFETCH(QString, phonemes);
+        QCOMPARE(synthesizer->useLanguage(language), known);
+        const QString said = synthesizer->phonemes(text);
+        QVERIFY2(said.contains(phonemes), qPrintable(said));
+        QVERIFY(!synthesizer->synthesize(text).samples.empty());
+    }
+
     // The first part goes to the output before announce() returns; then the
     // recorded parts and the spoken name follow in order, the name as loud
     // as the recordings beside it, and the speech ends after the last part.
