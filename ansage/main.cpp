@@ -307,6 +307,8 @@ int main(int argc, char** argv)
         recordings = std::make_unique<Recordings>(
             options.recordingsFolder, synthesizer->sampleRate(),
             speechLevel(synthesizer->synthesize(pronunciation.spoken(QStringLiteral("nächste Haltestelle")))));
+    if (recordings)
+        recordings->startPreloading();
     std::atomic<quint64> latest{0};
     QThread worker;
     Announcer::Settings settings;

@@ -12,13 +12,18 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QHash>
 #include <QSet>
 #include <QString>
 
+#include <atomic>
 #include <cstddef>
 #include <list>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <vector>
 
 // A recording in memory, decoded and mixed to mono at `sampleRate`, not yet
@@ -53,6 +58,15 @@ public:
     // `voiceLevel` is speechLevel() of the synthetic voice: every recording
     // is brought to it.
     Recordings(const QString& folder, int sampleRate, double voiceLevel);
+    // Gives up preloading and waits for the file it decodes.
+    ~Recordings();
+    Recordings(const Recordings&) = delete;
+    Recordings& operator=(const Recordings&) = delete;
+
+    // Decodes the folder's recordings (and its language subfolders') in a
+    // thread of their own, as far as the memory bound allows, so that even
+    // the first call with a long recording does not wait for it.
+    void startPreloading();
 
     struct Found {
         // The recording to play, levelled, at the rate; null when there is
@@ -77,14 +91,21 @@ private:
         QString why;
     };
     Found load(const QString& path, const AnnouncementPart& part);
+    Held decode(const QString& path) const;
+    std::optional<Held> heldAs(const QString& path, const QFileInfo& info);
     void keep(const QString& path, Held held);
+    void preload();
     bool firstTime(const QString& what);
 
     QDir folder_;
     int sampleRate_;
     double voiceLevel_;
+    // What is held, shared with the preloading thread.
+    std::mutex mutex_;
     QHash<QString, Held> held_;
     std::list<QString> used_; // the paths held, the one used last at the front
     std::size_t heldSamples_ = 0;
     QSet<QString> said_;     // what was said about, once per run
+    std::atomic<bool> stopping_ = false;
+    std::thread preloading_; // last: stopped and joined first
 };

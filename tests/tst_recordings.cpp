@@ -285,7 +285,10 @@ private slots:
         const std::vector<std::int16_t> all = output->lastSpeech();
         const int rate = synthesizer->sampleRate();
         const auto length = [rate](const Tone& tone) { return std::size_t(tone.seconds * rate); };
-        QCOMPARE(output->calls[0].samples.size(), length(gongTone));
+        // The first part handed over is the gong's recording alone (the
+        // resampler may give a sample less or more).
+        QVERIFY2(std::abs(double(output->calls[0].samples.size()) - double(length(gongTone))) <= 4,
+                 qPrintable(QString::number(output->calls[0].samples.size())));
         QVERIFY(toneAt(all, rate, 0, gongTone));
         QVERIFY(toneAt(all, rate, length(gongTone), openingTone));
         const std::size_t spokenFrom = length(gongTone) + length(openingTone);
