@@ -66,7 +66,7 @@ void Announcer::step()
     Job& job = *job_;
     const quint64 number = job.number;
     const auto current = [this, number] { return latest_.load() == number; };
-    if (!current() || job.progress->ended) {
+    if (!current() || job.progress->ended || job.next >= job.parts.size()) {
         abandon();
         return;
     }
@@ -118,7 +118,9 @@ void Announcer::step()
 void Announcer::speak(const QString& language, const QString& text)
 {
     const quint64 number = job_->number;
-    const auto current = [this, number] { return latest_.load() == number; };
+    // Given up when a newer call came or the output ended it (a device
+    // that failed).
+    const auto current = [this, number] { return latest_.load() == number && job_ && !job_->progress->ended; };
     if (!synthesizer_.useLanguage(language)) {
         say(stderr, QStringLiteral("espeak-ng hat keine Stimme „%1“; nicht gesprochen: %2").arg(language, text));
         return;
@@ -129,10 +131,10 @@ void Announcer::speak(const QString& language, const QString& text)
     bool made = false;
     synthesizer_.synthesize(spoken, current, [&](const std::int16_t* samples, std::size_t count) {
         made = true;
-        if (current() && job_ && !job_->progress->ended)
+        if (current())
             hand(samples, count);
     });
-    if (!made && current())
+    if (!made && latest_.load() == number)
         say(stderr, QStringLiteral("espeak-ng konnte nicht sprechen: %1").arg(text));
 }
 

@@ -1,6 +1,7 @@
 #include "recordings.h"
 
 #include <QFile>
+#include <QRegularExpression>
 
 #include <samplerate.h>
 #include <sndfile.h>
@@ -136,7 +137,11 @@ std::vector<float> decodeRecording(const QByteArray& bytes, int sampleRate, QStr
         *why = QStringLiteral("ohne Ton");
         return {};
     }
-    return resampled(mono, info.samplerate, sampleRate, why);
+    std::vector<float> result = resampled(mono, info.samplerate, sampleRate, why);
+    // A few samples may come to none at the new rate.
+    if (result.empty() && why->isEmpty())
+        *why = QStringLiteral("zu kurz");
+    return result;
 }
 
 double speechLevel(const std::vector<float>& samples, int sampleRate)
@@ -210,7 +215,9 @@ QString Recordings::base(const AnnouncementPart& part) const
 
 Recordings::Found Recordings::find(const AnnouncementPart& part)
 {
-    if (part.fileStem.isEmpty())
+    // A language names a subfolder: never one outside the folder.
+    static const QRegularExpression language(QStringLiteral("^[a-z]{2,3}(-[a-z0-9]{1,8})*$"));
+    if (part.fileStem.isEmpty() || !language.match(part.language).hasMatch())
         return {};
     const QString base = this->base(part);
     for (const QString& extension : extensions)

@@ -184,6 +184,38 @@ private slots:
                  qPrintable(QStringLiteral("%1 against the voice's %2").arg(level).arg(voiceLevel)));
     }
 
+    // German parts are in the folder itself, those of a second language in
+    // its subfolder; a language never leads out of the folder.
+    void languageFolders_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("where");
+        QTest::addColumn<bool>("found");
+        QTest::newRow("German") << QStringLiteral("de") << QString() << true;
+        QTest::newRow("English") << QStringLiteral("en") << QStringLiteral("en") << true;
+        QTest::newRow("English, only a German recording") << QStringLiteral("en") << QString() << false;
+        QTest::newRow("out of the folder") << QStringLiteral("../aussen") << QStringLiteral("../aussen") << false;
+    }
+
+    void languageFolders()
+    {
+        QFETCH(QString, language);
+        QFETCH(QString, where);
+        QFETCH(bool, found);
+        QTemporaryDir root;
+        const QString folder = root.filePath(QStringLiteral("ordner"));
+        const QString beside = QDir(folder).filePath(where);
+        QVERIFY(QDir().mkpath(folder) && QDir().mkpath(beside));
+        QVERIFY(writeTone(QDir(beside).filePath(QStringLiteral("marktplatz.wav")), QStringLiteral("wav"), 440, 0.5, 0.3));
+        Recordings recordings(folder, synthesizer->sampleRate(), voiceLevel);
+        AnnouncementPart name;
+        name.kind = AnnouncementPart::Kind::Name;
+        name.language = language;
+        name.text = QStringLiteral("Marktplatz");
+        name.fileStem = recordingStem(name.text);
+        QCOMPARE(bool(recordings.find(name).speech), found);
+    }
+
     // A file that is too long or no audio, or none at all: the voice speaks
     // the part, and it is said once per file in one line, not at each call.
     void refused_data()
@@ -196,6 +228,7 @@ private slots:
         QTest::newRow("not audio") << QByteArray("Marktplatz = Markt Platz\n") << QStringLiteral("mp3")
                                    << QStringLiteral("abgelehnt (keine Audiodatei") << true;
         QTest::newRow("empty") << QByteArray("") << QStringLiteral("flac") << QStringLiteral("abgelehnt (keine Audiodatei") << true;
+        QTest::newRow("too big") << QByteArray() << QStringLiteral("wav") << QStringLiteral("abgelehnt (größer als 32 MiB)") << true;
         QTest::newRow("a folder") << QByteArray() << QStringLiteral("ogg") << QStringLiteral("abgelehnt (keine Datei)") << true;
         QTest::newRow("missing") << QByteArray() << QString() << QStringLiteral("Keine Aufnahme") << false;
     }
@@ -210,6 +243,11 @@ private slots:
         const QString path = folder.filePath(QStringLiteral("marktplatz.") + extension);
         if (QString(QTest::currentDataTag()) == QStringLiteral("too long")) {
             QVERIFY(writeTone(path, extension, 440, Recordings::longestSeconds + 0.5, 0.5, 8000));
+        } else if (QString(QTest::currentDataTag()) == QStringLiteral("too big")) {
+            // A hole in a file: big without taking the room.
+            QVERIFY(writeTone(path, extension, 440, 1.0, 0.5));
+            QFile file(path);
+            QVERIFY(file.resize(Recordings::largestFile + 1));
         } else if (QString(QTest::currentDataTag()) == QStringLiteral("a folder")) {
             QVERIFY(QDir().mkpath(path));
         } else if (!extension.isEmpty()) {
