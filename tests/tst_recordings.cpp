@@ -95,6 +95,40 @@ bool toneAt(const std::vector<std::int16_t>& samples, int rate, std::size_t from
 {
     return testsupport::toneAt(samples, rate, from, tone.hertz, tone.seconds);
 }
+// The stop name the recordings in these tests say.
+AnnouncementPart marktplatz(const QString& language = QStringLiteral("de"))
+{
+    AnnouncementPart name;
+    name.kind = AnnouncementPart::Kind::Name;
+    name.language = language;
+    name.text = QStringLiteral("Marktplatz");
+    name.fileStem = recordingStem(name.text);
+    return name;
+}
+
+// An announcer with the recordings of a folder, handing its speech to an
+// output the test keeps.
+struct Made {
+    static Announcer::Settings with(Recordings* recordings)
+    {
+        Announcer::Settings settings;
+        settings.recordings = recordings;
+        return settings;
+    }
+    Recordings recordings;
+    std::atomic<quint64> latest{1};
+    KeptOutput* output = nullptr;
+    Announcer announcer;
+    Made(Synthesizer& synthesizer, const QString& folder, double voiceLevel)
+        : recordings(folder, synthesizer.sampleRate(), voiceLevel),
+          announcer(synthesizer, Pronunciation(), [this] {
+              auto made = std::make_unique<KeptOutput>();
+              output = made.get();
+              return made;
+          }, with(&recordings), latest)
+    {
+    }
+};
 } // namespace
 
 class TestRecordings : public QObject {
@@ -165,10 +199,7 @@ private slots:
         QTemporaryDir folder;
         QVERIFY(writeTone(folder.filePath(QStringLiteral("marktplatz.") + extension), extension, 440, 1.0, peak));
         Recordings recordings(folder.path(), synthesizer->sampleRate(), voiceLevel);
-        AnnouncementPart name;
-        name.kind = AnnouncementPart::Kind::Name;
-        name.text = QStringLiteral("Marktplatz");
-        name.fileStem = recordingStem(name.text);
+        const AnnouncementPart name = marktplatz();
         const Recordings::Found found = recordings.find(name);
         QVERIFY2(found.speech, qPrintable(found.note));
         QCOMPARE(found.note, QString());
@@ -208,11 +239,7 @@ private slots:
         QVERIFY(QDir().mkpath(folder) && QDir().mkpath(beside));
         QVERIFY(writeTone(QDir(beside).filePath(QStringLiteral("marktplatz.wav")), QStringLiteral("wav"), 440, 0.5, 0.3));
         Recordings recordings(folder, synthesizer->sampleRate(), voiceLevel);
-        AnnouncementPart name;
-        name.kind = AnnouncementPart::Kind::Name;
-        name.language = language;
-        name.text = QStringLiteral("Marktplatz");
-        name.fileStem = recordingStem(name.text);
+        const AnnouncementPart name = marktplatz(language);
         QCOMPARE(bool(recordings.find(name).speech), found);
     }
 
@@ -255,10 +282,7 @@ private slots:
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
         }
         Recordings recordings(folder.path(), synthesizer->sampleRate(), voiceLevel);
-        AnnouncementPart name;
-        name.kind = AnnouncementPart::Kind::Name;
-        name.text = QStringLiteral("Marktplatz");
-        name.fileStem = recordingStem(name.text);
+        const AnnouncementPart name = marktplatz();
         const Recordings::Found first = recordings.find(name);
         QVERIFY(!first.speech);
         QVERIFY2(first.note.contains(note) && first.note.endsWith(QStringLiteral("die Stimme spricht: Marktplatz"))
@@ -303,17 +327,9 @@ private slots:
     // as the recordings beside it, and the speech ends after the last part.
     void announcementInParts()
     {
-        Recordings recordings(scratch.path(), synthesizer->sampleRate(), voiceLevel);
-        std::atomic<quint64> latest{1};
-        KeptOutput* output = nullptr;
-        Announcer::Settings settings;
-        settings.recordings = &recordings;
-        Announcer announcer(*synthesizer, Pronunciation(), [&] {
-            auto made = std::make_unique<KeptOutput>();
-            output = made.get();
-            return made;
-        }, settings, latest);
-        announcer.announce(1, terminus);
+        Made made(*synthesizer, scratch.path(), voiceLevel);
+        made.announcer.announce(1, terminus);
+        KeptOutput* output = made.output;
         QVERIFY(output);
         QCOMPARE(output->calls.size(), 1u);
         QCOMPARE(output->calls[0].kind, KeptOutput::Call::Play);
@@ -349,23 +365,15 @@ private slots:
     // after, not even its parts not made yet (here the terminus ending).
     void newerCallCutsOff()
     {
-        Recordings recordings(scratch.path(), synthesizer->sampleRate(), voiceLevel);
-        std::atomic<quint64> latest{1};
-        KeptOutput* output = nullptr;
-        Announcer::Settings settings;
-        settings.recordings = &recordings;
-        Announcer announcer(*synthesizer, Pronunciation(), [&] {
-            auto made = std::make_unique<KeptOutput>();
-            output = made.get();
-            return made;
-        }, settings, latest);
-        announcer.announce(1, terminus);
+        Made made(*synthesizer, scratch.path(), voiceLevel);
+        made.announcer.announce(1, terminus);
+        KeptOutput* output = made.output;
         // One turn of the event loop: the gong and the opening words are out.
         QCoreApplication::processEvents();
         QCOMPARE(output->calls.size(), 2u);
         QCOMPARE(output->calls[1].kind, KeptOutput::Call::Append);
-        latest = 2;
-        announcer.announce(2, plain);
+        made.latest = 2;
+        made.announcer.announce(2, plain);
         QTRY_VERIFY(output->finished());
         QCOMPARE(output->outcomes,
                  (std::vector<AudioOutput::Outcome::Kind>{AudioOutput::Outcome::CutOff, AudioOutput::Outcome::Done}));
