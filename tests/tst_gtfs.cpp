@@ -929,6 +929,14 @@ private slots:
         QTest::newRow("names") << renamed << QStringList{"--linie", "7"} << hbf + "Rynek Lódz" + markt
                                << QByteArray("Ohne Umsteigehinweis, weil die Zusatzdatei sie nicht fassen kann: "
                                              "„Zoo = Tierpark“\n");
+        // The companion tells stops apart by their names only: two of one
+        // name are one line, with the lines of both.
+        Files twice = interchangeFeed();
+        twice["stops.txt"].replace("zoo,Zoo,", "zoo,Markt,");
+        QTest::newRow("two stops of one name")
+            << twice << QStringList{"--linie", "7"}
+            << hbf + "Markt = Umsteigemöglichkeit zu den Straßenbahnlinien 3, 5 und 12 und zu den Buslinien 42 und Zoo-Express.\n"
+            << QByteArray("an 2 Haltestellen");
         Files alone = interchangeFeed();
         alone["routes.txt"] = "route_id,route_short_name,route_type\nR7,7,0\n";
         QTest::newRow("no other line") << alone << QStringList{"--linie", "7"} << QByteArray()
@@ -978,7 +986,7 @@ private slots:
         // A name with a line break stays on one line; one too long to say
         // leaves its mode.
         QTest::newRow("names spoilt or too long")
-            << QStringList{"3:N\n8", "0:" + QString(33, u'x'), "0:" + QString(32, u'y')}
+            << QStringList{"3:N\a\n8", "0:" + QString(33, u'x'), "0:" + QString(32, u'y')}
             << QString::fromUtf8("Umsteigemöglichkeit zur Straßenbahn %1 und zum Bus N 8.").arg(QString(32, u'y'));
         QStringList nine;
         for (int i = 9; i >= 1; --i)
