@@ -113,7 +113,8 @@ Files tidyFeed()
 }
 
 // Tram 7 from Hauptbahnhof to Zoo and back, among other lines: at the
-// Hauptbahnhof an S-Bahn and a bus call at other platforms of the station,
+// Hauptbahnhof an S-Bahn and a bus call at other platforms of the station
+// and a U-Bahn at the station itself,
 // at Markt three trams and a bus at the same stop, at Wiese nothing else,
 // at Zoo a bus named only by its long name. Their trips come before the
 // tram's, and stops.txt lists the stops out of the route's order.
@@ -122,15 +123,15 @@ Files interchangeFeed()
     return {
         {"routes.txt", "route_id,route_short_name,route_long_name,route_type\n"
                        "R7,7,Hauptbahnhof - Zoo,0\nR12,12,,0\nR5,5,,900\nR3,3,,0\nS1,S1,,2\nB42,42,,3\n"
-                       "BZ,,Zoo-Express,700\n"},
+                       "BZ,,Zoo-Express,700\nU2,U2,,1\n"},
         {"trips.txt", "route_id,trip_id,direction_id\nR12,t12,0\nR5,t5,0\nR3,t3,0\nS1,s1,0\nB42,b42,0\n"
-                      "BZ,bz,0\nR7,a,0\nR7,d,1\n"},
+                      "BZ,bz,0\nU2,u2,0\nR7,a,0\nR7,d,1\n"},
         {"stops.txt", "stop_id,stop_name,parent_station,location_type\nzoo,Zoo,,0\nmarkt,Markt,,0\n"
                       "hbf_s,Hauptbahnhof Gleis 2,hbf,0\nhbf,Hauptbahnhof,,1\nwiese,Wiese,,0\n"
                       "hbf_7,Hauptbahnhof,hbf,0\nhbf_b,Hauptbahnhof Bus,hbf,0\nweit,Weit weg,,0\n"},
         {"stop_times.txt", "trip_id,stop_id,stop_sequence\n"
                            "t12,markt,1\nt12,weit,2\nt5,weit,1\nt5,markt,2\nt3,markt,1\n"
-                           "s1,weit,1\ns1,hbf_s,2\nb42,hbf_b,1\nb42,markt,2\nbz,weit,1\nbz,zoo,2\n"
+                           "s1,weit,1\ns1,hbf_s,2\nb42,hbf_b,1\nb42,markt,2\nbz,weit,1\nbz,zoo,2\nu2,hbf,1\n"
                            "a,hbf_7,1\na,markt,2\na,wiese,3\na,zoo,4\nd,zoo,1\nd,wiese,2\nd,markt,3\nd,hbf_7,4\n"},
     };
 }
@@ -913,7 +914,7 @@ private slots:
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<QByteArray>("entries"); // the file after its first line
         QTest::addColumn<QByteArray>("said");
-        const QByteArray hbf = "Hauptbahnhof = Umsteigemöglichkeit zur S-Bahn S1 und zum Bus 42.\n";
+        const QByteArray hbf = "Hauptbahnhof = Umsteigemöglichkeit zur S-Bahn S1, zur U-Bahn U2 und zum Bus 42.\n";
         const QByteArray markt = " = Umsteigemöglichkeit zu den Straßenbahnlinien 3, 5 und 12 und zum Bus 42.\n";
         const QByteArray zoo = "Zoo = Umsteigemöglichkeit zum Bus Zoo-Express.\n";
         QTest::newRow("out") << interchangeFeed() << QStringList{"--linie", "7"} << hbf + "Markt" + markt + zoo
