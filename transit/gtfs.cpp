@@ -993,13 +993,15 @@ std::vector<std::vector<CallingLine>> callingLines(Feed& feed, const Route& own,
     }
 
     // Every stop of those groups: the stop, its station and the station's
-    // other stops.
-    IdMap groupOfServed;
+    // other stops. (Looked up for each row of stop_times.txt: an
+    // open-addressed table, mostly one probe to an empty slot for a stop not
+    // among them.)
+    IdTable groupOfServed;
     readTable(feed, "stops.txt", {"stop_id"}, {"parent_station"}, [&](const Row& row, std::uint64_t) {
         const std::string_view parent = trimmed(row[1]);
         const auto group = groupOf.find(parent.empty() ? row[0] : parent);
         if (group != groupOf.end())
-            groupOfServed.try_emplace(std::string(row[0]), group->second);
+            groupOfServed.add(row[0], group->second);
     });
 
     // The trips that call there, each with the group called at. Of most
@@ -1010,8 +1012,8 @@ std::vector<std::vector<CallingLine>> callingLines(Feed& feed, const Route& own,
     std::string lastTripId;
     std::uint32_t lastTrip = None;
     readTable(feed, "stop_times.txt", {"trip_id", "stop_id"}, {}, [&](const Row& row, std::uint64_t) {
-        const auto group = groupOfServed.find(row[1]);
-        if (group == groupOfServed.end())
+        const std::uint32_t group = groupOfServed.find(row[1]);
+        if (group == None)
             return;
         if (lastTrip == None || row[0] != lastTripId) {
             lastTripId.assign(row[0]);
@@ -1019,7 +1021,7 @@ std::vector<std::vector<CallingLine>> callingLines(Feed& feed, const Route& own,
             if (lastTrip == None)
                 lastTrip = tripCount++;
         }
-        const std::uint64_t call = std::uint64_t(lastTrip) << 32 | group->second;
+        const std::uint64_t call = std::uint64_t(lastTrip) << 32 | group;
         if (!calls.empty() && calls.back() == call)
             return;
         if (calls.size() == MaxCalls)
