@@ -322,6 +322,15 @@ QString Pronunciation::spoken(const QString& written) const
                                                                        : QStringLiteral("Katholisch");
         text.replace(m.capturedStart(1), m.capturedLength(1) + 1, inflected(adjective, m.captured(2)));
     }
+    // A word in capitals ("KAISERSTR.") as a word: espeak-ng reads it as
+    // one anyway, and the rules below then find its parts, where a word of
+    // capitals and small letters would be spelled out. Shorter ones may be
+    // said letter by letter ("ZOB", "HBF"): the rules know them so.
+    static const QRegularExpression capitals = pattern(QStringLiteral("(?<![\\w])\\p{Lu}{4,}(?![\\w])"));
+    for (auto it = capitals.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        text.replace(m.capturedStart() + 1, m.capturedLength() - 1, m.captured().mid(1).toLower());
+    }
     for (const Rule& rule : builtIn_)
         text.replace(rule.pattern, rule.replacement);
 
@@ -334,10 +343,15 @@ QString Pronunciation::spoken(const QString& written) const
                        "Jänner|Februar|März|April|Mai|Juni|Juli|August|September|Oktober|November|Dezember)(?![\\w]))?)"
                        "(?=\\s+(?!%1(?![\\w]))(\\p{Lu}\\w*))?")
             .arg(nextSentence));
-    static const QRegularExpression masculine =
-        pattern(QStringLiteral("(weg|steig|stieg|damm|platz|garten|ring|markt|berg|hof|park|graben|wall|deich|pfad)$"),
-                anyCase);
-    static const QRegularExpression neuter = pattern(QStringLiteral("(haus|heim|feld|tor|dorf|zentrum)$"), anyCase);
+    // The streets' last parts by gender; a number before another word
+    // ("Linie 3. Bitte …") stays a number.
+    static const QRegularExpression masculine = pattern(
+        QStringLiteral("(weg|steig|stieg|damm|platz|garten|ring|markt|berg|hof|park|graben|wall|deich|pfad|kanal)$"),
+        anyCase);
+    static const QRegularExpression feminine = pattern(
+        QStringLiteral("(straße|strasse|gasse|allee|brücke|chaussee|weide|siedlung|reihe|zeile|schleuse)$"), anyCase);
+    static const QRegularExpression neuter = pattern(QStringLiteral("(haus|heim|feld|tor|dorf|ufer|zentrum|center)$"),
+                                                     anyCase);
     QString withDays;
     qsizetype copied = 0;
     for (auto it = day.globalMatch(text); it.hasNext();) {
@@ -345,15 +359,17 @@ QString Pronunciation::spoken(const QString& written) const
         const bool weak = m.capturedLength(1) > 0;
         const bool dated = weak || m.capturedLength(3) > 0;
         QString word = ordinal(m.captured(2).toInt(), weak);
-        if ((!dated && m.capturedLength(4) == 0) || word.isEmpty())
+        if (word.isEmpty())
             continue;
         if (!dated) {
             const QString street = m.captured(4);
-            word[0] = word[0].toUpper();
             if (masculine.match(street).hasMatch())
                 word += QLatin1Char('r');
             else if (neuter.match(street).hasMatch())
                 word += QLatin1Char('s');
+            else if (!feminine.match(street).hasMatch())
+                continue;
+            word[0] = word[0].toUpper();
         }
         withDays += QStringView(text).mid(copied, m.capturedStart(2) - copied);
         withDays += word;
@@ -364,10 +380,13 @@ QString Pronunciation::spoken(const QString& written) const
     // A written hyphen before a second part is a seam like any other:
     // "Ernst-Reuter-Platz" is stressed on the name, not on "Platz" too. Not
     // after a name that begins like an unstressed prefix: joined, espeak-ng
-    // would say "Ge-SSLER-straße" and "be-BEL-platz".
-    static const QRegularExpression hyphen =
-        pattern(QStringLiteral("(?<![\\w])(?!(?:ge|be|ver|zer|ent|emp))(\\w{3,})-(?=(?:%1)(?![\\w]))").arg(secondParts),
-                anyCase);
+    // would say "Ge-SSLER-straße", "be-BEL-platz", "ent-NER-platz", where
+    // the hyphenated form keeps the name's stress (and stresses "Platz"
+    // too). "Ber" and "Ger" ("Bergmann", "Gerhart") it takes for no prefix.
+    static const QRegularExpression hyphen = pattern(
+        QStringLiteral("(?<![\\w])(?!(?:ge|be)(?![rhaeiouäöüy])|ver|zer|ent|emp)(\\w{3,})-(?=(?:%1)(?![\\w]))")
+            .arg(secondParts),
+        anyCase);
     text.replace(hyphen, QStringLiteral("\\1"));
     for (const Rule& rule : misread_)
         text.replace(rule.pattern, rule.replacement);

@@ -440,14 +440,19 @@ private slots:
             {"Hauptbf.", "haʊptbɑːnhoːf", ""},
             {"Bahnhofstr", "bɑːnhoːfʃtɾɑːsə", twoMainStresses},
             {"Goethepl", "ɡøːtəplats", ""},
+            {"KAISERSTR. 12", "kaɪzɜʃtɾɑːsətsvœlf", ""},
+            {"S-BHF. WANNSEE", "ɛsbɑːnhoːfvanzeː", ""},
             // Joined, a name beginning like a prefix loses its stress
             // ("Ge-SSLER-straße"): it keeps its hyphen.
             {"Dr.-Gessler-Str.", "dɔktoːɾɡɛslɜʃtɾɑːsə", "ɡəsl|slˈ"},
             {"August-Bebel-Platz", "aʊɡʊstbeːbəlplats", "bəb"},
+            {"Entner-Platz", "ɛntnɜplats", "ntnˈ"},
+            {"Bergmann-Platz", "bɛɾɡmanplats", twoMainStresses},
             {"Rathausmarkt", "ɑːthaʊsmaɾkt", twoMainStresses},
             // A number before a street is an ordinal, its ending the street's.
             {"3. Querweg", "dɾɪtɜkvɛɾveːk", ""},
             {"2. Querstraße", "tsvaɪtəkvɛɾʃtɾɑːsə", ""},
+            {"Linie 3. Bitte einsteigen", "liːnɪədɾaɪbɪtə", ""},
             // Names espeak-ng itself misreads: the vowel, the stress's place.
             {"Gänsemarkt", "ɡɛnzəmaɾkt", twoMainStresses},
             {"Gewerbegebiet", "ɡəvɛɾbəɡəbiːt", twoMainStresses},
