@@ -24,7 +24,10 @@ public:
     Synthesizer(const Synthesizer&) = delete;
     Synthesizer& operator=(const Synthesizer&) = delete;
 
-    // The whole text as speech. Empty samples if espeak-ng refused it, or
+    // The whole text as speech; what stands between "[[" and "]]" is taken
+    // as espeak-ng's phonemes, so outside text comes here only through
+    // Pronunciation::spoken(), which keeps such brackets for its own rules.
+    // Empty samples if espeak-ng refused it, or
     // when goOn, asked now and then, says to give up.
     Speech synthesize(const QString& text, const std::function<bool()>& goOn = {});
     // The phonemes espeak-ng chose for the text, in IPA, one group per
