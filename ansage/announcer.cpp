@@ -6,6 +6,7 @@
 #include "synthesizer.h"
 
 #include <QLocale>
+#include <QRegularExpression>
 #include <QThread>
 
 namespace {
@@ -125,9 +126,13 @@ void Announcer::speak(const QString& language, const QString& text)
         say(stderr, QStringLiteral("espeak-ng hat keine Stimme „%1“; nicht gesprochen: %2").arg(language, text));
         return;
     }
-    // German through the pronunciation rules, which are German; the
-    // samples go out as espeak-ng makes them.
-    const QString spoken = language == QStringLiteral("de") ? pronunciation_.spoken(text) : text;
+    // German through the pronunciation rules, which are German; another
+    // language as written, but for "[[" and "]]", which would make
+    // espeak-ng read outside text as its phonemes. The samples go out as
+    // espeak-ng makes them.
+    static const QRegularExpression brackets(QStringLiteral("(\\[|\\])\\1+"));
+    const QString spoken = language == QStringLiteral("de") ? pronunciation_.spoken(text)
+                                                            : QString(text).replace(brackets, QStringLiteral("\\1"));
     bool made = false;
     synthesizer_.synthesize(spoken, current, [&](const std::int16_t* samples, std::size_t count) {
         made = true;

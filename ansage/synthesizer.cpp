@@ -6,6 +6,9 @@
 
 namespace {
 bool loaded = false;
+// UTF-8, with espeak-ng's phonemes between "[[" and "]]": the pronunciation
+// rules write a name so where no spelling makes espeak-ng say it rightly.
+constexpr unsigned int inputFlags = espeakCHARS_UTF8 | espeakPHONEMES;
 // Where the callback puts the samples of the synthesis under way. espeak-ng
 // calls it from inside espeak_Synth on this thread (synchronous mode).
 std::vector<std::int16_t>* collecting = nullptr;
@@ -40,6 +43,9 @@ std::unique_ptr<Synthesizer> Synthesizer::create(const QString& voice, int words
         return nullptr;
     }
     espeak_SetParameter(espeakRATE, wordsPerMinute, 0);
+    // espeak-ng keeps the last synthesis's input mode for its phonemes():
+    // an empty one sets it as every later synthesis has it.
+    espeak_Synth("", 1, 0, POS_CHARACTER, 0, inputFlags, nullptr, nullptr);
     return synthesizer;
 }
 
@@ -72,7 +78,7 @@ Speech Synthesizer::synthesize(const QString& text, const std::function<bool()>&
     goingOn = &goOn;
     handing = &piece;
     const espeak_ERROR result = espeak_Synth(utf8.constData(), size_t(utf8.size()) + 1, 0, POS_CHARACTER, 0,
-                                             espeakCHARS_UTF8, nullptr, nullptr);
+                                             inputFlags, nullptr, nullptr);
     collecting = nullptr;
     goingOn = nullptr;
     handing = nullptr;

@@ -24,11 +24,15 @@ public:
     Synthesizer(const Synthesizer&) = delete;
     Synthesizer& operator=(const Synthesizer&) = delete;
 
-    // The whole text as speech. Empty samples if espeak-ng refused it, or
-    // when goOn, asked now and then, says to give up. `piece`, where given,
-    // is handed each stretch of samples as espeak-ng makes it (some 60 ms
-    // of sound each), so that playing can begin before the text is done;
-    // the samples are then not gathered in the result.
+    // The whole text as speech; what stands between "[[" and "]]" is taken
+    // as espeak-ng's phonemes, so outside text comes here only through
+    // Pronunciation::spoken(), which keeps such brackets for its own rules
+    // (or, in another language, with such brackets made single).
+    // Empty samples if espeak-ng refused it, or when goOn, asked now and
+    // then, says to give up. `piece`, where given, is handed each stretch of
+    // samples as espeak-ng makes it (some 60 ms of sound each), so that
+    // playing can begin before the text is done; the samples are then not
+    // gathered in the result.
     using Piece = std::function<void(const std::int16_t* samples, std::size_t count)>;
     Speech synthesize(const QString& text, const std::function<bool()>& goOn = {}, const Piece& piece = {});
     // The voice for the text that follows: "de" is the user's own voice

@@ -428,6 +428,50 @@ private slots:
             {"Schluß", "ʃlʊs", ""},
             {"Kuß", "kʊs", ""},
             {"Lok-Depot", "loːkoːmoːtiːvə", ""}, // the user's own pair
+            // The full stop of an abbreviation inside a name is gone, and
+            // with it the letter read aloud; a number after a street stays
+            // a cardinal.
+            {"Bf. Altona", "bɑːnhoːfaltoːn", ""},
+            {"Bhf. Zoo", "bɑːnhoːftsoː", ""},
+            {"S-Bhf. Wannsee", "ɛsbɑːnhoːfvanzeː", ""},
+            {"U-Bhf. Rathaus", "uːbɑːnhoːfrɑːthaʊs", ""},
+            {"Hbf. Ost", "haʊptbɑːnhoːfɔst", ""},
+            {"Kaiserstr. 12", "ʃtɾɑːsətsvœlf$", ""},
+            {"Pl. d. Republik", "platsdɛɾ", "dˈeː"},
+            // Without their full stop, in capitals, in a compound.
+            {"HBF", "haʊptbɑːnhoːf", ""},
+            {"Hauptbf.", "haʊptbɑːnhoːf", ""},
+            {"Bahnhofstr", "bɑːnhoːfʃtɾɑːsə", twoMainStresses},
+            {"Goethepl", "ɡøːtəplats", ""},
+            {"KAISERSTR. 12", "kaɪzɜʃtɾɑːsətsvœlf", ""},
+            {"S-BHF. WANNSEE", "ɛsbɑːnhoːfvanzeː", ""},
+            // Joined, a name beginning like a prefix loses its stress
+            // ("Ge-SSLER-straße"): it keeps its hyphen.
+            {"Dr.-Gessler-Str.", "dɔktoːɾɡɛslɜʃtɾɑːsə", "ɡəsl|slˈ"},
+            {"August-Bebel-Platz", "aʊɡʊstbeːbəlplats", "bəb"},
+            {"Entner-Platz", "ɛntnɜplats", "ntnˈ"},
+            {"Bergmann-Platz", "bɛɾɡmanplats", twoMainStresses},
+            {"Rathausmarkt", "ɑːthaʊsmaɾkt", twoMainStresses},
+            // A number before a street is an ordinal, its ending the street's.
+            {"3. Querweg", "dɾɪtɜkvɛɾveːk", ""},
+            {"2. Querstraße", "tsvaɪtəkvɛɾʃtɾɑːsə", ""},
+            {"Linie 3. Bitte einsteigen", "liːnɪədɾaɪbɪtə", ""},
+            // Names espeak-ng itself misreads: the vowel, the stress's place.
+            {"Gänsemarkt", "ɡɛnzəmaɾkt", twoMainStresses},
+            {"Gewerbegebiet", "ɡəvɛɾbəɡəbiːt", twoMainStresses},
+            {"Ölberg", "øːlbɛɾk", ""},
+            {"Schönhauser Allee", "ʃøːnhaʊzɜaleː", "ˈaleː"},
+            {"Goethe", "ɡøːtə", ""},
+            {"Goethestraße", "ɡøːtəʃtɾɑːsə", ""},
+            {"Allee", "aleː", "ˈa"},
+            {"Marienplatz", "ma[rɾ]iːənplats", "mˈ|ˈ\\S*ˈ"},
+            {"Charlottenburg", "ʃaɾlɔtənb", "ʃˈ|ˈ\\S*ˈ"},
+            {"Alexanderplatz", "alɛksandɜplats", "^ˈ|ˈ\\S*ˈ"},
+            {"Kurfürstendamm", "kuːɾf[yʏ]ɾstəndam", "kˈ|ˈ\\S*ˈ"},
+            {"Olympiastadion", "ol[yʏ]mpiaʃtaːdjɔn", "ˈoː|ˈ\\S*ˈ"},
+            {"Einkaufscenter", "aɪnkaʊfsɛntɜ", ""},
+            // Brackets from outside are text, not espeak-ng's phonemes.
+            {"[[tsvIkaU]]", "", "tsvɪkaʊ"},
         };
         for (const Row& row : rows)
             QTest::newRow(row.written) << QString::fromUtf8(row.written) << QString::fromUtf8(row.contains)
@@ -456,11 +500,14 @@ private slots:
 
     // The terminus sentence follows the name; the full stop between them is
     // a pause, that is the end of a clause, whether the name ends in an
-    // abbreviation written with its own full stop or without.
+    // abbreviation written with its own full stop or without. Inside the
+    // name the full stop of an abbreviation or an ordinal is none.
     void pronunciationPauseAfterTheName_data()
     {
         QTest::addColumn<QString>("name");
-        for (const char* name : {"Mainz Hbf", "Mainz Hbf.", "Bf", "Bf.", "U-Bhf", "U-Bhf.", "Bergstr.", "Grünau Abzw."})
+        for (const char* name : {"Mainz Hbf", "Mainz Hbf.", "Bf", "Bf.", "U-Bhf", "U-Bhf.", "Bergstr.", "Grünau Abzw.",
+                                 "Grünau Abzw", "Gleis 3", "Bf. Altona", "Bhf. Zoo", "S-Bhf. Wannsee", "U-Bhf. Rathaus",
+                                 "Hbf. Ost", "Kaiserstr. 12", "Pl. d. Republik", "3. Querweg"})
             QTest::newRow(name) << QString::fromUtf8(name);
     }
 
