@@ -850,16 +850,20 @@ private slots:
                                            tone.hertz, tone.seconds, 0.3));
         QVERIFY(testsupport::writeTone(QDir(recordings).filePath(QStringLiteral("marktplatz.wav")), QStringLiteral("wav"),
                                        300, 30.5, 0.3, 8000));
+        QFile notAudio(QDir(recordings).filePath(QStringLiteral("rathaus.ogg")));
+        QVERIFY(notAudio.open(QIODevice::WriteOnly) && notAudio.write("Rathaus = Rat-Haus\n") == 19);
+        notAudio.close();
         const QString folder = scratch.filePath(QStringLiteral("wav-aufgenommen"));
         Companion companion(display, {"--wav-dir", folder, "--alle-texte", "--tonordner", recordings});
         QVERIFY(ready(companion));
         auto files = [&] { return QDir(folder).entryList({"*.wav"}, QDir::Files, QDir::Name); };
-        const char* calls[] = {terminus.text, plain.text, terminus.text};
-        for (int call = 0; call < 3; ++call) {
+        const char* calls[] = {terminus.text, plain.text, terminus.text, "nächste Haltestelle: Rathaus", plain.text};
+        for (int call = 0; call < 5; ++call) {
             setClipboard(QString::fromUtf8(calls[call]));
             QTRY_COMPARE_WITH_TIMEOUT(files().size(), call + 1, 10000);
         }
-        QTRY_COMPARE(companion.count("Ansage ("), 3);
+        QTRY_COMPARE(companion.count("Ansage ("), 5);
+        QCOMPARE(companion.count("rathaus.ogg abgelehnt (keine Audiodatei, die libsndfile liest", true), 1);
         QCOMPARE(companion.count(QByteArray("Keine Aufnahme ") + QDir(recordings).filePath("waldschänke").toUtf8()
                                  + ".wav (oder .flac, .ogg, .opus, .mp3); die Stimme spricht: Waldschänke\n"),
                  1);
@@ -885,12 +889,14 @@ private slots:
             const double spoken = double(endingFrom - at) / rate;
             QVERIFY2(spoken > 0.5 && spoken < 2.0, qPrintable(QString::number(spoken)));
         }
-        // The refused name is spoken: after the recorded parts, speech and
-        // nothing at its tone.
-        const Speech second = readWav(QDir(folder).filePath(files()[1]));
-        const double spoken = second.seconds() - tones[0].seconds - tones[1].seconds;
-        QVERIFY2(spoken > 0.5 && spoken < 2.0, qPrintable(QString::number(spoken)));
-        QVERIFY(!testsupport::hasTone(second.samples, second.sampleRate, 300));
+        // The refused names are spoken: after the recorded parts, speech and
+        // nothing at the too long one's tone.
+        for (const int call : {1, 3}) {
+            const Speech speech = readWav(QDir(folder).filePath(files()[call]));
+            const double spoken = speech.seconds() - tones[0].seconds - tones[1].seconds;
+            QVERIFY2(spoken > 0.5 && spoken < 2.0, qPrintable(QString::number(spoken)));
+            QVERIFY(!testsupport::hasTone(speech.samples, speech.sampleRate, 300));
+        }
     }
 
     // A disk that fills up (here a limit on the file size) leaves no file
