@@ -108,7 +108,14 @@ void Announcer::step()
         return;
     }
     if (job_->next < job_->parts.size()) {
-        QMetaObject::invokeMethod(this, &Announcer::step, Qt::QueuedConnection);
+        // For this announcement only: a newer one has its own turns.
+        QMetaObject::invokeMethod(
+            this,
+            [this, number] {
+                if (job_ && job_->number == number)
+                    step();
+            },
+            Qt::QueuedConnection);
         return;
     }
     if (job_->started)
