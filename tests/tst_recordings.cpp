@@ -356,6 +356,8 @@ private slots:
             return speechLevel(Speech{rate, {all.begin() + long(from), all.begin() + long(to)}});
         };
         const double name = levelOf(spokenFrom, spokenTo);
+        qInfo() << "speech level: spoken name" << name << "opening recorded" << levelOf(length(gongTone), spokenFrom)
+                << "ending recorded" << levelOf(spokenTo, all.size());
         for (const double recorded : {levelOf(length(gongTone), spokenFrom), levelOf(spokenTo, all.size())})
             QVERIFY2(recorded > name / 1.4 && recorded < name * 1.4,
                      qPrintable(QStringLiteral("recorded %1, spoken %2").arg(recorded).arg(name)));
