@@ -182,6 +182,8 @@ const QStringList Recordings::extensions = {QStringLiteral("wav"), QStringLitera
 QString Recordings::checkFolder(const QString& folder)
 {
     const QFileInfo info(folder);
+    if (!info.exists())
+        return QStringLiteral("Den Tonordner „%1“ gibt es nicht.").arg(folder);
     if (!info.isDir())
         return QStringLiteral("Der Tonordner „%1“ ist kein Ordner.").arg(folder);
     if (!info.isReadable() || !info.isExecutable() || !QDir(folder).isReadable())
