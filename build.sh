@@ -41,6 +41,9 @@ test_packages=(xvfb xdotool xclip x11-utils imagemagick valgrind clang libclang-
 # voice is in espeak-ng-data, which the library package brings) and plays
 # through ALSA.
 build_packages+=(libespeak-ng-dev libasound2-dev)
+# Its recordings (--tonordner) are read by libsndfile and brought to the
+# voice's rate by libsamplerate.
+build_packages+=(libsndfile1-dev libsamplerate0-dev)
 # Timetable feeds (GTFS) come as zip files, read through libzip.
 build_packages+=(libzip-dev)
 # The web sign (--web): HTTP and WebSockets from Qt's own modules.

@@ -6,7 +6,9 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <functional>
+#include <vector>
 
 class AudioOutput {
 public:
@@ -23,11 +25,20 @@ public:
     };
     using Report = std::function<void(const Outcome&)>;
 
+    // Whether more of the speech is still to come through append(). An
+    // announcement is handed over part by part as each is made, so that its
+    // first sound is out at once; the output does not end it (play it out,
+    // write the file) before the last part is in.
+    enum class More { No, Yes };
+
     virtual ~AudioOutput() = default;
     // Puts out the speech, first cutting off whatever this output still
     // plays. May report before it returns; playing goes on in the event loop
     // of the calling thread.
-    virtual void play(const Speech& speech, Report report) = 0;
+    virtual void play(const Speech& speech, Report report, More more = More::No) = 0;
+    // More samples of the speech handed to play() last, at its rate; nothing
+    // when that has ended (cut off, failed) or said it was whole.
+    virtual void append(const std::vector<std::int16_t>& samples, More more) = 0;
     // Cuts off what is playing, reporting it with the reason given.
     virtual void stop(const QString& why) = 0;
 };

@@ -81,8 +81,9 @@ private:
     std::thread thread_{[this] { run(); }}; // last: starts once the rest is there
 };
 
-// One speech on the device. `written` belongs to the device's thread: the
-// player learns it from the answers.
+// One speech on the device. It belongs to the device's thread, which
+// appends what the player hands on with each round: the player learns how
+// far it is from the answers.
 struct DevicePlayer::Take {
     Speech speech;
     std::size_t written = 0;
@@ -94,15 +95,16 @@ struct DevicePlayer::Answer {
     bool failed = false;
     bool opened = false;
     QString error;
-    std::size_t written = 0, taken = 0;
+    std::size_t written = 0, taken = 0, had = 0;
     long pending = 0;
     bool startedDraining = false;
     PcmDevice::Drain drain = PcmDevice::Drain::Playing;
     int gaps = 0;
 };
 
-// One round of topping up, and the end once all of the speech is in.
-void DevicePlayer::topUp(PcmDevice& device, Take& take, bool open, bool draining, Answer& answer)
+// One round of topping up, and the end once all of the speech is in and
+// the player said it is the last.
+void DevicePlayer::topUp(PcmDevice& device, Take& take, bool open, bool last, bool draining, Answer& answer)
 {
     const Speech& speech = take.speech;
     std::size_t& written = take.written;
@@ -132,7 +134,8 @@ void DevicePlayer::topUp(PcmDevice& device, Take& take, bool open, bool draining
     answer.taken = written - before;
     answer.pending = std::max(0L, device.pending());
     answer.gaps = device.gaps();
-    if (written < speech.samples.size())
+    answer.had = speech.samples.size();
+    if (written < speech.samples.size() || !last)
         return;
     if (!draining) {
         answer.startedDraining = true;
@@ -196,7 +199,7 @@ bool DevicePlayer::deviceBusy() const
     return device_->busy();
 }
 
-void DevicePlayer::play(const Speech& speech, Report report)
+void DevicePlayer::play(const Speech& speech, Report report, More more)
 {
     stop(QStringLiteral("eine neue Ansage kam"));
     if (hung_ && device_->busy()) {
@@ -211,7 +214,11 @@ void DevicePlayer::play(const Speech& speech, Report report)
         QObject::connect(timer_.get(), &QTimer::timeout, [this] { feed(); });
     }
     take_ = std::make_shared<Take>();
-    take_->speech = speech;
+    take_->speech.sampleRate = speech.sampleRate;
+    incoming_ = speech.samples;
+    total_ = speech.samples.size();
+    rate_ = speech.sampleRate;
+    more_ = more == More::Yes;
     written_ = 0;
     pending_ = 0;
     gaps_ = 0;
@@ -222,11 +229,25 @@ void DevicePlayer::play(const Speech& speech, Report report)
     timer_->start();
 }
 
+void DevicePlayer::append(const std::vector<std::int16_t>& samples, More more)
+{
+    if (!playing() || !more_)
+        return;
+    incoming_.insert(incoming_.end(), samples.begin(), samples.end());
+    total_ += samples.size();
+    more_ = more == More::Yes;
+    // Handed on now rather than at the next tick: the caller may be making
+    // the next part and keep the event loop, and with it the timer, waiting.
+    feed();
+}
+
 void DevicePlayer::ask(bool open)
 {
     answer_ = std::make_shared<Answer>();
-    device_->post([take = take_, answer = answer_, open, draining = draining_](PcmDevice& device) {
-        topUp(device, *take, open, draining, *answer);
+    device_->post([take = take_, answer = answer_, open, more = std::exchange(incoming_, {}), last = !more_,
+                   draining = draining_](PcmDevice& device) {
+        take->speech.samples.insert(take->speech.samples.end(), more.begin(), more.end());
+        topUp(device, *take, open, last, draining, *answer);
     });
     asked_ = true;
     askedAt_.start();
@@ -271,10 +292,14 @@ void DevicePlayer::take(const Answer& answer)
         sinceProgress_.start();
     if (answer.startedDraining) {
         draining_ = true;
-        drainDeadlineMs_ = qint64(answer.pending * 1000.0 / take_->speech.sampleRate) + drainGraceMs;
+        drainDeadlineMs_ = qint64(answer.pending * 1000.0 / rate_) + drainGraceMs;
         drainStarted_.start();
     }
     if (!draining_) {
+        // Waiting for the next part is no stall; a device that takes nothing
+        // of what it is given is.
+        if (answer.written == answer.had)
+            sinceProgress_.start();
         if (answer.taken == 0 && sinceProgress_.elapsed() > stallMs) {
             hung_ = true;
             finish(AudioOutput::Outcome::Failed, QStringLiteral("Audiogerät „%1“ spielt nicht weiter.").arg(name_));
@@ -301,13 +326,15 @@ void DevicePlayer::finish(AudioOutput::Outcome::Kind kind, const QString& detail
 {
     // What the device last said it had played: a device that hangs is not
     // asked again.
-    const int rate = take_->speech.sampleRate;
+    const int rate = rate_;
     const std::size_t heard = written_ - std::min<std::size_t>(written_, std::size_t(pending_));
-    const double seconds = kind == AudioOutput::Outcome::Done ? take_->speech.seconds()
+    const double seconds = kind == AudioOutput::Outcome::Done && rate > 0 ? double(total_) / rate
                            : rate > 0                         ? double(heard) / rate
                                                               : 0.0;
     timer_->stop();
     asked_ = false;
+    incoming_.clear();
+    more_ = false;
     const std::shared_ptr<Take> take = std::exchange(take_, {});
     if (kind == AudioOutput::Outcome::CutOff)
         device_->post([take](PcmDevice& device) { fadeAndClose(device, *take); });

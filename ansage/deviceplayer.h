@@ -27,7 +27,8 @@ public:
     DevicePlayer(const DevicePlayer&) = delete;
     DevicePlayer& operator=(const DevicePlayer&) = delete;
 
-    void play(const Speech& speech, Report report) override;
+    void play(const Speech& speech, Report report, More more = More::No) override;
+    void append(const std::vector<std::int16_t>& samples, More more) override;
     void stop(const QString& why) override;
     // One round of work: takes in what the device said last and asks it to
     // top the buffer up, or gives it up. The timer calls it; a test with a
@@ -44,7 +45,7 @@ private:
     struct Answer;
 
     // On the device's thread.
-    static void topUp(PcmDevice& device, Take& take, bool open, bool draining, Answer& answer);
+    static void topUp(PcmDevice& device, Take& take, bool open, bool last, bool draining, Answer& answer);
     static void fadeAndClose(PcmDevice& device, const Take& take);
 
     void ask(bool open);
@@ -55,6 +56,12 @@ private:
     std::unique_ptr<DeviceThread> device_;
     std::unique_ptr<QTimer> timer_; // made in the thread that plays
     std::shared_ptr<Take> take_;    // the speech, and how far the device has it
+    // What append() brought that the device's thread has not been handed
+    // yet, all the speech has so far, and whether more is to come.
+    std::vector<std::int16_t> incoming_;
+    std::size_t total_ = 0;
+    int rate_ = 0;
+    bool more_ = false;
     std::shared_ptr<Answer> answer_; // of the round asked last
     bool asked_ = false;
     std::size_t written_ = 0;

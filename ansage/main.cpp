@@ -12,6 +12,7 @@
 #include "deviceplayer.h"
 #include "extratexts.h"
 #include "onecall.h"
+#include "recordings.h"
 #include "simulatorbus.h"
 #include "synthesizer.h"
 #include "wavwriter.h"
@@ -65,6 +66,11 @@ Optionen:
                           Ordner, statt sie zu spielen.
   --aussprache DATEI      Weitere Aussprachen, eine Zeile je Wort:
                           schreibung = aussprache
+  --tonordner ORDNER      Spielt eigene Aufnahmen aus dem Ordner (WAV, FLAC,
+                          Ogg, Opus, MP3), wo es sie gibt; je Teil der Ansage
+                          eine Datei, benannt nach ihrem Text: gong.wav,
+                          nächste_haltestelle.flac, s_bhf_wannsee.ogg. Der
+                          Rest wird gesprochen.
   --zusatz DATEI          Zusätzliche Texte nach dem Namen, eine Zeile je Text:
                           Haltestelle = Text („*“: jede Haltestelle,
                           „*Endstelle“: die Endstelle; [en] dahinter: Englisch)
@@ -84,7 +90,7 @@ struct Options {
     QString speed = QString::number(Synthesizer::normal);
     QString volume = QStringLiteral("100");
     QString device = QStringLiteral("default");
-    QString wavDir, pronunciationFile, extrasFile, secondLanguage;
+    QString wavDir, pronunciationFile, recordingsFolder, extrasFile, secondLanguage;
 };
 
 [[noreturn]] void refuse(const QString& line)
@@ -105,6 +111,7 @@ Options parse(int argc, char** argv)
     const std::pair<const char*, QString*> values[] = {
         {"--voice", &options.voice},     {"--speed", &options.speed},     {"--lautstaerke", &options.volume},
         {"--geraet", &options.device},   {"--wav-dir", &options.wavDir},  {"--aussprache", &options.pronunciationFile},
+        {"--tonordner", &options.recordingsFolder},
         {"--zusatz", &options.extrasFile},   {"--zweitsprache", &options.secondLanguage},
     };
     const QString hint = QStringLiteral(" (Hilfe: pendralumovista-ansage --help)");
@@ -255,6 +262,9 @@ int main(int argc, char** argv)
     QString error;
     if (!options.pronunciationFile.isEmpty() && !pronunciation.addFile(options.pronunciationFile, &error))
         refuse(error);
+    if (!options.recordingsFolder.isEmpty())
+        if (const QString problem = Recordings::checkFolder(options.recordingsFolder); !problem.isEmpty())
+            refuse(problem);
     ExtraTexts extras;
     if (!options.extrasFile.isEmpty()) {
         QStringList refusals;
@@ -330,11 +340,21 @@ int main(int argc, char** argv)
             return std::make_unique<WavWriter>(wavDir);
         return std::make_unique<DevicePlayer>(std::make_unique<AlsaDevice>(device));
     };
+    // Recordings are brought to the level of the voice as it says the words
+    // every announcement begins with.
+    std::unique_ptr<Recordings> recordings;
+    if (!options.recordingsFolder.isEmpty())
+        recordings = std::make_unique<Recordings>(
+            options.recordingsFolder, synthesizer->sampleRate(),
+            speechLevel(synthesizer->synthesize(pronunciation.spoken(QStringLiteral("nächste Haltestelle")))));
+    if (recordings)
+        recordings->startPreloading();
     std::atomic<quint64> latest{0};
     QThread worker;
     Announcer::Settings settings;
     settings.gong = !options.noGong;
     settings.volume = volume;
+    settings.recordings = recordings.get();
     settings.extras = &extras;
     settings.secondLanguages = secondLanguages;
     auto* announcer = new Announcer(*synthesizer, pronunciation, makeOutput, settings, latest);

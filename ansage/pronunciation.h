@@ -29,4 +29,5 @@ private:
     };
     QList<Rule> own_;     // the user's, tried first
     QList<Rule> builtIn_;
+    QList<Rule> misread_; // after the abbreviations, before the seams
 };

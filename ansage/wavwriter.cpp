@@ -106,7 +106,38 @@ QString WavWriter::checkFolder(const QString& folder)
     return {};
 }
 
-void WavWriter::play(const Speech& speech, Report report)
+void WavWriter::play(const Speech& speech, Report report, More more)
+{
+    stop(QStringLiteral("eine neue Ansage kam"));
+    if (more == More::No) {
+        write(speech, report);
+        return;
+    }
+    gathering_ = speech;
+    report_ = std::move(report);
+}
+
+void WavWriter::append(const std::vector<std::int16_t>& samples, More more)
+{
+    if (!report_)
+        return;
+    gathering_.samples.insert(gathering_.samples.end(), samples.begin(), samples.end());
+    if (more == More::No) {
+        const Report report = std::exchange(report_, {});
+        write(std::exchange(gathering_, {}), report);
+    }
+}
+
+void WavWriter::stop(const QString& why)
+{
+    if (!report_)
+        return;
+    const Report report = std::exchange(report_, {});
+    gathering_ = {};
+    report({Outcome::CutOff, 0, why});
+}
+
+void WavWriter::write(const Speech& speech, const Report& report)
 {
     const QByteArray bytes = wav(speech);
     // Written under a temporary name, then linked to its number: the link

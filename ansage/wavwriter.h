@@ -15,10 +15,17 @@ public:
     // so, else one line why not.
     static QString checkFolder(const QString& folder);
 
-    void play(const Speech& speech, Report report) override;
-    void stop(const QString&) override {} // a file is written whole or not at all
+    void play(const Speech& speech, Report report, More more = More::No) override;
+    void append(const std::vector<std::int16_t>& samples, More more) override;
+    // A file is written whole or not at all: an announcement cut off before
+    // its last part came is not written.
+    void stop(const QString& why) override;
 
 private:
+    void write(const Speech& speech, const Report& report);
+
+    Speech gathering_; // the parts so far, while more are to come
+    Report report_;    // set while gathering
     QDir folder_;
     int number_ = 0;
 };

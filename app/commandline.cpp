@@ -150,6 +150,8 @@ void printHelp(std::FILE* out)
                "  --von N --bis M nimmt nur die Haltestellen N bis M (ein Satz fasst 99);\n"
                "  --aussprache-ausgabe DATEI schreibt die Aussprachen des Feeds (tts_stop_name)\n"
                "        als Aussprachedatei für pendralumovista-ansage.\n"
+               "  --zusatz-ausgabe DATEI schreibt zu jeder Haltestelle die Linien, zu denen man\n"
+               "        dort umsteigen kann, als Zusatzdatei für pendralumovista-ansage --zusatz.\n"
                "Ein Feed, der keine Liste ergibt, endet mit Status 2; dann wird nichts geschrieben.\n",
                out);
     std::fputs("\n"
@@ -229,6 +231,9 @@ CommandLine parseCommandLine(int argc, char** argv, std::FILE* out, std::FILE* e
             continue;
         }
         const Option* option = optionsEnded ? nullptr : find(argument);
+        // The timetable command's own options, given without it.
+        if (!option && !optionsEnded && argument == "--zusatz-ausgabe")
+            return refuse(err, "„--zusatz-ausgabe“ gilt nur nach „--gtfs FEED --linie NAME“");
         if (!option)
             return refuse(err, std::string(argument.starts_with('-') && !optionsEnded ? "unbekannte Option „"
                                                                                      : "unerwartetes Argument „")

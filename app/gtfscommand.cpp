@@ -6,12 +6,14 @@
 #include <feed.h>
 #include <font.h>
 #include <gtfs.h>
+#include <interchange.h>
 #include <names.h>
 
 #include <QDir>
 #include <QString>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
@@ -39,6 +41,7 @@ struct Options {
     std::optional<int> direction;
     std::optional<std::string> output;
     std::optional<std::string> pronunciationOutput;
+    std::optional<std::string> extraOutput;
     std::optional<int> from;
     std::optional<int> to;
     bool load = false;
@@ -119,6 +122,8 @@ Options parse(std::span<char* const> arguments)
             options.output = value();
         else if (option == "--aussprache-ausgabe")
             options.pronunciationOutput = value();
+        else if (option == "--zusatz-ausgabe")
+            options.extraOutput = value();
         else if (option == "--von")
             options.from = parsePositive("--von", value());
         else if (option == "--bis")
@@ -131,8 +136,8 @@ Options parse(std::span<char* const> arguments)
     }
     if (options.list == options.route.has_value())
         throw Refusal{"--gtfs braucht entweder --linien oder --linie NAME"};
-    if (options.list && (options.direction || options.output || options.pronunciationOutput || options.from
-                         || options.to || options.load))
+    if (options.list && (options.direction || options.output || options.pronunciationOutput || options.extraOutput
+                         || options.from || options.to || options.load))
         throw Refusal{"--linien nimmt keine weiteren Optionen"};
     if (options.from && options.to && *options.from > *options.to)
         throw Refusal{"--von " + std::to_string(*options.from) + " liegt hinter --bis " + std::to_string(*options.to)};
@@ -392,6 +397,59 @@ std::string darkOnSign(const std::vector<std::string>& names)
     return listed;
 }
 
+// The companion's extra-text file (pendralumovista-ansage --zusatz): for each
+// stop of the list where one can change, "name = Umsteigemöglichkeit …", the
+// name as the stop file has it (in UTF-8), once per name. The companion
+// finds a line by the name on the sign.
+struct ExtraTexts {
+    std::string file;
+    std::size_t stops = 0; // with a line in the file
+    std::vector<std::string> left; // names a line of the file cannot hold
+};
+
+ExtraTexts extraTexts(transit::Feed& feed, const Options& options, const transit::Route& route,
+                      const transit::Direction& direction, int from, const std::vector<std::string>& names)
+{
+    const auto first = std::size_t(from - 1);
+    const std::vector<std::string> ids(direction.stopIds.begin() + std::ptrdiff_t(first),
+                                       direction.stopIds.begin() + std::ptrdiff_t(first + names.size()));
+    const std::vector<std::string> stations(direction.stations.begin() + std::ptrdiff_t(first),
+                                            direction.stations.begin() + std::ptrdiff_t(first + names.size()));
+    const std::vector<std::vector<transit::CallingLine>> calling = transit::callingLines(feed, route, ids, stations);
+    // Two stops of one name (a ring's first and last) are one line: the
+    // companion could not tell them apart.
+    std::vector<std::pair<std::string, std::vector<transit::CallingLine>>> byName;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::string written = fromWindows1252(names[i]).toStdString();
+        auto same = std::find_if(byName.begin(), byName.end(), [&](const auto& entry) { return entry.first == written; });
+        if (same == byName.end())
+            same = byName.insert(byName.end(), {written, {}});
+        same->second.insert(same->second.end(), calling[i].begin(), calling[i].end());
+    }
+    const std::string routeName = route.shortName.empty() ? route.id : route.shortName;
+    ExtraTexts texts;
+    texts.file = "# Umsteigemöglichkeiten der Linie " + printable(routeName) + ", " + directionName(route, direction)
+                 + " nach " + printable(direction.destination) + ", aus dem Feed " + printable(options.feed)
+                 + "; geschrieben von pendralumovista --gtfs --zusatz-ausgabe\n";
+    for (const auto& [written, lines] : byName) {
+        const std::string text = transit::interchangeText(lines);
+        if (text.empty())
+            continue;
+        // A name the file would read otherwise: one with "=" (the first
+        // ends the name), a comment, the line for every stop, or blanks at
+        // either end (they are dropped on reading).
+        const std::string trimmed = QString::fromStdString(written).trimmed().toStdString();
+        if (written.empty() || written.find('=') != std::string::npos || written.starts_with('#') || written == "*"
+            || trimmed != written) {
+            texts.left.push_back(written);
+            continue;
+        }
+        texts.file += written + " = " + text + "\n";
+        ++texts.stops;
+    }
+    return texts;
+}
+
 int writeRoute(const Options& options, std::FILE* out, std::FILE* err)
 {
     const std::unique_ptr<transit::Feed> feed = transit::Feed::open(options.feed);
@@ -441,6 +499,8 @@ int writeRoute(const Options& options, std::FILE* out, std::FILE* err)
     if (options.pronunciationOutput && pronunciations.empty())
         throw transit::Error("für die Haltestellen dieser Liste hat der Feed keine Aussprache (tts_stop_name), die "
                              "eine Aussprachedatei fassen kann; ohne --aussprache-ausgabe geht es");
+    const std::optional<ExtraTexts> extras
+        = options.extraOutput ? std::optional(extraTexts(*feed, options, route, direction, from, names)) : std::nullopt;
     const bool stretch = from != 1 || to != count;
     // A stretch ends where it ends: its last stop is the destination.
     const std::string destination = converter.convert(stretch ? direction.stops[std::size_t(to - 1)] : direction.destination);
@@ -450,10 +510,13 @@ int writeRoute(const Options& options, std::FILE* out, std::FILE* err)
     // files have been written whole.
     std::optional<Output> stopFile;
     std::optional<Output> pronunciationFile;
+    std::optional<Output> extraFile;
     if (options.output)
         stopFile.emplace(*options.output).write(file);
     if (options.pronunciationOutput)
         pronunciationFile.emplace(*options.pronunciationOutput).write(pronunciations);
+    if (extras)
+        extraFile.emplace(*options.extraOutput).write(extras->file);
 
     std::FILE* info = options.output ? out : err;
     std::string report = "Linie " + printable(routeName) + ", " + directionName(route, direction) + " nach "
@@ -493,10 +556,25 @@ int writeRoute(const Options& options, std::FILE* out, std::FILE* err)
         report += "\n";
     }
 
+    if (extras) {
+        report += extras->stops == 0 ? std::string("Umsteigemöglichkeiten hat keine Haltestelle dieser Liste.\n")
+                                     : "Umsteigemöglichkeiten an " + std::to_string(extras->stops)
+                                           + (extras->stops == 1 ? " Haltestelle" : " Haltestellen")
+                                           + " in der Zusatzdatei.\n";
+        if (!extras->left.empty()) {
+            report += "Ohne Umsteigehinweis, weil die Zusatzdatei sie nicht fassen kann:";
+            for (const std::string& name : extras->left)
+                report.append(" ").append(inQuotes(name));
+            report += "\n";
+        }
+    }
+
     if (stopFile)
         stopFile->commit();
     if (pronunciationFile)
         pronunciationFile->commit();
+    if (extraFile)
+        extraFile->commit();
     // The list is loaded before anything is said: with no simulator running
     // the one line that says so is all the user sees.
     if (options.load) {

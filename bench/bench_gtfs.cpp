@@ -17,10 +17,13 @@
 //   - reading the file through the feed without looking at it, the floor of
 //     reading at all;
 //   - --linie for one route (50 trips of 30 stops among all the others);
+//   - the same with --zusatz-ausgabe: the lines at each of its stops, a
+//     second pass over the feed;
 //   - --linien, every route's stop lists.
 
 #include <feed.h>
 #include <gtfs.h>
+#include <interchange.h>
 
 #include <QTemporaryDir>
 
@@ -226,6 +229,19 @@ int main(int argc, char** argv)
                const transit::Route route = transit::readRoute(*feed, "7");
                return route.directions.size() == 2
                       && route.directions[0].stops.size() == std::size_t(shape.stopsPerTrip);
+           }),
+           size, &lines);
+    // The same and the lines at each of its stops, as --zusatz-ausgabe
+    // reads them: a second pass over the feed.
+    report("--linie 7 --zusatz-ausgabe", inChild([&] {
+               auto feed = transit::Feed::open(folder);
+               const transit::Route route = transit::readRoute(*feed, "7");
+               const transit::Direction& direction = route.directions.at(0);
+               const auto calling = transit::callingLines(*feed, route, direction.stopIds, direction.stations);
+               std::size_t said = 0;
+               for (const auto& lines : calling)
+                   said += transit::interchangeText(lines).empty() ? 0 : 1;
+               return said > 0;
            }),
            size, &lines);
     report("--linien (every route)", inChild([&] {

@@ -10,12 +10,16 @@
 // (transit::Error), never anything else. The name is the input's last line
 // (a zip's comment, where the bytes are a zip), so that the fuzzer can name a
 // line of the feed, a near one (the closest names are then looked for) or a
-// line several agencies run.
+// line several agencies run. For each direction of a line read, the lines
+// that call at its stops or their stations are read as --zusatz-ausgabe
+// does, and each stop's sentence must keep to its bound and stay one line
+// of text without control characters.
 
 #include <csv.h>
 #include <error.h>
 #include <feed.h>
 #include <gtfs.h>
+#include <interchange.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -98,7 +102,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::size_t lastLine = input.rfind('\n');
         const std::string name(input.substr(lastLine == std::string_view::npos ? 0 : lastLine + 1, 64));
         try {
-            transit::readRoute(*feed, name);
+            const transit::Route route = transit::readRoute(*feed, name);
+            for (const transit::Direction& direction : route.directions) {
+                const std::vector<std::vector<transit::CallingLine>> calling
+                    = transit::callingLines(*feed, route, direction.stopIds, direction.stations);
+                if (calling.size() != direction.stops.size())
+                    std::abort();
+                for (const std::vector<transit::CallingLine>& lines : calling) {
+                    const std::string text = transit::interchangeText(lines);
+                    if (text.size() > transit::MaxInterchangeTextBytes || text.empty() != lines.empty())
+                        std::abort();
+                    for (const char c : text)
+                        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+                            std::abort();
+                }
+            }
         } catch (const transit::Error&) {
         }
     }

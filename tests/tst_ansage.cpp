@@ -4,6 +4,7 @@
 // playing through ALSA into a capture file, and without any sound device.
 
 #include <printedtail.h>
+#include <tones.h>
 
 #include <announcement.h>
 #include <deviceplayer.h>
@@ -335,6 +336,8 @@ private slots:
         QTest::newRow("second language not offered") << display << QStringList{"--zweitsprache", "fr"} << 2;
         QTest::newRow("extra-text file missing") << display << QStringList{"--zusatz", scratch.filePath("fehlt.txt")} << 2;
         QTest::newRow("no display") << QString() << QStringList{"--ohne-gong"} << 1;
+        QTest::newRow("recordings folder missing") << display << QStringList{"--tonordner", "/nichtda/aufnahmen"} << 2;
+        QTest::newRow("recordings folder a file") << display << QStringList{"--tonordner", "/etc/hostname"} << 2;
     }
 
     void exitStatus()
@@ -459,6 +462,50 @@ private slots:
             {"Schluß", "ʃlʊs", ""},
             {"Kuß", "kʊs", ""},
             {"Lok-Depot", "loːkoːmoːtiːvə", ""}, // the user's own pair
+            // The full stop of an abbreviation inside a name is gone, and
+            // with it the letter read aloud; a number after a street stays
+            // a cardinal.
+            {"Bf. Altona", "bɑːnhoːfaltoːn", ""},
+            {"Bhf. Zoo", "bɑːnhoːftsoː", ""},
+            {"S-Bhf. Wannsee", "ɛsbɑːnhoːfvanzeː", ""},
+            {"U-Bhf. Rathaus", "uːbɑːnhoːfrɑːthaʊs", ""},
+            {"Hbf. Ost", "haʊptbɑːnhoːfɔst", ""},
+            {"Kaiserstr. 12", "ʃtɾɑːsətsvœlf$", ""},
+            {"Pl. d. Republik", "platsdɛɾ", "dˈeː"},
+            // Without their full stop, in capitals, in a compound.
+            {"HBF", "haʊptbɑːnhoːf", ""},
+            {"Hauptbf.", "haʊptbɑːnhoːf", ""},
+            {"Bahnhofstr", "bɑːnhoːfʃtɾɑːsə", twoMainStresses},
+            {"Goethepl", "ɡøːtəplats", ""},
+            {"KAISERSTR. 12", "kaɪzɜʃtɾɑːsətsvœlf", ""},
+            {"S-BHF. WANNSEE", "ɛsbɑːnhoːfvanzeː", ""},
+            // Joined, a name beginning like a prefix loses its stress
+            // ("Ge-SSLER-straße"): it keeps its hyphen.
+            {"Dr.-Gessler-Str.", "dɔktoːɾɡɛslɜʃtɾɑːsə", "ɡəsl|slˈ"},
+            {"August-Bebel-Platz", "aʊɡʊstbeːbəlplats", "bəb"},
+            {"Entner-Platz", "ɛntnɜplats", "ntnˈ"},
+            {"Bergmann-Platz", "bɛɾɡmanplats", twoMainStresses},
+            {"Rathausmarkt", "ɑːthaʊsmaɾkt", twoMainStresses},
+            // A number before a street is an ordinal, its ending the street's.
+            {"3. Querweg", "dɾɪtɜkvɛɾveːk", ""},
+            {"2. Querstraße", "tsvaɪtəkvɛɾʃtɾɑːsə", ""},
+            {"Linie 3. Bitte einsteigen", "liːnɪədɾaɪbɪtə", ""},
+            // Names espeak-ng itself misreads: the vowel, the stress's place.
+            {"Gänsemarkt", "ɡɛnzəmaɾkt", twoMainStresses},
+            {"Gewerbegebiet", "ɡəvɛɾbəɡəbiːt", twoMainStresses},
+            {"Ölberg", "øːlbɛɾk", ""},
+            {"Schönhauser Allee", "ʃøːnhaʊzɜaleː", "ˈaleː"},
+            {"Goethe", "ɡøːtə", ""},
+            {"Goethestraße", "ɡøːtəʃtɾɑːsə", ""},
+            {"Allee", "aleː", "ˈa"},
+            {"Marienplatz", "ma[rɾ]iːənplats", "mˈ|ˈ\\S*ˈ"},
+            {"Charlottenburg", "ʃaɾlɔtənb", "ʃˈ|ˈ\\S*ˈ"},
+            {"Alexanderplatz", "alɛksandɜplats", "^ˈ|ˈ\\S*ˈ"},
+            {"Kurfürstendamm", "kuːɾf[yʏ]ɾstəndam", "kˈ|ˈ\\S*ˈ"},
+            {"Olympiastadion", "ol[yʏ]mpiaʃtaːdjɔn", "ˈoː|ˈ\\S*ˈ"},
+            {"Einkaufscenter", "aɪnkaʊfsɛntɜ", ""},
+            // Brackets from outside are text, not espeak-ng's phonemes.
+            {"[[tsvIkaU]]", "", "tsvɪkaʊ"},
         };
         for (const Row& row : rows)
             QTest::newRow(row.written) << QString::fromUtf8(row.written) << QString::fromUtf8(row.contains)
@@ -487,11 +534,14 @@ private slots:
 
     // The terminus sentence follows the name; the full stop between them is
     // a pause, that is the end of a clause, whether the name ends in an
-    // abbreviation written with its own full stop or without.
+    // abbreviation written with its own full stop or without. Inside the
+    // name the full stop of an abbreviation or an ordinal is none.
     void pronunciationPauseAfterTheName_data()
     {
         QTest::addColumn<QString>("name");
-        for (const char* name : {"Mainz Hbf", "Mainz Hbf.", "Bf", "Bf.", "U-Bhf", "U-Bhf.", "Bergstr.", "Grünau Abzw."})
+        for (const char* name : {"Mainz Hbf", "Mainz Hbf.", "Bf", "Bf.", "U-Bhf", "U-Bhf.", "Bergstr.", "Grünau Abzw.",
+                                 "Grünau Abzw", "Gleis 3", "Bf. Altona", "Bhf. Zoo", "S-Bhf. Wannsee", "U-Bhf. Rathaus",
+                                 "Hbf. Ost", "Kaiserstr. 12", "Pl. d. Republik", "3. Querweg"})
             QTest::newRow(name) << QString::fromUtf8(name);
     }
 
@@ -613,6 +663,44 @@ private slots:
         QCOMPARE(outcomes.size(), 3u);
         QCOMPARE(outcomes[2].kind, AudioOutput::Outcome::Failed);
         QCOMPARE(outcomes[2].playedSeconds, 0.7);
+    }
+
+    // A speech handed over in parts plays as one: the device plays the first
+    // part out and waits, neither drained nor reported, until the next
+    // comes; the end is reported once the last part is heard, with the
+    // length of them all.
+    void speechInParts()
+    {
+        auto owned = std::make_unique<PacedDevice>();
+        PacedDevice& device = *owned;
+        DevicePlayer player(std::move(owned));
+        std::vector<AudioOutput::Outcome> outcomes;
+        const auto report = [&](const AudioOutput::Outcome& outcome) { outcomes.push_back(outcome); };
+        player.play(tone(1, 400), report, AudioOutput::More::Yes);
+        for (const std::int16_t part : {2, 3}) {
+            QVERIFY(settle(player));
+            device.advance(400);
+            QVERIFY(settle(player));
+            QVERIFY(!device.draining);
+            QVERIFY(outcomes.empty());
+            QCOMPARE(device.heard.size(), std::size_t(400 * (part - 1)));
+            player.append(std::vector<std::int16_t>(400, part), part == 3 ? AudioOutput::More::No : AudioOutput::More::Yes);
+        }
+        for (int tick = 0; tick < 100 && outcomes.empty(); ++tick) {
+            device.advance(100);
+            QVERIFY(settle(player));
+        }
+        QCOMPARE(outcomes.size(), 1u);
+        QCOMPARE(outcomes[0].kind, AudioOutput::Outcome::Done);
+        QCOMPARE(outcomes[0].playedSeconds, 1.2);
+        std::vector<std::int16_t> expected(400, 1);
+        expected.resize(800, 2);
+        expected.resize(1200, 3);
+        QVERIFY(device.heard == expected);
+        // Nothing is taken once the speech has ended.
+        player.append(std::vector<std::int16_t>(400, 4), AudioOutput::More::No);
+        QVERIFY(settle(player));
+        QCOMPARE(device.heard.size() + device.held.size(), expected.size());
     }
 
     // A sound server that is stopped holds any call on the device, or only
@@ -772,6 +860,77 @@ private slots:
         QVERIFY(earlier.open(QIODevice::ReadOnly) && earlier.readAll() == "früher");
         verifySpeech(readWav(QDir(folder).filePath(files()[2])), plain);
         verifySpeech(readWav(QDir(folder).filePath(files()[3])), plain);
+    }
+
+    // With a folder of recordings, each call is one file: the recorded
+    // parts in order, the missing name spoken between them. A name not
+    // recorded and one whose recording is refused (too long) are each said
+    // once in a line, not at every call.
+    void recordedParts()
+    {
+        const QString recordings = scratch.filePath(QStringLiteral("aufnahmen"));
+        QVERIFY(QDir().mkpath(recordings));
+        struct Tone {
+            QString stem;
+            double hertz, seconds;
+            QString format;
+        };
+        const QString mp3 = testsupport::soundFormat(QStringLiteral("mp3")) ? QStringLiteral("mp3") : QStringLiteral("wav");
+        const Tone tones[] = {{QStringLiteral("gong"), 1000, 0.4, QStringLiteral("ogg")},
+                              {QStringLiteral("nächste_haltestelle"), 500, 0.6, QStringLiteral("flac")},
+                              {QStringLiteral("endstelle_bitte_aussteigen"), 700, 0.5, mp3}};
+        for (const Tone& tone : tones)
+            QVERIFY(testsupport::writeTone(QDir(recordings).filePath(tone.stem + u'.' + tone.format), tone.format,
+                                           tone.hertz, tone.seconds, 0.3));
+        QVERIFY(testsupport::writeTone(QDir(recordings).filePath(QStringLiteral("marktplatz.wav")), QStringLiteral("wav"),
+                                       300, 30.5, 0.3, 8000));
+        QFile notAudio(QDir(recordings).filePath(QStringLiteral("rathaus.ogg")));
+        QVERIFY(notAudio.open(QIODevice::WriteOnly) && notAudio.write("Rathaus = Rat-Haus\n") == 19);
+        notAudio.close();
+        const QString folder = scratch.filePath(QStringLiteral("wav-aufgenommen"));
+        Companion companion(display, {"--wav-dir", folder, "--alle-texte", "--tonordner", recordings});
+        QVERIFY(ready(companion));
+        auto files = [&] { return QDir(folder).entryList({"*.wav"}, QDir::Files, QDir::Name); };
+        const char* calls[] = {terminus.text, plain.text, terminus.text, "nächste Haltestelle: Rathaus", plain.text};
+        for (int call = 0; call < 5; ++call) {
+            setClipboard(QString::fromUtf8(calls[call]));
+            QTRY_COMPARE_WITH_TIMEOUT(files().size(), call + 1, 10000);
+        }
+        QTRY_COMPARE(companion.count("Ansage ("), 5);
+        QCOMPARE(companion.count("rathaus.ogg abgelehnt (keine Audiodatei, die libsndfile liest", true), 1);
+        QCOMPARE(companion.count(QByteArray("Keine Aufnahme ") + QDir(recordings).filePath("waldschänke").toUtf8()
+                                 + ".wav (oder .flac, .ogg, .opus, .mp3); die Stimme spricht: Waldschänke\n"),
+                 1);
+        QCOMPARE(companion.count("marktplatz.wav abgelehnt (länger als 30 s); die Stimme spricht: Marktplatz\n", true), 1);
+        QCOMPARE(companion.count("Keine Aufnahme"), 1);
+
+        for (const int call : {0, 2}) {
+            const Speech speech = readWav(QDir(folder).filePath(files()[call]));
+            const int rate = speech.sampleRate;
+            QCOMPARE(rate, 22050);
+            std::size_t at = 0;
+            for (const Tone& tone : {tones[0], tones[1]}) {
+                QVERIFY2(testsupport::toneAt(speech.samples, rate, at, tone.hertz, tone.seconds), qPrintable(tone.stem));
+                at += std::size_t(tone.seconds * rate);
+            }
+            // The name spoken, then the ending as long as its recording
+            // (give or take the coder's padding) at the end.
+            const Tone& ending = tones[2];
+            const std::size_t endingFrom = testsupport::toneStart(speech.samples, rate, at, ending.hertz);
+            QVERIFY(testsupport::toneAt(speech.samples, rate, endingFrom, ending.hertz, ending.seconds - 0.03));
+            const double after = double(speech.samples.size() - endingFrom) / rate;
+            QVERIFY2(std::abs(after - ending.seconds) < 0.06, qPrintable(QString::number(after)));
+            const double spoken = double(endingFrom - at) / rate;
+            QVERIFY2(spoken > 0.5 && spoken < 2.0, qPrintable(QString::number(spoken)));
+        }
+        // The refused names are spoken: after the recorded parts, speech and
+        // nothing at the too long one's tone.
+        for (const int call : {1, 3}) {
+            const Speech speech = readWav(QDir(folder).filePath(files()[call]));
+            const double spoken = speech.seconds() - tones[0].seconds - tones[1].seconds;
+            QVERIFY2(spoken > 0.5 && spoken < 2.0, qPrintable(QString::number(spoken)));
+            QVERIFY(!testsupport::hasTone(speech.samples, speech.sampleRate, 300));
+        }
     }
 
     // A disk that fills up (here a limit on the file size) leaves no file

@@ -7,6 +7,7 @@
 #include <csv.h>
 #include <gtfs.h> // the feed, zip or folder
 #include <gtfscommand.h>
+#include <interchange.h>
 
 #include <QDir>
 #include <QRegularExpression>
@@ -108,6 +109,30 @@ Files tidyFeed()
                            "b,09:00:00,09:00:00,hbf,1\nb,09:05:00,09:05:00,markt,2\nb,09:09:00,09:09:00,zoo,3\n"
                            "c,10:00:00,10:00:00,hbf,1\nc,10:09:00,10:09:00,zoo,2\n"
                            "d,11:00:00,11:00:00,zoo,1\nd,11:04:00,11:04:00,markt,2\nd,11:09:00,11:09:00,hbf,3\n"},
+    };
+}
+
+// Tram 7 from Hauptbahnhof to Zoo and back, among other lines: at the
+// Hauptbahnhof an S-Bahn and a bus call at other platforms of the station
+// and a U-Bahn at the station itself,
+// at Markt three trams and a bus at the same stop, at Wiese nothing else,
+// at Zoo a bus named only by its long name. Their trips come before the
+// tram's, and stops.txt lists the stops out of the route's order.
+Files interchangeFeed()
+{
+    return {
+        {"routes.txt", "route_id,route_short_name,route_long_name,route_type\n"
+                       "R7,7,Hauptbahnhof - Zoo,0\nR12,12,,0\nR5,5,,900\nR3,3,,0\nS1,S1,,2\nB42,42,,3\n"
+                       "BZ,,Zoo-Express,700\nU2,U2,,1\n"},
+        {"trips.txt", "route_id,trip_id,direction_id\nR12,t12,0\nR5,t5,0\nR3,t3,0\nS1,s1,0\nB42,b42,0\n"
+                      "BZ,bz,0\nU2,u2,0\nR7,a,0\nR7,d,1\n"},
+        {"stops.txt", "stop_id,stop_name,parent_station,location_type\nzoo,Zoo,,0\nmarkt,Markt,,0\n"
+                      "hbf_s,Hauptbahnhof Gleis 2,hbf,0\nhbf,Hauptbahnhof,,1\nwiese,Wiese,,0\n"
+                      "hbf_7,Hauptbahnhof,hbf,0\nhbf_b,Hauptbahnhof Bus,hbf,0\nweit,Weit weg,,0\n"},
+        {"stop_times.txt", "trip_id,stop_id,stop_sequence\n"
+                           "t12,markt,1\nt12,weit,2\nt5,weit,1\nt5,markt,2\nt3,markt,1\n"
+                           "s1,weit,1\ns1,hbf_s,2\nb42,hbf_b,1\nb42,markt,2\nbz,weit,1\nbz,zoo,2\nu2,hbf,1\n"
+                           "a,hbf_7,1\na,markt,2\na,wiese,3\na,zoo,4\nd,zoo,1\nd,wiese,2\nd,markt,3\nd,hbf_7,4\n"},
     };
 }
 
@@ -619,15 +644,19 @@ private slots:
         QFETCH(QByteArray, message);
         const QString output = scratch.filePath("ausgabe.txt");
         const QString spoken = scratch.filePath("aussprache.txt");
+        const QString extra = scratch.filePath("zusatz.txt");
         QFile::remove(output);
         QFile::remove(spoken);
-        const Outcome outcome = run(QStringList{feedPath} + options + QStringList{"--ausgabe", output, "--aussprache-ausgabe", spoken});
+        QFile::remove(extra);
+        const Outcome outcome = run(QStringList{feedPath} + options
+                                    + QStringList{"--ausgabe", output, "--aussprache-ausgabe", spoken, "--zusatz-ausgabe", extra});
         QCOMPARE(outcome.status, 2);
         QCOMPARE(outcome.err, "pendralumovista: " + message + "\n");
         QCOMPARE(outcome.out, QByteArray());
         QVERIFY(!QFile::exists(output));
         QVERIFY(!QFile::exists(spoken));
-        QCOMPARE(QDir(scratch.path()).entryList({"ausgabe*", "aussprache*"}, QDir::Files), QStringList());
+        QVERIFY(!QFile::exists(extra));
+        QCOMPARE(QDir(scratch.path()).entryList({"ausgabe*", "aussprache*", "zusatz*"}, QDir::Files), QStringList());
     }
 
     // What all files of a zip together unpack to is counted as they are
@@ -874,6 +903,145 @@ private slots:
         QVERIFY(written.open(QIODevice::ReadOnly));
         QCOMPARE(written.readAll(), QByteArray("Hbf = Hauptbahnhof\n"));
         QVERIFY(outcome.err.contains("Ohne Aussprache, weil die Aussprachedatei sie nicht fassen kann: „Zoo = Tierpark“"));
+    }
+
+    // The companion's extra-text file: for each stop of the list, in its
+    // order, the other lines at the stop or at its station, by mode; a stop
+    // without any has no line, and a name is as the stop file writes it.
+    void interchangeFile_data()
+    {
+        QTest::addColumn<Files>("files");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QByteArray>("entries"); // the file after its first line
+        QTest::addColumn<QByteArray>("said");
+        const QByteArray hbf = "Hauptbahnhof = Umsteigemöglichkeit zur S-Bahn S1, zur U-Bahn U2 und zum Bus 42.\n";
+        const QByteArray markt = " = Umsteigemöglichkeit zu den Straßenbahnlinien 3, 5 und 12 und zum Bus 42.\n";
+        const QByteArray zoo = "Zoo = Umsteigemöglichkeit zum Bus Zoo-Express.\n";
+        QTest::newRow("out") << interchangeFeed() << QStringList{"--linie", "7"} << hbf + "Markt" + markt + zoo
+                             << QByteArray("Umsteigemöglichkeiten an 3 Haltestellen in der Zusatzdatei.\n");
+        QTest::newRow("back") << interchangeFeed() << QStringList{"--linie", "7", "--richtung", "1"}
+                              << zoo + "Markt" + markt + hbf << QByteArray("an 3 Haltestellen");
+        QTest::newRow("a stretch") << interchangeFeed() << QStringList{"--linie", "7", "--von", "2", "--bis", "3"}
+                                   << "Markt" + markt << QByteArray("an 1 Haltestelle in");
+        // Names in Windows-1252 as on the sign; one the file cannot hold is
+        // left out and named.
+        Files renamed = interchangeFeed();
+        renamed["stops.txt"].replace("markt,Markt,", "markt,Rynek Łódź,").replace("zoo,Zoo,", "zoo,Zoo = Tierpark,");
+        QTest::newRow("names") << renamed << QStringList{"--linie", "7"} << hbf + "Rynek Lódz" + markt
+                               << QByteArray("Ohne Umsteigehinweis, weil die Zusatzdatei sie nicht fassen kann: "
+                                             "„Zoo = Tierpark“\n");
+        // The companion tells stops apart by their names only: two of one
+        // name are one line, with the lines of both.
+        Files twice = interchangeFeed();
+        twice["stops.txt"].replace("zoo,Zoo,", "zoo,Markt,");
+        QTest::newRow("two stops of one name")
+            << twice << QStringList{"--linie", "7"}
+            << hbf + "Markt = Umsteigemöglichkeit zu den Straßenbahnlinien 3, 5 und 12 und zu den Buslinien 42 und Zoo-Express.\n"
+            << QByteArray("an 2 Haltestellen");
+        Files alone = interchangeFeed();
+        alone["routes.txt"] = "route_id,route_short_name,route_type\nR7,7,0\n";
+        QTest::newRow("no other line") << alone << QStringList{"--linie", "7"} << QByteArray()
+                                       << QByteArray("Umsteigemöglichkeiten hat keine Haltestelle dieser Liste.\n");
+    }
+
+    void interchangeFile()
+    {
+        QFETCH(Files, files);
+        QFETCH(QStringList, options);
+        QFETCH(QByteArray, entries);
+        QFETCH(QByteArray, said);
+        for (const bool zipped : {false, true}) {
+            const QString path = feed(files, zipped);
+            QVERIFY(!path.isEmpty());
+            const QString extra = path + ".zusatz";
+            const Outcome outcome = run(QStringList{path} + options + QStringList{"--zusatz-ausgabe", extra, "--ausgabe", path + ".txt"});
+            QVERIFY2(outcome.status == 0, outcome.err.constData());
+            QVERIFY2(outcome.out.contains(said), outcome.out.constData());
+            QFile written(extra);
+            QVERIFY(written.open(QIODevice::ReadOnly));
+            const QByteArray header = written.readLine();
+            QVERIFY2(header.startsWith("# Umsteigemöglichkeiten der Linie 7, Richtung ") && header.endsWith("\n"),
+                     header.constData());
+            QCOMPARE(written.readAll(), entries);
+        }
+    }
+
+    // The sentence: modes from the basic and the extended route types, lines
+    // of a mode together and by their numbers, and its bounds.
+    void interchangeSentence_data()
+    {
+        QTest::addColumn<QStringList>("lines"); // "route_type:name"
+        QTest::addColumn<QString>("sentence");
+        QTest::newRow("none") << QStringList() << QString();
+        QTest::newRow("one line") << QStringList{"3:42"} << QString::fromUtf8("Umsteigemöglichkeit zum Bus 42.");
+        QTest::newRow("a line named twice") << QStringList{"0:3", "900:3"}
+                                            << QString::fromUtf8("Umsteigemöglichkeit zur Straßenbahn 3.");
+        QTest::newRow("modes in their order")
+            << QStringList{"1300:", "1200:F1", "400:U2", "109:S41", "2:RE 7", "2:S 3", "200:X", "1700:A"}
+            << QString::fromUtf8("Umsteigemöglichkeit zum Zug RE 7, zu den S-Bahn-Linien S 3 und S41, zur U-Bahn U2, "
+                                 "zum Fernbus X, zur Fähre F1, zur Seilbahn und zur Linie A.");
+        QTest::newRow("more modes") << QStringList{"7:", "11:4", "12:M", "5:", "1500:T", "800:5"}
+                                    << QString::fromUtf8("Umsteigemöglichkeit zu den Obuslinien 4 und 5, zur "
+                                                         "Standseilbahn, zur Kabelstraßenbahn, zur Einschienenbahn M "
+                                                         "und zum Linientaxi T.");
+        // A name with a line break stays on one line; one too long to say
+        // leaves its mode.
+        QTest::newRow("names spoilt or too long")
+            << QStringList{"3:N\a\n8", "0:" + QString(33, u'x'), "0:" + QString(32, u'y')}
+            << QString::fromUtf8("Umsteigemöglichkeit zur Straßenbahn %1 und zum Bus N 8.").arg(QString(32, u'y'));
+        QStringList nine;
+        for (int i = 9; i >= 1; --i)
+            nine << QStringLiteral("3:%1").arg(i);
+        QTest::newRow("nine lines") << nine
+                                    << QString::fromUtf8("Umsteigemöglichkeit zu den Buslinien 1, 2, 3, 4, 5, 6, 7 "
+                                                         "und 8 und zu einer weiteren Linie.");
+        QTest::newRow("eleven lines") << nine + QStringList{"3:10", "0:1"}
+                                      << QString::fromUtf8("Umsteigemöglichkeit zur Straßenbahn 1, zu den Buslinien "
+                                                           "1, 2, 3, 4, 5, 6 und 7 und zu 3 weiteren Linien.");
+    }
+
+    void interchangeSentence()
+    {
+        QFETCH(QStringList, lines);
+        QFETCH(QString, sentence);
+        std::vector<transit::CallingLine> calling;
+        for (const QString& line : lines)
+            calling.push_back({line.section(u':', 1).toStdString(), line.section(u':', 0, 0).toInt()});
+        QCOMPARE(QString::fromStdString(transit::interchangeText(calling)), sentence);
+    }
+
+    // Lines of every mode with the longest names of four-byte characters
+    // still make a sentence within its bound.
+    void interchangeSentenceBounded()
+    {
+        std::vector<transit::CallingLine> calling;
+        for (const int type : {0, 1, 2, 3, 4, 5, 6, 7, 11, 12, 200, 1500, 1700})
+            for (int i = 0; i < 20; ++i)
+                calling.push_back({(QString::number(i) + QString::fromUcs4(U"\U0001F68C").repeated(30)).toStdString(), type});
+        const std::string text = transit::interchangeText(calling);
+        QVERIFY(text.ends_with(" weiteren Linien."));
+        QVERIFY2(text.size() <= transit::MaxInterchangeTextBytes, text.c_str());
+        QVERIFY(text.size() > 1000);
+    }
+
+    // Without a route there is nothing to write the file for.
+    void interchangeFileNeedsARoute()
+    {
+        std::FILE* out = std::tmpfile();
+        std::FILE* err = std::tmpfile();
+        char program[] = "pendralumovista";
+        char option[] = "--zusatz-ausgabe";
+        char file[] = "zusatz.txt";
+        char* argv[] = {program, option, file, nullptr};
+        QCOMPARE(parseCommandLine(3, argv, out, err).exitCode, std::optional<int>(2));
+        std::fclose(out);
+        QCOMPARE(readAll(err), QByteArray("pendralumovista: „--zusatz-ausgabe“ gilt nur nach „--gtfs FEED --linie "
+                                          "NAME“ (pendralumovista --help zeigt die Optionen)\n"));
+        const Outcome listing = run({feed(interchangeFeed()), "--linien", "--zusatz-ausgabe", scratch.filePath("z.txt")});
+        QCOMPARE(listing.status, 2);
+        QCOMPARE(listing.err, QByteArray("pendralumovista: --linien nimmt keine weiteren Optionen (pendralumovista "
+                                         "--help zeigt die Optionen)\n"));
+        QVERIFY(!QFile::exists(scratch.filePath("z.txt")));
     }
 
     // The CSV reader gives the same records whatever pieces the bytes come

@@ -122,7 +122,13 @@ class TestWebSign : public ServedSign {
     Q_OBJECT
 
 private slots:
-    void init() { setUp(); }
+    void init()
+    {
+        // Standard error is the user's: whatever a client sends, no library
+        // of the server's may warn there.
+        QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
+        setUp();
+    }
     void cleanup() { tearDown(); }
 
     // The page loads nothing from elsewhere;
@@ -315,7 +321,8 @@ private slots:
         const QByteArray malformed = exchange(port, "GET /ws HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port)
                                                         + "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
                                                           "Sec-WebSocket-Version: 99\r\n\r\n");
-        QVERIFY(!malformed.startsWith("HTTP/1.1 101"));
+        QVERIFY2(malformed.startsWith("HTTP/1.1 426") && malformed.contains("Sec-WebSocket-Version: 13"),
+                 malformed.constData());
 
         // A thousand connections, opened and left: the places are bounded.
         std::vector<std::unique_ptr<QTcpSocket>> idle;
@@ -445,6 +452,40 @@ private slots:
         QVERIFY(get(port, "/").startsWith("HTTP/1.1 200"));
         Client last(port);
         QTRY_COMPARE(last.messages.size(), 1);
+    }
+
+    // A client that has gone silent (its computer asleep, its network
+    // gone without a word) is dropped after a few unanswered pings; one that
+    // answers stays however long it is connected. The beat is shortened for
+    // this case only.
+    void silentClientsAreDropped()
+    {
+        tearDown();
+        qputenv("PENDRALUMOVISTA_WEB_HEARTBEAT_MS", "200");
+        setUp();
+        qunsetenv("PENDRALUMOVISTA_WEB_HEARTBEAT_MS");
+        Client answering(port);
+        QTRY_COMPARE(answering.messages.size(), 1);
+        // Upgraded by hand, then never a word back, not even to a ping.
+        QTcpSocket silent;
+        silent.connectToHost(QHostAddress::LocalHost, port);
+        QVERIFY(silent.waitForConnected(3000));
+        silent.write("GET /ws HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port)
+                     + "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+                       "Sec-WebSocket-Version: 13\r\n\r\n");
+        QTRY_COMPARE(sign->clientCount(), 2);
+        QElapsedTimer connected;
+        connected.start();
+        QTRY_COMPARE(sign->clientCount(), 1);
+        // Not before three beats without an answer.
+        QVERIFY2(connected.elapsed() >= 500, qPrintable(QString::number(connected.elapsed())));
+        QTRY_COMPARE(silent.state(), QAbstractSocket::UnconnectedState);
+        // The one that answers is still served, beats later.
+        QTest::qWait(1000);
+        QCOMPARE(sign->clientCount(), 1);
+        unit().setLineDestination("7", "Wache");
+        feed->changedNow();
+        QTRY_COMPARE(answering.last().value("lineDestinationText").toString(), QStringLiteral("  7 Wache"));
     }
 
     // As many connections as the bound are held; the next one is closed as

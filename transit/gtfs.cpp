@@ -730,6 +730,9 @@ private:
             for (const std::uint32_t stop : *best) {
                 direction.stops.push_back(nameOf(stop));
                 direction.pronunciations.push_back(stops_[stop].pronunciation);
+                // The k-th id of the table is the k-th stop.
+                direction.stopIds.emplace_back(stopIndex_.idAt(stop));
+                direction.stations.push_back(stops_[stop].parent);
                 if (!stops_[stop].repeatedAt)
                     continue;
                 std::string note = "stops.txt nennt die Haltestelle " + inQuotes(lookupIdOf(stop)) + " zweimal, in Zeile "
@@ -970,7 +973,100 @@ void sortDirections(std::vector<Route>& routes)
                   [](const Direction& a, const Direction& b) { return a.id < b.id; });
 }
 
+// The calls at the stops of a route's list that are kept to find the lines
+// there: 8 bytes each, 64 MB in all. A stop of a national feed's largest
+// station sees tens of thousands of trips.
+constexpr std::size_t MaxCalls = std::size_t(8) << 20;
+
 } // namespace
+
+std::vector<std::vector<CallingLine>> callingLines(Feed& feed, const Route& own, const std::vector<std::string>& stopIds,
+                                                   const std::vector<std::string>& stations)
+{
+    // A stop's group is its station, or the stop itself where it has none:
+    // the platforms of one station are one place to change at.
+    IdMap groupOf;
+    std::vector<std::uint32_t> groupOfStop;
+    for (std::size_t i = 0; i < stopIds.size(); ++i) {
+        const std::string& key = i < stations.size() && !stations[i].empty() ? stations[i] : stopIds[i];
+        groupOfStop.push_back(groupOf.try_emplace(key, std::uint32_t(groupOf.size())).first->second);
+    }
+
+    // Every stop of those groups: the stop, its station and the station's
+    // other stops. (Looked up for each row of stop_times.txt: an
+    // open-addressed table, mostly one probe to an empty slot for a stop not
+    // among them.)
+    IdTable groupOfServed;
+    readTable(feed, "stops.txt", {"stop_id"}, {"parent_station"}, [&](const Row& row, std::uint64_t) {
+        const std::string_view parent = trimmed(row[1]);
+        const auto group = groupOf.find(parent.empty() ? row[0] : parent);
+        if (group != groupOf.end())
+            groupOfServed.add(row[0], group->second);
+    });
+
+    // The trips that call there, each with the group called at. Of most
+    // rows only the stop_id is looked up, in a table of a few dozen ids.
+    IdTable tripIndex;
+    std::uint32_t tripCount = 0;
+    std::vector<std::uint64_t> calls;
+    std::string lastTripId;
+    std::uint32_t lastTrip = None;
+    readTable(feed, "stop_times.txt", {"trip_id", "stop_id"}, {}, [&](const Row& row, std::uint64_t) {
+        const std::uint32_t group = groupOfServed.find(row[1]);
+        if (group == None)
+            return;
+        if (lastTrip == None || row[0] != lastTripId) {
+            lastTripId.assign(row[0]);
+            lastTrip = tripIndex.add(lastTripId, tripCount);
+            if (lastTrip == None)
+                lastTrip = tripCount++;
+        }
+        const std::uint64_t call = std::uint64_t(lastTrip) << 32 | group;
+        if (!calls.empty() && calls.back() == call)
+            return;
+        if (calls.size() == MaxCalls)
+            throw Error("an den Haltestellen der Linie halten mehr als " + std::to_string(MaxCalls)
+                        + " Fahrten; so viele wertet die Zusatzdatei nicht aus");
+        calls.push_back(call);
+    });
+
+    // Each trip's route, and each route's name and mode; the routes of the
+    // line itself are left out.
+    std::vector<std::uint32_t> routeOfTrip(tripCount, None);
+    std::vector<CallingLine> routes;
+    IdTable routeIndex;
+    if (tripCount > 0) {
+        readTable(feed, "routes.txt", {"route_id"}, {"route_short_name", "route_long_name", "route_type"},
+                  [&](const Row& row, std::uint64_t) {
+                      if (std::find(own.routeIds.begin(), own.routeIds.end(), row[0]) != own.routeIds.end())
+                          return;
+                      CallingLine line;
+                      line.name = nameFrom(row[1]);
+                      if (line.name.empty())
+                          line.name = nameFrom(row[2]);
+                      const std::string_view type = trimmed(row[3]);
+                      std::from_chars(type.data(), type.data() + type.size(), line.type);
+                      if (routeIndex.add(row[0], std::uint32_t(routes.size())) == None)
+                          routes.push_back(std::move(line));
+                  });
+        readTable(feed, "trips.txt", {"route_id", "trip_id"}, {}, [&](const Row& row, std::uint64_t) {
+            const std::uint32_t trip = tripIndex.find(row[1]);
+            if (trip != None && routeOfTrip[trip] == None)
+                routeOfTrip[trip] = routeIndex.find(row[0]);
+        });
+    }
+
+    std::vector<std::set<CallingLine>> byGroup(groupOf.size());
+    for (const std::uint64_t call : calls) {
+        const std::uint32_t route = routeOfTrip[call >> 32];
+        if (route != None)
+            byGroup[std::uint32_t(call)].insert(routes[route]);
+    }
+    std::vector<std::vector<CallingLine>> result;
+    for (const std::uint32_t group : groupOfStop)
+        result.emplace_back(byGroup[group].begin(), byGroup[group].end());
+    return result;
+}
 
 std::string modeName(int routeType)
 {

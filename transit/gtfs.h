@@ -29,6 +29,10 @@ struct Direction {
     // UTF-8, as in the feed; the pronunciation empty where the feed has none.
     std::vector<std::string> stops;
     std::vector<std::string> pronunciations;
+    // Per stop its stop_id and its parent_station (empty where it has none),
+    // for the lines that call at the same stop or station.
+    std::vector<std::string> stopIds;
+    std::vector<std::string> stations;
     std::string destination;
     std::uint64_t tripsOnSequence = 0;
     std::uint64_t tripsOnOthers = 0;
@@ -71,5 +75,22 @@ std::vector<Route> listRoutes(Feed& feed);
 // one line. Throws Error when there is no such route (naming the closest),
 // when several agencies run one of that name, or with the line's problem.
 Route readRoute(Feed& feed, const std::string& name);
+
+// A line that calls at a stop: named by its route_short_name, else its
+// route_long_name (empty where it has neither), and its route_type.
+struct CallingLine {
+    std::string name;
+    int type = -1;
+    auto operator<=>(const CallingLine&) const = default;
+};
+
+// For each of the stops (stop_id and parent_station, as a Direction gives
+// them), the lines other than `own` that call at the same stop or at another
+// stop of the same station (its parent_station, or the station itself), each
+// once. Reads routes.txt, stops.txt, stop_times.txt and trips.txt once more,
+// each as a stream; what is kept grows with the trips that call at these
+// stops, not with the feed. Throws Error.
+std::vector<std::vector<CallingLine>> callingLines(Feed& feed, const Route& own, const std::vector<std::string>& stopIds,
+                                                   const std::vector<std::string>& stations);
 
 } // namespace transit

@@ -16,6 +16,7 @@
 #include <QHttpServerRequest>
 #include <QHttpServerResponse>
 #include <QJsonDocument>
+#include <QMap>
 #include <QNetworkInterface>
 #include <QPointer>
 #include <QTcpServer>
@@ -84,8 +85,17 @@ private:
         for (qsizetype end = text.indexOf("\r\n\r\n"); end >= 0; end = text.indexOf("\r\n\r\n")) {
             if (end > MaxHeaderBytes)
                 return refuse(431, "Request Header Fields Too Large", "Der Kopf der Anfrage ist zu lang.");
-            if (announcesBody(text.left(end + 2)))
+            const QMap<QByteArray, QByteArray> fields = headerFields(text.left(end + 2));
+            if (fields.contains("transfer-encoding") || fields.value("content-length", "0") != "0")
                 return refuse(413, "Payload Too Large", "Das Schild nimmt keine Daten an.");
+            // An upgrade the WebSocket library would refuse itself: refused
+            // here, since the library, having refused it, still reads on
+            // from the closed connection and complains on standard error.
+            if (fields.value("upgrade").toLower() == "websocket"
+                && (fields.value("sec-websocket-version") != "13"
+                    || QByteArray::fromBase64(fields.value("sec-websocket-key")).size() != 16))
+                return refuse(426, "Upgrade Required", "Das Schild spricht WebSocket in Version 13.",
+                              "Sec-WebSocket-Version: 13\r\n");
             text.remove(0, end + 4);
         }
         // Unfinished, and longer than a header may be even if its blank
@@ -95,21 +105,20 @@ private:
         header_ = std::move(text);
     }
 
-    static bool announcesBody(const QByteArray& header)
+    // The fields of a header by their names in lower case; of a name given
+    // twice, the last.
+    static QMap<QByteArray, QByteArray> headerFields(const QByteArray& header)
     {
+        QMap<QByteArray, QByteArray> fields;
         for (const QByteArray& line : header.split('\n')) {
             const qsizetype colon = line.indexOf(':');
-            if (colon < 0)
-                continue;
-            const QByteArray name = line.left(colon).trimmed().toLower();
-            const QByteArray value = line.mid(colon + 1).trimmed();
-            if (name == "transfer-encoding" || (name == "content-length" && value != "0"))
-                return true;
+            if (colon >= 0)
+                fields.insert(line.left(colon).trimmed().toLower(), line.mid(colon + 1).trimmed());
         }
-        return false;
+        return fields;
     }
 
-    void refuse(int status, const char* reason, const char* text)
+    void refuse(int status, const char* reason, const char* text, const char* extraFields = "")
     {
         refused_ = true;
         header_.clear();
@@ -117,7 +126,8 @@ private:
         const QByteArray body = QByteArray(text) + '\n';
         socket_->write("HTTP/1.1 " + QByteArray::number(status) + ' ' + reason
                        + "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: "
-                       + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+                       + QByteArray::number(body.size()) + "\r\nConnection: close\r\n" + extraFields + "\r\n"
+                       + body);
         // Closed for sending only: a full close while the client still
         // sends makes the kernel reset the connection, and the client would
         // lose the answer with it. What comes meanwhile is thrown away, and
@@ -365,10 +375,16 @@ public:
             },
             int(QHttpServerResponder::StatusCode::Forbidden), "Diese Adresse bedient das Schild nicht.\n");
         connect(&http_, &QHttpServer::newWebSocketConnection, this, [this] { takeWebSockets(); });
-        heartbeat_.setInterval(HeartbeatMs);
-        connect(&heartbeat_, &QTimer::timeout, this, [this] {
+        // A test that must see a silent client dropped sets a shorter beat
+        // through PENDRALUMOVISTA_WEB_HEARTBEAT_MS rather than wait 15 s;
+        // the silence allowed keeps its ratio to the beat.
+        bool isNumber = false;
+        const int beat = qEnvironmentVariableIntValue("PENDRALUMOVISTA_WEB_HEARTBEAT_MS", &isNumber);
+        heartbeat_.setInterval(isNumber && beat >= 100 && beat <= HeartbeatMs ? beat : HeartbeatMs);
+        const qint64 silenceAllowed = qint64(heartbeat_.interval()) * SilentClientMs / HeartbeatMs;
+        connect(&heartbeat_, &QTimer::timeout, this, [this, silenceAllowed] {
             for (QWebSocket* socket : sockets()) {
-                if (find(socket)->heard.elapsed() > SilentClientMs)
+                if (find(socket)->heard.elapsed() > silenceAllowed)
                     drop(socket);
                 else
                     socket->ping();
@@ -541,6 +557,20 @@ private:
             drop(socket);
     }
 
+    // Closed once the library's own queued work on the fresh connection
+    // has run: closed at once, it would come to a closed socket and
+    // complain on standard error.
+    static void refuseLater(QWebSocket* socket, QWebSocketProtocol::CloseCode code, const QString& why)
+    {
+        QMetaObject::invokeMethod(
+            socket,
+            [socket, code, why] {
+                socket->close(code, why);
+                socket->deleteLater();
+            },
+            Qt::QueuedConnection);
+    }
+
     void takeWebSockets()
     {
         while (http_.hasPendingWebSocketConnections()) {
@@ -552,14 +582,12 @@ private:
             const QByteArray host = request.hasRawHeader("Host") ? request.rawHeader("Host")
                                                                   : request.url().authority().toLatin1();
             if (!webSocketServed(host, socket->origin(), request.url().path())) {
-                socket->close(QWebSocketProtocol::CloseCodePolicyViolated,
-                              QStringLiteral("Diese Adresse bedient das Schild nicht."));
-                socket->deleteLater();
+                refuseLater(socket, QWebSocketProtocol::CloseCodePolicyViolated,
+                            QStringLiteral("Diese Adresse bedient das Schild nicht."));
                 continue;
             }
             if (clientCount() >= MaxClients) {
-                socket->close(QWebSocketProtocol::CloseCodeGoingAway, QStringLiteral("Zu viele Verbindungen."));
-                socket->deleteLater();
+                refuseLater(socket, QWebSocketProtocol::CloseCodeGoingAway, QStringLiteral("Zu viele Verbindungen."));
                 continue;
             }
             // Nothing a client says changes anything; a long message ends it.
