@@ -164,18 +164,6 @@ int list(const QStringList& lines, const QString& none)
     return 0;
 }
 
-// Whether espeak-ng has a voice for the language ("en" is there as "en",
-// "en-us" and the like).
-bool hasVoice(const QString& language)
-{
-    for (const QString& line : Synthesizer::voices()) {
-        const QString voiceLanguage = line.section(QLatin1Char(' '), 0, 0);
-        if (voiceLanguage == language || voiceLanguage.startsWith(language + QLatin1Char('-')))
-            return true;
-    }
-    return false;
-}
-
 constexpr char busConnectionName[] = "pendralumovista-ansage";
 
 // Before any Qt object: with no session bus announced (neither
@@ -278,11 +266,6 @@ int main(int argc, char** argv)
         if (!supportedSecondLanguages().contains(options.secondLanguage))
             refuse(QStringLiteral("--zweitsprache kennt nur %1, nicht „%2“.")
                        .arg(supportedSecondLanguages().join(QStringLiteral(", ")), options.secondLanguage));
-        // The second language's voice must be there before any call needs it.
-        if (!hasVoice(options.secondLanguage))
-            refuse(QStringLiteral("espeak-ng hat keine Stimme für „%1“ (Paket espeak-ng-data; Liste: "
-                                  "pendralumovista-ansage --list-voices).")
-                       .arg(options.secondLanguage));
         secondLanguages << options.secondLanguage;
     }
     if (!options.wavDir.isEmpty())
@@ -328,6 +311,15 @@ int main(int argc, char** argv)
     const std::unique_ptr<Synthesizer> synthesizer = Synthesizer::create(options.voice, speed, &error);
     if (!synthesizer)
         refuse(error);
+    // The second language's voice must be there before any call needs it;
+    // tried as the announcer will use it. (Not before the synthesizer is
+    // made: espeak-ng started and stopped twice in one process hangs in
+    // its second stop, at the program's end.)
+    for (const QString& language : secondLanguages)
+        if (!synthesizer->useLanguage(language) || !synthesizer->useLanguage(QStringLiteral("de")))
+            refuse(QStringLiteral("espeak-ng hat keine Stimme für „%1“ (Paket espeak-ng-data; Liste: "
+                                  "pendralumovista-ansage --list-voices).")
+                       .arg(language));
 
     catchEndSignals();
     QSocketNotifier endSignal(signalPipe[0], QSocketNotifier::Read);
