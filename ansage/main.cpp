@@ -171,6 +171,24 @@ bool announcedSessionBusOnly()
     return false;
 }
 
+// Why no X server answers at `display`, or nothing where one does; on a
+// connection of its own, closed at once.
+QString unreachableDisplay(const QByteArray& display)
+{
+    xcb_connection_t* connection = xcb_connect(display.constData(), nullptr);
+    const int error = xcb_connection_has_error(connection);
+    xcb_disconnect(connection);
+    if (error == 0)
+        return {};
+    const QString name = withoutControls(QString::fromLocal8Bit(display).left(80));
+    if (error == XCB_CONN_CLOSED_PARSE_ERR)
+        return QStringLiteral("„%1“ ist kein Name einer X11-Anzeige (so etwa :0 oder :1): DISPLAY richtig setzen.")
+            .arg(name);
+    return QStringLiteral("Die X11-Anzeige „%1“ ist nicht erreichbar (kein X-Server dort, oder er lässt dieses "
+                          "Programm nicht zu): in der grafischen Sitzung starten, deren Zwischenablage es lesen soll.")
+        .arg(name);
+}
+
 // The simulator beside this program (an installation, a build folder), else
 // the one on the search path.
 QString simulatorBinary()
@@ -251,6 +269,12 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("DISPLAY")) {
         say(stderr, QStringLiteral("pendralumovista-ansage: Kein X-Display (DISPLAY ist leer): Das Programm liest "
                                    "die Zwischenablage der grafischen Sitzung und läuft nur in ihr."));
+        return 1;
+    }
+    // Qt's platform plugin ends the program with an abort (status 134) and
+    // an English message of its own where no X server answers: asked first.
+    if (const QString problem = unreachableDisplay(qgetenv("DISPLAY")); !problem.isEmpty()) {
+        say(stderr, QStringLiteral("pendralumovista-ansage: ") + problem);
         return 1;
     }
     qputenv("QT_QPA_PLATFORM", "xcb");

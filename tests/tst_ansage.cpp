@@ -4,6 +4,7 @@
 // playing through ALSA into a capture file, and without any sound device.
 
 #include <printedtail.h>
+#include <unuseddisplay.h>
 
 #include <announcement.h>
 #include <deviceplayer.h>
@@ -323,7 +324,8 @@ private slots:
 
     // The exit status for each cause, the same as the simulator's for the
     // same cause and as the manual page says: a wrong option or value 2,
-    // no display 1 (with one line saying why).
+    // no display, or one where no X server answers, 1 (with one line of
+    // its own saying why, not Qt's abort).
     void exitStatus_data()
     {
         QTest::addColumn<QString>("onDisplay");
@@ -333,6 +335,8 @@ private slots:
         QTest::newRow("unknown option") << display << QStringList{"--laut"} << 2;
         QTest::newRow("value out of range") << display << QStringList{"--speed", "20"} << 2;
         QTest::newRow("no display") << QString() << QStringList{"--ohne-gong"} << 1;
+        QTest::newRow("no X server there") << testsupport::unusedDisplay() << QStringList{"--ohne-gong"} << 1;
+        QTest::newRow("not a display's name") << QStringLiteral(":") << QStringList{"--ohne-gong"} << 1;
     }
 
     void exitStatus()
@@ -344,8 +348,10 @@ private slots:
         QVERIFY(companion.process.waitForFinished(15000));
         QCOMPARE(companion.process.exitCode(), status);
         companion.read();
-        if (status != 0)
+        if (status != 0) {
             QCOMPARE(companion.err.count('\n'), 1);
+            QVERIFY2(companion.err.startsWith("pendralumovista-ansage: "), companion.err.constData());
+        }
     }
 
     void synthesis()
