@@ -217,6 +217,56 @@ private slots:
         QCOMPARE(companion.said().count("Nur Kopie"), 1);
     }
 
+    // The order the README recommends: the real simulator first, then the
+    // companion, which must find it on the bus already there. Each call
+    // comes both ways, as the signal and as the numbered copy on the
+    // clipboard, and is taken once: its name is in one line of the
+    // companion's (spoken, skipped or cut off), not two.
+    void simulatorStartedFirst()
+    {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        if (!bus.isConnected())
+            QSKIP("no session bus of the test's own: run under dbus-run-session");
+        QVERIFY(!bus.interface()->isServiceRegistered(applicationId).value());
+        QProcess simulator;
+        simulator.setProcessEnvironment(withBus());
+        simulator.start(QStringLiteral(PENDRALUMOVISTA_BINARY), {});
+        const auto ending = qScopeGuard([&] {
+            simulator.terminate();
+            if (!simulator.waitForFinished(10000))
+                simulator.kill();
+            simulator.waitForFinished();
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(bus.interface()->isServiceRegistered(applicationId).value(), 30000);
+
+        const QString folder = scratch.filePath(QStringLiteral("zuerst"));
+        Companion companion({"--wav-dir", folder, "--ohne-gong"}, withBus());
+        QVERIFY(companion.ready());
+        const auto call = [&](const char* method, const QVariant& argument) {
+            QDBusMessage message = QDBusMessage::createMethodCall(applicationId, objectPath, controlUnitInterface,
+                                                                  QString::fromLatin1(method));
+            message << argument;
+            const QDBusMessage reply = bus.call(message);
+            QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
+        };
+        QFile stops(scratch.filePath(QStringLiteral("zuerst.txt")));
+        QVERIFY(stops.open(QIODevice::WriteOnly));
+        stops.write("Ostpark\r\nWestkreuz\r\nNordtor\r\n");
+        stops.close();
+        call("LoadStops", stops.fileName());
+        // Each call waits for the one before to be spoken: a twin of it,
+        // taken from the other way, comes within milliseconds of it.
+        for (const char* name : {"Westkreuz", "Nordtor"}) {
+            const int before = int(companion.said().count("Ansage ("));
+            call("CallStop", uint(name[0] == 'W' ? 1 : 2));
+            QVERIFY2(QTest::qWaitFor([&] { return companion.said().count("Ansage (") > before; }, 15000),
+                     companion.out.constData());
+        }
+        QCOMPARE(companion.said().count("Westkreuz"), 1);
+        QCOMPARE(companion.said().count("Nordtor"), 1);
+        QCOMPARE(wavs(folder).size(), 2);
+    }
+
     // A second start on the same desktop says so in one line and ends
     // with 0, with or without a bus; once the first has ended, a new one
     // starts.
