@@ -339,8 +339,16 @@ int main(int argc, char** argv)
     if (busAnnounced) {
         const QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, busConnectionName);
         if (bus.isConnected())
-            simulatorOnBus.emplace(bus);
+            simulatorOnBus.emplace(bus, qgetenv("DISPLAY"));
     }
+    // Two logins of one user may share the bus: another desktop's simulator
+    // is left to that desktop's companion.
+    if (simulatorOnBus)
+        QObject::connect(&*simulatorOnBus, &SimulatorOnBus::elsewhere, [](const QString& display) {
+            say(stdout, QStringLiteral("Der Simulator auf dem Sitzungsbus läuft auf einem anderen Desktop (%1); "
+                                       "hier zählen nur die Ansagen in der Zwischenablage dieses Desktops.")
+                            .arg(display));
+        });
     // Each call is spoken once, whichever way it comes: while a simulator
     // is on the bus, its calls come from there, and their copies on the
     // clipboard are left unless no signal comes for them (onecall.h).

@@ -78,6 +78,9 @@ bool prepareWindowSystem(int argc, char** argv)
     if (environmentSet("DISPLAY") || (displayOption && displayOption + 1 < argc)) {
         if (!reachable(displayOption ? argv[displayOption + 1] : std::getenv("DISPLAY")))
             return false;
+        // DISPLAY names the display the windows are on, also to the door.
+        if (displayOption)
+            qputenv("DISPLAY", argv[displayOption + 1]);
         qputenv("QT_QPA_PLATFORM", "xcb");
         return true;
     }

@@ -29,8 +29,9 @@ namespace bus {
 
 // The version of the door's interface: 1 was the first (keys, line and
 // destination, a stop file, a few properties), 2 adds the whole state, the
-// direct methods and errors by name. It grows only by additions.
-inline constexpr unsigned InterfaceVersion = 3;
+// direct methods and errors by name, 3 whether an IBIS line is open, 4 the
+// X display the simulator runs on. It grows only by additions.
+inline constexpr unsigned InterfaceVersion = 4;
 
 // The names the keys of the control unit answer to on the bus and on the
 // command line, as PressKey takes them.

@@ -20,6 +20,7 @@
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QTimer>
 #include <QUrl>
 #include <QVariantMap>
@@ -124,6 +125,17 @@ QStringList busTexts(const std::vector<tk::Text>& texts)
     return list;
 }
 
+// The X display the windows are on, as DISPLAY names it (the start sets it
+// to what Qt's -display option names); empty on any other platform. One
+// user's two logins may share one session bus, and a client such as the
+// companion tells by it whose simulator owns the name there.
+QString xDisplay()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return {};
+    return QString::fromLocal8Bit(qgetenv("DISPLAY"));
+}
+
 // A property and how it reads the snapshot; its type and documentation are
 // in the interface file.
 struct Property {
@@ -159,6 +171,7 @@ const Property properties[] = {
     {"DialogOpen", [](const state::Snapshot& state) { return QVariant(state.dialogOpen); }},
     {"IbisConnected", [](const state::Snapshot& state) { return QVariant(state.ibisConnected); }},
     {"Keys", [](const state::Snapshot&) { return QVariant(keyNames()); }},
+    {"Display", [](const state::Snapshot&) { return QVariant(xDisplay()); }},
 };
 
 const Property* findProperty(const QString& name)

@@ -15,10 +15,12 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusVariant>
 #include <QDateTime>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -51,6 +53,43 @@ void putOnClipboard(const QString& text, const QByteArray& number = {})
     if (!number.isEmpty())
         data->setData(QString::fromLatin1(callFormat), number);
     QGuiApplication::clipboard()->setMimeData(data);
+}
+
+// A virtual X server of the test's own: its display's name, empty when it
+// does not start. -displayfd: the server picks a free display and tells
+// which.
+QString startXvfb(QProcess& xvfb)
+{
+    xvfb.start(tool("Xvfb"), {"-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp", "-noreset"});
+    if (!xvfb.waitForStarted() || !xvfb.waitForReadyRead(15000))
+        return {};
+    return QStringLiteral(":") + QString::fromLatin1(xvfb.readLine().trimmed());
+}
+
+// The real simulator, ended with the test function.
+struct Simulator {
+    QProcess process;
+    explicit Simulator(const QProcessEnvironment& env)
+    {
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(PENDRALUMOVISTA_BINARY), {});
+    }
+    ~Simulator()
+    {
+        process.terminate();
+        if (!process.waitForFinished(10000))
+            process.kill();
+        process.waitForFinished();
+    }
+};
+
+// A method of the door of the simulator that owns the name on the test's bus.
+QDBusMessage callSimulator(const char* method, const QVariantList& arguments, const QString& interface = controlUnitInterface)
+{
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(applicationId, objectPath, interface, QString::fromLatin1(method));
+    message.setArguments(arguments);
+    return QDBusConnection::sessionBus().call(message);
 }
 
 // Numbers as the simulator makes them: milliseconds since 1970, growing.
@@ -115,6 +154,17 @@ class TestAnsageCalls : public QObject {
         env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), scratch.filePath(QStringLiteral("runtime")));
         return env;
+    }
+
+    // The route the simulator tests call: stops 1 and 2 are Westkreuz and
+    // Nordtor.
+    bool loadRoute()
+    {
+        QFile stops(scratch.filePath(QStringLiteral("route.txt")));
+        if (!stops.open(QIODevice::WriteOnly) || stops.write("Ostpark\r\nWestkreuz\r\nNordtor\r\n") < 0)
+            return false;
+        stops.close();
+        return callSimulator("LoadStops", {stops.fileName()}).type() == QDBusMessage::ReplyMessage;
     }
 
     QStringList wavs(const QString& folder) const
@@ -228,43 +278,77 @@ private slots:
         if (!bus.isConnected())
             QSKIP("no session bus of the test's own: run under dbus-run-session");
         QVERIFY(!bus.interface()->isServiceRegistered(applicationId).value());
-        QProcess simulator;
-        simulator.setProcessEnvironment(withBus());
-        simulator.start(QStringLiteral(PENDRALUMOVISTA_BINARY), {});
-        const auto ending = qScopeGuard([&] {
-            simulator.terminate();
-            if (!simulator.waitForFinished(10000))
-                simulator.kill();
-            simulator.waitForFinished();
-        });
+        Simulator simulator(withBus());
         QTRY_VERIFY_WITH_TIMEOUT(bus.interface()->isServiceRegistered(applicationId).value(), 30000);
+        // On the test's X display, the door says.
+        QCOMPARE(callSimulator("Get", {controlUnitInterface, "Display"}, QStringLiteral("org.freedesktop.DBus.Properties"))
+                     .arguments()
+                     .value(0)
+                     .value<QDBusVariant>()
+                     .variant(),
+                 QVariant(qEnvironmentVariable("DISPLAY")));
 
         const QString folder = scratch.filePath(QStringLiteral("zuerst"));
         Companion companion({"--wav-dir", folder, "--ohne-gong"}, withBus());
         QVERIFY(companion.ready());
-        const auto call = [&](const char* method, const QVariant& argument) {
-            QDBusMessage message = QDBusMessage::createMethodCall(applicationId, objectPath, controlUnitInterface,
-                                                                  QString::fromLatin1(method));
-            message << argument;
-            const QDBusMessage reply = bus.call(message);
-            QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
-        };
-        QFile stops(scratch.filePath(QStringLiteral("zuerst.txt")));
-        QVERIFY(stops.open(QIODevice::WriteOnly));
-        stops.write("Ostpark\r\nWestkreuz\r\nNordtor\r\n");
-        stops.close();
-        call("LoadStops", stops.fileName());
+        QVERIFY(loadRoute());
         // Each call waits for the one before to be spoken: a twin of it,
         // taken from the other way, comes within milliseconds of it.
-        for (const char* name : {"Westkreuz", "Nordtor"}) {
+        for (const uint stop : {1u, 2u}) {
             const int before = int(companion.said().count("Ansage ("));
-            call("CallStop", uint(name[0] == 'W' ? 1 : 2));
+            QCOMPARE(callSimulator("CallStop", {stop}).type(), QDBusMessage::ReplyMessage);
             QVERIFY2(QTest::qWaitFor([&] { return companion.said().count("Ansage (") > before; }, 15000),
                      companion.out.constData());
         }
         QCOMPARE(companion.said().count("Westkreuz"), 1);
         QCOMPARE(companion.said().count("Nordtor"), 1);
         QCOMPARE(wavs(folder).size(), 2);
+    }
+
+    // One user's two graphical logins on one session bus. The simulator of
+    // the other desktop (a second X server's) owns the name and names its
+    // display: its calls are spoken there, not here. This desktop's own
+    // simulator, which could not take the name, is still heard through the
+    // clipboard (the test plays it, as the owner of this display's
+    // clipboard).
+    void twoDesktopsOneBus()
+    {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        if (!bus.isConnected())
+            QSKIP("no session bus of the test's own: run under dbus-run-session");
+        QVERIFY(!bus.interface()->isServiceRegistered(applicationId).value());
+        QProcess otherX;
+        const QString otherDisplay = startXvfb(otherX);
+        const auto endX = qScopeGuard([&] {
+            otherX.terminate();
+            otherX.waitForFinished();
+        });
+        QVERIFY(!otherDisplay.isEmpty());
+        QProcessEnvironment there = withBus();
+        there.insert(QStringLiteral("DISPLAY"), otherDisplay);
+        Simulator simulator(there);
+        QTRY_VERIFY_WITH_TIMEOUT(bus.interface()->isServiceRegistered(applicationId).value(), 30000);
+
+        const QString hereFolder = scratch.filePath(QStringLiteral("hier")), awayFolder = scratch.filePath(QStringLiteral("dort"));
+        Companion here({"--wav-dir", hereFolder, "--ohne-gong"}, withBus());
+        Companion away({"--wav-dir", awayFolder, "--ohne-gong"}, there);
+        QVERIFY(here.ready());
+        QVERIFY(away.ready());
+        QVERIFY(loadRoute());
+        QCOMPARE(callSimulator("CallStop", {1u}).type(), QDBusMessage::ReplyMessage);
+        QVERIFY2(QTest::qWaitFor([&] { return away.said().contains("Ansage ("); }, 15000), away.out.constData());
+        putOnClipboard(QStringLiteral("nächste Haltestelle: Hierplatz"), nextCallNumber());
+        QVERIFY2(QTest::qWaitFor([&] { return here.said().contains("Ansage ("); }, 15000), here.out.constData());
+        // The signal reached both at once; the clipboard call came after.
+        QCOMPARE(away.said().count("Westkreuz"), 1);
+        QCOMPARE(here.said().count("Westkreuz"), 0);
+        QCOMPARE(here.said().count("Hierplatz"), 1);
+        QCOMPARE(away.said().count("Hierplatz"), 0);
+        QCOMPARE(wavs(hereFolder).size(), 1);
+        QCOMPARE(wavs(awayFolder).size(), 1);
+        // Said once, by this desktop's companion.
+        QCOMPARE(here.said().count("auf einem anderen Desktop (" + otherDisplay.toUtf8() + ")"), 1);
+        QCOMPARE(away.said().count("anderen Desktop"), 0);
     }
 
     // A second start on the same desktop says so in one line and ends
@@ -350,14 +434,13 @@ private slots:
 
 int main(int argc, char** argv)
 {
-    // -displayfd: the server picks a free display and tells us which.
     QProcess xvfb;
-    xvfb.start(tool("Xvfb"), {"-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp", "-noreset"});
-    if (!xvfb.waitForStarted() || !xvfb.waitForReadyRead(15000)) {
+    const QString display = startXvfb(xvfb);
+    if (display.isEmpty()) {
         std::fputs("Xvfb did not start\n", stderr);
         return 1;
     }
-    qputenv("DISPLAY", ":" + xvfb.readLine().trimmed());
+    qputenv("DISPLAY", display.toLatin1());
     qputenv("QT_QPA_PLATFORM", "xcb");
     int status = 0;
     {
