@@ -172,14 +172,18 @@ bool announcedSessionBusOnly()
 }
 
 // Why no X server answers at `display`, or nothing where one does; on a
-// connection of its own, closed at once.
-QString unreachableDisplay(const QByteArray& display)
+// connection of its own, `probe`, which is left open where it answers: a
+// server started without -noreset (Xvfb's default, as under xvfb-run)
+// resets when its last client leaves, and refuses connections meanwhile.
+QString unreachableDisplay(const QByteArray& display, xcb_connection_t*& probe)
 {
     xcb_connection_t* connection = xcb_connect(display.constData(), nullptr);
     const int error = xcb_connection_has_error(connection);
-    xcb_disconnect(connection);
-    if (error == 0)
+    if (error == 0) {
+        probe = connection;
         return {};
+    }
+    xcb_disconnect(connection);
     const QString name = withoutControls(QString::fromLocal8Bit(display).left(80));
     if (error == XCB_CONN_CLOSED_PARSE_ERR)
         return QStringLiteral("„%1“ ist kein Name einer X11-Anzeige (so etwa :0 oder :1): DISPLAY richtig setzen.")
@@ -273,7 +277,8 @@ int main(int argc, char** argv)
     }
     // Qt's platform plugin ends the program with an abort (status 134) and
     // an English message of its own where no X server answers: asked first.
-    if (const QString problem = unreachableDisplay(qgetenv("DISPLAY")); !problem.isEmpty()) {
+    xcb_connection_t* displayProbe = nullptr;
+    if (const QString problem = unreachableDisplay(qgetenv("DISPLAY"), displayProbe); !problem.isEmpty()) {
         say(stderr, QStringLiteral("pendralumovista-ansage: ") + problem);
         return 1;
     }
@@ -281,6 +286,7 @@ int main(int argc, char** argv)
     // The arguments are this program's own, none for Qt.
     int qtArgc = 1;
     QGuiApplication application(qtArgc, argv);
+    xcb_disconnect(displayProbe);
     QCoreApplication::setApplicationName(QStringLiteral("pendralumovista-ansage"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PENDRALUMOVISTA_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.pendralumovista.Pendralumovista.Ansage"));

@@ -22,6 +22,7 @@
 #include <cstring>
 #include <iterator>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include <xcb/xcb.h>
@@ -42,17 +43,25 @@ int onCommandLine(int argc, char** argv, const char* option)
     return 0;
 }
 
+// The connection that found the X server there, open until the application
+// has its own: a server started without -noreset (Xvfb's default, as under
+// xvfb-run) resets when its last client leaves, and refuses connections
+// meanwhile.
+xcb_connection_t* displayProbe = nullptr;
+
 // Whether an X server answers at `display`. Qt's platform plugin, given a
 // display it cannot reach, ends the program with an abort (status 134) and
 // a message of its own in English; this asks first, on a connection of its
-// own that is closed at once.
+// own.
 bool reachable(const char* display)
 {
     xcb_connection_t* connection = xcb_connect(display, nullptr);
     const int error = xcb_connection_has_error(connection);
-    xcb_disconnect(connection);
-    if (error == 0)
+    if (error == 0) {
+        displayProbe = connection;
         return true;
+    }
+    xcb_disconnect(connection);
     // The name as given, bounded and without control characters.
     std::string name(display, std::min<std::size_t>(std::strlen(display), 80));
     std::replace_if(name.begin(), name.end(), [](char c) { return uchar(c) < 0x20 || c == 0x7f; }, '?');
@@ -157,6 +166,9 @@ void setApplicationIcon()
 
 void prepareApplication(QApplication& application)
 {
+    // The application has its own connection to the X server now.
+    if (displayProbe)
+        xcb_disconnect(std::exchange(displayProbe, nullptr));
     application.setApplicationName(QStringLiteral("Pendralumovista"));
     // The application id, which names the installed menu entry, so that
     // task bars group the windows under that entry and its icon.

@@ -19,7 +19,8 @@ class QWidget;
 // Without an X display to run on (neither DISPLAY nor Qt's -display
 // option names one), or with one where no X server answers, it prints one
 // line saying what is needed and returns false, before Qt would fail with
-// a message of its own.
+// a message of its own. The connection that asked stays open until
+// prepareApplication.
 bool prepareWindowSystem(int argc, char** argv);
 
 // Before the application object exists: German formats for numbers, sizes
