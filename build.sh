@@ -41,6 +41,10 @@ test_packages=(xvfb xdotool xclip x11-utils imagemagick valgrind clang libclang-
 # voice is in espeak-ng-data, which the library package brings) and plays
 # through ALSA.
 build_packages+=(libespeak-ng-dev libasound2-dev)
+# It sees a program take the clipboard over through XFixes; its test runs
+# such a program, xclipboard.
+build_packages+=(libxcb-xfixes0-dev)
+test_packages+=(x11-apps)
 # Timetable feeds (GTFS) come as zip files, read through libzip.
 build_packages+=(libzip-dev)
 # The web sign (--web): HTTP and WebSockets from Qt's own modules.

@@ -5,6 +5,7 @@
 #include "alsadevice.h"
 #include "announcement.h"
 #include "announcer.h"
+#include "clipboardtakeover.h"
 #include "clipboardwatch.h"
 #include "console.h"
 #include "desktopclaim.h"
@@ -373,6 +374,24 @@ int main(int argc, char** argv)
         else
             speak(text);
     });
+    // A clipboard program that takes each call's number away leaves the
+    // companion deaf wherever the bus does not bring the calls: said once.
+    const auto* x11 = application.nativeInterface<QNativeInterface::QX11Application>();
+    ClipboardTakeover takeover(x11 ? x11->connection() : nullptr);
+    bool takeoverSaid = false;
+    QObject::connect(&watch, &ClipboardWatch::numberMissing, [&] {
+        if (takeoverSaid || !takeover.takenOver() || (callsFromBus && simulatorOnBus->present()))
+            return;
+        takeoverSaid = true;
+        const QString name = takeover.ownerName();
+        say(stderr, QStringLiteral("Ein Programm%1 übernimmt die Zwischenablage nach jedem Aufruf und behält nur den "
+                                   "Text, nicht die Nummer, an der dieses Programm einen Aufruf erkennt: Die Ansagen "
+                                   "gehen so verloren. Abhilfe: Simulator und Ansage mit demselben Sitzungsbus starten "
+                                   "(dann kommen die Aufrufe über ihn), oder %2 schließen oder einen "
+                                   "Zwischenablage-Verwalter nehmen, der alle Formate behält.")
+                        .arg(name.isEmpty() ? QString() : QStringLiteral(" („%1“)").arg(name),
+                             name.isEmpty() ? QStringLiteral("dieses Programm") : name));
+    });
 
     const QString simulatorPath = options.withSimulator ? simulatorBinary() : QString();
     if (options.withSimulator && simulatorPath.isEmpty())
@@ -380,7 +399,7 @@ int main(int argc, char** argv)
     // The X server learns that the clipboard is watched only once the
     // request reaches it; a round trip makes sure it has before the line
     // says so, so that a call made right after the line is heard.
-    if (const auto* x11 = application.nativeInterface<QNativeInterface::QX11Application>())
+    if (x11)
         std::free(xcb_get_input_focus_reply(x11->connection(), xcb_get_input_focus(x11->connection()), nullptr));
     say(stdout, QStringLiteral("Wartet auf Ansagen %1 (Stimme %2, %3 Wörter/min, %4).")
                     .arg(callsFromBus ? QStringLiteral("über den Sitzungsbus und die Zwischenablage")

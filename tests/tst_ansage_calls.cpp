@@ -9,6 +9,7 @@
 #include "support/printedtail.h"
 
 #include <announcement.h>
+#include <clipboardtakeover.h>
 #include <clipboardwatch.h>
 
 #include <QClipboard>
@@ -91,6 +92,9 @@ QDBusMessage callSimulator(const char* method, const QVariantList& arguments, co
     message.setArguments(arguments);
     return QDBusConnection::sessionBus().call(message);
 }
+
+// Owners of the clipboard one after the other: window, server time in ms.
+using Owners = QList<QPair<quint32, quint32>>;
 
 // Numbers as the simulator makes them: milliseconds since 1970, growing.
 QByteArray nextCallNumber()
@@ -349,6 +353,77 @@ private slots:
         // Said once, by this desktop's companion.
         QCOMPARE(here.said().count("auf einem anderen Desktop (" + otherDisplay.toUtf8() + ")"), 1);
         QCOMPARE(away.said().count("anderen Desktop"), 0);
+    }
+
+    // What counts as a program that takes the clipboard over: a new owner
+    // right after another had set it. Each row: the owners one after the
+    // other (window and the server's time in ms; window 0: the owner left).
+    void clipboardTakeover_data()
+    {
+        QTest::addColumn<Owners>("owners");
+        QTest::addColumn<bool>("takenOver");
+        QTest::newRow("right after another") << Owners{{1, 1000}, {2, 1100}} << true;
+        QTest::newRow("just within the moment") << Owners{{1, 1000}, {2, 1000 + ClipboardTakeover::WithinMs}} << true;
+        QTest::newRow("when the server's clock wraps") << Owners{{1, 0xffffff00}, {2, 0x10}} << true;
+        QTest::newRow("the first owner seen") << Owners{{2, 1000}} << false;
+        QTest::newRow("the same owner again") << Owners{{1, 1000}, {1, 1100}} << false;
+        QTest::newRow("a copy much later") << Owners{{1, 1000}, {2, 1000 + ClipboardTakeover::WithinMs + 1}} << false;
+        // A manager that puts the text back once its owner has ended.
+        QTest::newRow("after the owner left") << Owners{{1, 1000}, {0, 1050}, {2, 1100}} << false;
+        QTest::newRow("the taker left") << Owners{{1, 1000}, {2, 1100}, {0, 1200}} << false;
+    }
+
+    void clipboardTakeover()
+    {
+        QFETCH(Owners, owners);
+        QFETCH(bool, takenOver);
+        ClipboardTakeover takeover;
+        for (const auto& [owner, time] : owners)
+            takeover.ownerChanged(owner, time);
+        QCOMPARE(takeover.takenOver(), takenOver);
+    }
+
+    // xclipboard takes the clipboard over after each change and offers the
+    // text alone, so without a bus the calls are lost: the companion says
+    // so once, naming the program, and hears calls again once it is gone.
+    void programTakingTheClipboardOver()
+    {
+        if (tool("xclipboard").isEmpty())
+            QSKIP("xclipboard (Debian package x11-apps) is needed");
+        Companion companion({"--wav-dir", scratch.filePath(QStringLiteral("uebernommen")), "--ohne-gong"}, withoutBus());
+        QVERIFY(companion.ready());
+        QProcess xclipboard;
+        xclipboard.start(tool("xclipboard"), {});
+        const auto ending = qScopeGuard([&] {
+            xclipboard.kill();
+            xclipboard.waitForFinished();
+        });
+        // It takes the clipboard as it starts.
+        QTRY_VERIFY_WITH_TIMEOUT(!QGuiApplication::clipboard()->ownsClipboard() && QGuiApplication::clipboard()->mimeData()
+                                     && QGuiApplication::clipboard()->mimeData()->hasText(),
+                                 15000);
+        const auto hints = [&] {
+            companion.said();
+            return int(companion.err.count("(„xclipboard“) übernimmt"));
+        };
+        // A call may still be heard now and then, where the companion asks
+        // before xclipboard has taken it.
+        for (int call = 0; call < 10; ++call) {
+            putOnClipboard(QStringLiteral("nächste Haltestelle: Genommen %1").arg(call), nextCallNumber());
+            QTRY_VERIFY_WITH_TIMEOUT(!QGuiApplication::clipboard()->ownsClipboard(), 15000);
+            if (QTest::qWaitFor([&] { return hints() > 0; }, 1000))
+                break;
+        }
+        QVERIFY2(hints() == 1, companion.err.constData());
+        QVERIFY2(companion.err.contains("xclipboard schließen"), companion.err.constData());
+        // More lost calls: said once.
+        putOnClipboard(QStringLiteral("nächste Haltestelle: Wieder genommen"), nextCallNumber());
+        QTRY_VERIFY_WITH_TIMEOUT(!QGuiApplication::clipboard()->ownsClipboard(), 15000);
+        xclipboard.terminate();
+        QVERIFY(xclipboard.waitForFinished(15000));
+        putOnClipboard(QStringLiteral("nächste Haltestelle: Frei"), nextCallNumber());
+        QVERIFY2(QTest::qWaitFor([&] { return companion.said().contains("Frei"); }, 15000), companion.out.constData());
+        QCOMPARE(hints(), 1);
     }
 
     // A second start on the same desktop says so in one line and ends
