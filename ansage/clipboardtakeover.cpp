@@ -14,8 +14,9 @@ ClipboardTakeover::ClipboardTakeover(xcb_connection_t* connection, QObject* pare
     const xcb_query_extension_reply_t* xfixes = xcb_get_extension_data(connection, &xcb_xfixes_id);
     if (!xfixes || !xfixes->present)
         return;
-    // A client states the version it speaks before its first request.
-    std::free(xcb_xfixes_query_version_reply(connection, xcb_xfixes_query_version(connection, 1, 0), nullptr));
+    // The version this client speaks, which comes before the first request,
+    // Qt has stated on its connection (a lower one stated here would hold
+    // for Qt's requests too).
     constexpr char name[] = "CLIPBOARD";
     xcb_intern_atom_reply_t* atom =
         xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);

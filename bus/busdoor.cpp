@@ -6,6 +6,8 @@
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusReply>
+#include <QDBusVariant>
+#include <QRegularExpression>
 #include <QVariantMap>
 
 #include <cstdio>
@@ -15,6 +17,33 @@
 // a second start hands over to the first.
 
 namespace bus {
+
+namespace {
+// The desktop a DISPLAY value names: host and display number, without the
+// screen (":0", ":0.0" and "unix:0" are one desktop).
+QString desktopOf(QString display)
+{
+    const qsizetype colon = display.lastIndexOf(u':');
+    if (colon < 0)
+        return display;
+    QString host = display.left(colon);
+    if (host == QLatin1String("unix") || host == QLatin1String("localhost/unix"))
+        host.clear();
+    return host + display.mid(colon).section(u'.', 0, 0);
+}
+
+// The X display the simulator that owns the name runs on; empty where it
+// names none (an older one, one on no X display) or does not answer.
+QString runningDisplay(QDBusConnection& bus)
+{
+    QDBusMessage get = QDBusMessage::createMethodCall(QString::fromLatin1(ApplicationId), QString::fromLatin1(ObjectPath),
+                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                      QStringLiteral("Get"));
+    get << QString::fromLatin1(ControlUnitInterface) << QStringLiteral("Display");
+    const QDBusReply<QDBusVariant> reply = bus.call(get, QDBus::Block, answerTimeoutMs());
+    return reply.isValid() ? reply.value().variant().toString().left(200) : QString();
+}
+} // namespace
 
 Door::~Door()
 {
@@ -66,6 +95,20 @@ Door::Door() : bus_(userSessionBus())
             return;
         if (!claim.isValid() || claim.value() != QDBusConnectionInterface::ServiceNotRegistered) {
             // A bus that will not give the name: the program runs as without one.
+            giveUpBus();
+            return;
+        }
+        // One user's two graphical logins may share one bus: the simulator
+        // of the other desktop is left alone, and this one runs without the
+        // bus (its companion hears it on the clipboard).
+        if (const QString there = runningDisplay(*bus_), here = xDisplay();
+            !there.isEmpty() && !here.isEmpty() && desktopOf(there) != desktopOf(here)) {
+            std::printf("pendralumovista: Auf dem Sitzungsbus läuft schon ein Simulator, aber auf einem anderen "
+                        "Desktop (%s); dieser hier läuft ohne den Bus.\n",
+                        QString(there).replace(QRegularExpression(QStringLiteral("[\\x00-\\x1f\\x7f]")), QStringLiteral("?"))
+                            .toUtf8()
+                            .constData());
+            std::fflush(stdout);
             giveUpBus();
             return;
         }

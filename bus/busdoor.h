@@ -40,6 +40,13 @@ QStringList keyNames();
 // and "Schliessen" stand for the keys with the umlaut and the ß.
 bool isKeyName(const QString& name);
 
+// The X display the windows are on, as DISPLAY names it (the start sets it
+// to what Qt's -display option names); empty on any other platform. One
+// user's two graphical logins may share one session bus: by this property,
+// Display, a second start and a client such as the companion tell whose
+// simulator owns the name there.
+QString xDisplay();
+
 // The current stop as the bus carries it, (us): its number and its name.
 struct StopOnRoute {
     uint index = 0;

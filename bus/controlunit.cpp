@@ -114,6 +114,17 @@ void raise(QWidget& window)
     window.activateWindow();
 }
 
+} // namespace
+
+QString xDisplay()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return {};
+    return QString::fromLocal8Bit(qgetenv("DISPLAY"));
+}
+
+namespace {
+
 // ---- what the door publishes ----
 
 QStringList busTexts(const std::vector<tk::Text>& texts)
@@ -123,17 +134,6 @@ QStringList busTexts(const std::vector<tk::Text>& texts)
     for (const tk::Text& text : texts)
         list << busText(text);
     return list;
-}
-
-// The X display the windows are on, as DISPLAY names it (the start sets it
-// to what Qt's -display option names); empty on any other platform. One
-// user's two logins may share one session bus, and a client such as the
-// companion tells by it whose simulator owns the name there.
-QString xDisplay()
-{
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        return {};
-    return QString::fromLocal8Bit(qgetenv("DISPLAY"));
 }
 
 // A property and how it reads the snapshot; its type and documentation are

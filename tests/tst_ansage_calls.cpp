@@ -70,10 +70,16 @@ QString startXvfb(QProcess& xvfb)
 // The real simulator, ended with the test function.
 struct Simulator {
     QProcess process;
+    QByteArray out;
     explicit Simulator(const QProcessEnvironment& env)
     {
         process.setProcessEnvironment(env);
         process.start(QStringLiteral(PENDRALUMOVISTA_BINARY), {});
+    }
+    QByteArray& said()
+    {
+        out += process.readAllStandardOutput();
+        return out;
     }
     ~Simulator()
     {
@@ -312,9 +318,9 @@ private slots:
     // One user's two graphical logins on one session bus. The simulator of
     // the other desktop (a second X server's) owns the name and names its
     // display: its calls are spoken there, not here. This desktop's own
-    // simulator, which could not take the name, is still heard through the
-    // clipboard (the test plays it, as the owner of this display's
-    // clipboard).
+    // simulator does not hand over to it but runs without the bus, and is
+    // still heard through the clipboard (the test plays its calls, as the
+    // owner of this display's clipboard).
     void twoDesktopsOneBus()
     {
         QDBusConnection bus = QDBusConnection::sessionBus();
@@ -338,6 +344,12 @@ private slots:
         Companion away({"--wav-dir", awayFolder, "--ohne-gong"}, there);
         QVERIFY(here.ready());
         QVERIFY(away.ready());
+        Simulator own(withBus());
+        const QByteArray ownLine = "anderen Desktop (" + otherDisplay.toUtf8() + ")";
+        QVERIFY2(QTest::qWaitFor([&] { return own.said().contains(ownLine) || own.process.state() == QProcess::NotRunning; },
+                                 30000),
+                 own.out.constData());
+        QCOMPARE(own.process.state(), QProcess::Running);
         QVERIFY(loadRoute());
         QCOMPARE(callSimulator("CallStop", {1u}).type(), QDBusMessage::ReplyMessage);
         QVERIFY2(QTest::qWaitFor([&] { return away.said().contains("Ansage ("); }, 15000), away.out.constData());
