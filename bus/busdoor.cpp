@@ -32,16 +32,27 @@ QString desktopOf(QString display)
     return host + display.mid(colon).section(u'.', 0, 0);
 }
 
-// The X display the simulator that owns the name runs on; empty where it
-// names none (an older one, one on no X display) or does not answer.
-QString runningDisplay(QDBusConnection& bus)
+// Asks the simulator that owns the name for its X display (the answer is
+// empty where it names none: an older one, one on no X display).
+QDBusMessage askDisplay(QDBusConnection& bus)
 {
     QDBusMessage get = QDBusMessage::createMethodCall(QString::fromLatin1(ApplicationId), QString::fromLatin1(ObjectPath),
                                                       QStringLiteral("org.freedesktop.DBus.Properties"),
                                                       QStringLiteral("Get"));
     get << QString::fromLatin1(ControlUnitInterface) << QStringLiteral("Display");
-    const QDBusReply<QDBusVariant> reply = bus.call(get, QDBus::Block, answerTimeoutMs());
+    return bus.call(get, QDBus::Block, answerTimeoutMs());
+}
+
+QString displayIn(const QDBusMessage& answer)
+{
+    const QDBusReply<QDBusVariant> reply(answer);
     return reply.isValid() ? reply.value().variant().toString().left(200) : QString();
+}
+
+bool noAnswer(const QDBusMessage& reply)
+{
+    return reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NoReply")
+           || reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.Timeout");
 }
 } // namespace
 
@@ -101,7 +112,8 @@ Door::Door() : bus_(userSessionBus())
         // One user's two graphical logins may share one bus: the simulator
         // of the other desktop is left alone, and this one runs without the
         // bus (its companion hears it on the clipboard).
-        if (const QString there = runningDisplay(*bus_), here = xDisplay();
+        reply = askDisplay(*bus_);
+        if (const QString there = displayIn(reply), here = xDisplay();
             !there.isEmpty() && !here.isEmpty() && desktopOf(there) != desktopOf(here)) {
             std::printf("pendralumovista: Auf dem Sitzungsbus läuft schon ein Simulator, aber auf einem anderen "
                         "Desktop (%s); dieser hier läuft ohne den Bus.\n",
@@ -112,14 +124,16 @@ Door::Door() : bus_(userSessionBus())
             giveUpBus();
             return;
         }
-        reply = bus_->call(activate, QDBus::Block, answerTimeoutMs());
-        if (reply.type() != QDBusMessage::ErrorMessage) {
-            std::puts("pendralumovista läuft schon; seine Fenster sind nach vorn geholt.");
-            handedOver_ = 0;
-            return;
+        // A simulator that did not answer that question is not asked again.
+        if (!noAnswer(reply)) {
+            reply = bus_->call(activate, QDBus::Block, answerTimeoutMs());
+            if (reply.type() != QDBusMessage::ErrorMessage) {
+                std::puts("pendralumovista läuft schon; seine Fenster sind nach vorn geholt.");
+                handedOver_ = 0;
+                return;
+            }
         }
-        if (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NoReply")
-            || reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.Timeout")) {
+        if (noAnswer(reply)) {
             std::fprintf(stderr,
                          "pendralumovista: läuft schon, antwortet aber nicht (%s Sekunden gewartet); vielleicht "
                          "hängt er oder ist angehalten.\n",
