@@ -44,6 +44,10 @@ build_packages+=(libespeak-ng-dev libasound2-dev)
 # Its recordings (--tonordner) are read by libsndfile and brought to the
 # voice's rate by libsamplerate.
 build_packages+=(libsndfile1-dev libsamplerate0-dev)
+# It sees a program take the clipboard over through XFixes; its test runs
+# such a program, xclipboard.
+build_packages+=(libxcb-xfixes0-dev)
+test_packages+=(x11-apps)
 # Timetable feeds (GTFS) come as zip files, read through libzip.
 build_packages+=(libzip-dev)
 # The web sign (--web): HTTP and WebSockets from Qt's own modules.

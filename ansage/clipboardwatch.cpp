@@ -26,6 +26,8 @@ void ClipboardWatch::changed()
             return;
         last_ = number;
     } else if (!plainTextsToo_) {
+        if (isAnnouncement(withoutControls(data->text())))
+            emit numberMissing();
         return;
     }
     const QString text = withoutControls(data->text());

@@ -25,6 +25,10 @@ signals:
     // `numbered`: a call of the simulator's, with its number; else a plain
     // text, reported only when plain texts are asked for.
     void announcement(const QString& text, bool numbered);
+    // An announcement without its number, not spoken (plain texts are not
+    // asked for): put back by a clipboard manager, or a call whose number
+    // another program has taken away (clipboardtakeover.h).
+    void numberMissing();
 
 private:
     void changed();

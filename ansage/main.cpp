@@ -6,6 +6,7 @@
 #include "announcement.h"
 #include "announcementparts.h"
 #include "announcer.h"
+#include "clipboardtakeover.h"
 #include "clipboardwatch.h"
 #include "console.h"
 #include "desktopclaim.h"
@@ -186,6 +187,28 @@ bool announcedSessionBusOnly()
     return false;
 }
 
+// Why no X server answers at `display`, or nothing where one does; on a
+// connection of its own, `probe`, which is left open where it answers: a
+// server started without -noreset (Xvfb's default, as under xvfb-run)
+// resets when its last client leaves, and refuses connections meanwhile.
+QString unreachableDisplay(const QByteArray& display, xcb_connection_t*& probe)
+{
+    xcb_connection_t* connection = xcb_connect(display.constData(), nullptr);
+    const int error = xcb_connection_has_error(connection);
+    if (error == 0) {
+        probe = connection;
+        return {};
+    }
+    xcb_disconnect(connection);
+    const QString name = withoutControls(QString::fromLocal8Bit(display).left(80));
+    if (error == XCB_CONN_CLOSED_PARSE_ERR)
+        return QStringLiteral("„%1“ ist kein Name einer X11-Anzeige (so etwa :0 oder :1): DISPLAY richtig setzen.")
+            .arg(name);
+    return QStringLiteral("Die X11-Anzeige „%1“ ist nicht erreichbar (kein X-Server dort, oder er lässt dieses "
+                          "Programm nicht zu): in der grafischen Sitzung starten, deren Zwischenablage es lesen soll.")
+        .arg(name);
+}
+
 // The simulator beside this program (an installation, a build folder), else
 // the one on the search path.
 QString simulatorBinary()
@@ -286,10 +309,18 @@ int main(int argc, char** argv)
                                    "die Zwischenablage der grafischen Sitzung und läuft nur in ihr."));
         return 1;
     }
+    // Qt's platform plugin ends the program with an abort (status 134) and
+    // an English message of its own where no X server answers: asked first.
+    xcb_connection_t* displayProbe = nullptr;
+    if (const QString problem = unreachableDisplay(qgetenv("DISPLAY"), displayProbe); !problem.isEmpty()) {
+        say(stderr, QStringLiteral("pendralumovista-ansage: ") + problem);
+        return 1;
+    }
     qputenv("QT_QPA_PLATFORM", "xcb");
     // The arguments are this program's own, none for Qt.
     int qtArgc = 1;
     QGuiApplication application(qtArgc, argv);
+    xcb_disconnect(displayProbe);
     QCoreApplication::setApplicationName(QStringLiteral("pendralumovista-ansage"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PENDRALUMOVISTA_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.pendralumovista.Pendralumovista.Ansage"));
@@ -372,8 +403,16 @@ int main(int argc, char** argv)
     if (busAnnounced) {
         const QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, busConnectionName);
         if (bus.isConnected())
-            simulatorOnBus.emplace(bus);
+            simulatorOnBus.emplace(bus, qgetenv("DISPLAY"));
     }
+    // Two logins of one user may share the bus: another desktop's simulator
+    // is left to that desktop's companion.
+    if (simulatorOnBus)
+        QObject::connect(&*simulatorOnBus, &SimulatorOnBus::elsewhere, [](const QString& display) {
+            say(stdout, QStringLiteral("Der Simulator auf dem Sitzungsbus läuft auf einem anderen Desktop (%1); "
+                                       "hier zählen nur die Ansagen in der Zwischenablage dieses Desktops.")
+                            .arg(display));
+        });
     // Each call is spoken once, whichever way it comes: while a simulator
     // is on the bus, its calls come from there, and their copies on the
     // clipboard are left unless no signal comes for them (onecall.h).
@@ -392,6 +431,24 @@ int main(int argc, char** argv)
         else
             speak(text);
     });
+    // A clipboard program that takes each call's number away leaves the
+    // companion deaf wherever the bus does not bring the calls: said once.
+    const auto* x11 = application.nativeInterface<QNativeInterface::QX11Application>();
+    ClipboardTakeover takeover(x11 ? x11->connection() : nullptr);
+    bool takeoverSaid = false;
+    QObject::connect(&watch, &ClipboardWatch::numberMissing, [&] {
+        if (takeoverSaid || !takeover.takenOver() || (callsFromBus && simulatorOnBus->present()))
+            return;
+        takeoverSaid = true;
+        const QString name = takeover.ownerName();
+        say(stderr, QStringLiteral("Ein Programm%1 übernimmt die Zwischenablage nach jedem Aufruf und behält nur den "
+                                   "Text, nicht die Nummer, an der dieses Programm einen Aufruf erkennt: Die Ansagen "
+                                   "gehen so verloren. Abhilfe: Simulator und Ansage mit demselben Sitzungsbus starten "
+                                   "(dann kommen die Aufrufe über ihn), oder %2 schließen oder einen "
+                                   "Zwischenablage-Verwalter nehmen, der alle Formate behält.")
+                        .arg(name.isEmpty() ? QString() : QStringLiteral(" („%1“)").arg(name),
+                             name.isEmpty() ? QStringLiteral("dieses Programm") : name));
+    });
 
     const QString simulatorPath = options.withSimulator ? simulatorBinary() : QString();
     if (options.withSimulator && simulatorPath.isEmpty())
@@ -399,7 +456,7 @@ int main(int argc, char** argv)
     // The X server learns that the clipboard is watched only once the
     // request reaches it; a round trip makes sure it has before the line
     // says so, so that a call made right after the line is heard.
-    if (const auto* x11 = application.nativeInterface<QNativeInterface::QX11Application>())
+    if (x11)
         std::free(xcb_get_input_focus_reply(x11->connection(), xcb_get_input_focus(x11->connection()), nullptr));
     say(stdout, QStringLiteral("Wartet auf Ansagen %1 (Stimme %2, %3 Wörter/min, %4).")
                     .arg(callsFromBus ? QStringLiteral("über den Sitzungsbus und die Zwischenablage")

@@ -14,12 +14,15 @@
 #include <QTimer>
 #include <QTranslator>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <array>
+#include <string>
 #include <cstring>
 #include <iterator>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include <xcb/xcb.h>
@@ -32,11 +35,44 @@ bool environmentSet(const char* name)
 }
 
 // Qt takes its options with one dash or two: "-platform NAME", "--platform NAME".
-bool onCommandLine(int argc, char** argv, const char* option)
+int onCommandLine(int argc, char** argv, const char* option)
 {
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], option) == 0 || (argv[i][0] == '-' && std::strcmp(argv[i] + 1, option) == 0))
-            return true;
+            return i;
+    return 0;
+}
+
+// The connection that found the X server there, open until the application
+// has its own: a server started without -noreset (Xvfb's default, as under
+// xvfb-run) resets when its last client leaves, and refuses connections
+// meanwhile.
+xcb_connection_t* displayProbe = nullptr;
+
+// Whether an X server answers at `display`. Qt's platform plugin, given a
+// display it cannot reach, ends the program with an abort (status 134) and
+// a message of its own in English; this asks first, on a connection of its
+// own.
+bool reachable(const char* display)
+{
+    xcb_connection_t* connection = xcb_connect(display, nullptr);
+    const int error = xcb_connection_has_error(connection);
+    if (error == 0) {
+        displayProbe = connection;
+        return true;
+    }
+    xcb_disconnect(connection);
+    // The name as given, bounded and without control characters.
+    std::string name(display, std::min<std::size_t>(std::strlen(display), 80));
+    std::replace_if(name.begin(), name.end(), [](char c) { return uchar(c) < 0x20 || c == 0x7f; }, '?');
+    std::fprintf(stderr,
+                 error == XCB_CONN_CLOSED_PARSE_ERR
+                     ? "pendralumovista: „%s“ ist kein Name einer X11-Anzeige (so etwa :0 oder :1): DISPLAY oder "
+                       "-display richtig setzen.\n"
+                     : "pendralumovista: Die X11-Anzeige „%s“ ist nicht erreichbar (kein X-Server dort, oder er "
+                       "lässt dieses Programm nicht zu): auf einem laufenden X11-Desktop starten oder auf einem "
+                       "virtuellen X-Server, z. B. Xvfb :99 & DISPLAY=:99 pendralumovista\n",
+                 name.c_str());
     return false;
 }
 } // namespace
@@ -45,8 +81,15 @@ bool prepareWindowSystem(int argc, char** argv)
 {
     if (environmentSet("QT_QPA_PLATFORM") || onCommandLine(argc, argv, "-platform"))
         return true;
-    // "-display NAME" names the X display as DISPLAY does.
-    if (environmentSet("DISPLAY") || onCommandLine(argc, argv, "-display")) {
+    // "-display NAME" names the X display as DISPLAY does (the command line
+    // has made sure that it has a value).
+    const int displayOption = onCommandLine(argc, argv, "-display");
+    if (environmentSet("DISPLAY") || (displayOption && displayOption + 1 < argc)) {
+        if (!reachable(displayOption ? argv[displayOption + 1] : std::getenv("DISPLAY")))
+            return false;
+        // DISPLAY names the display the windows are on, also to the door.
+        if (displayOption)
+            qputenv("DISPLAY", argv[displayOption + 1]);
         qputenv("QT_QPA_PLATFORM", "xcb");
         return true;
     }
@@ -123,6 +166,9 @@ void setApplicationIcon()
 
 void prepareApplication(QApplication& application)
 {
+    // The application has its own connection to the X server now.
+    if (displayProbe)
+        xcb_disconnect(std::exchange(displayProbe, nullptr));
     application.setApplicationName(QStringLiteral("Pendralumovista"));
     // The application id, which names the installed menu entry, so that
     // task bars group the windows under that entry and its icon.

@@ -17,8 +17,10 @@ class QWidget;
 // with Qt's -platform option or QT_QPA_PLATFORM; the windows place
 // themselves and the sign stays on top, which a Wayland client cannot do.
 // Without an X display to run on (neither DISPLAY nor Qt's -display
-// option names one) it prints one line saying what is needed
-// and returns false, before Qt would fail with a message of its own.
+// option names one), or with one where no X server answers, it prints one
+// line saying what is needed and returns false, before Qt would fail with
+// a message of its own. The connection that asked stays open until
+// prepareApplication.
 bool prepareWindowSystem(int argc, char** argv);
 
 // Before the application object exists: German formats for numbers, sizes

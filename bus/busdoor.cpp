@@ -6,6 +6,8 @@
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusReply>
+#include <QDBusVariant>
+#include <QRegularExpression>
 #include <QVariantMap>
 
 #include <cstdio>
@@ -15,6 +17,44 @@
 // a second start hands over to the first.
 
 namespace bus {
+
+namespace {
+// The desktop a DISPLAY value names: host and display number, without the
+// screen (":0", ":0.0" and "unix:0" are one desktop).
+QString desktopOf(QString display)
+{
+    const qsizetype colon = display.lastIndexOf(u':');
+    if (colon < 0)
+        return display;
+    QString host = display.left(colon);
+    if (host == QLatin1String("unix") || host == QLatin1String("localhost/unix"))
+        host.clear();
+    return host + display.mid(colon).section(u'.', 0, 0);
+}
+
+// Asks the simulator that owns the name for its X display (the answer is
+// empty where it names none: an older one, one on no X display).
+QDBusMessage askDisplay(QDBusConnection& bus)
+{
+    QDBusMessage get = QDBusMessage::createMethodCall(QString::fromLatin1(ApplicationId), QString::fromLatin1(ObjectPath),
+                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                      QStringLiteral("Get"));
+    get << QString::fromLatin1(ControlUnitInterface) << QStringLiteral("Display");
+    return bus.call(get, QDBus::Block, answerTimeoutMs());
+}
+
+QString displayIn(const QDBusMessage& answer)
+{
+    const QDBusReply<QDBusVariant> reply(answer);
+    return reply.isValid() ? reply.value().variant().toString().left(200) : QString();
+}
+
+bool noAnswer(const QDBusMessage& reply)
+{
+    return reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NoReply")
+           || reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.Timeout");
+}
+} // namespace
 
 Door::~Door()
 {
@@ -69,14 +109,31 @@ Door::Door() : bus_(userSessionBus())
             giveUpBus();
             return;
         }
-        reply = bus_->call(activate, QDBus::Block, answerTimeoutMs());
-        if (reply.type() != QDBusMessage::ErrorMessage) {
-            std::puts("pendralumovista läuft schon; seine Fenster sind nach vorn geholt.");
-            handedOver_ = 0;
+        // One user's two graphical logins may share one bus: the simulator
+        // of the other desktop is left alone, and this one runs without the
+        // bus (its companion hears it on the clipboard).
+        reply = askDisplay(*bus_);
+        if (const QString there = displayIn(reply), here = xDisplay();
+            !there.isEmpty() && !here.isEmpty() && desktopOf(there) != desktopOf(here)) {
+            std::printf("pendralumovista: Auf dem Sitzungsbus läuft schon ein Simulator, aber auf einem anderen "
+                        "Desktop (%s); dieser hier läuft ohne den Bus.\n",
+                        QString(there).replace(QRegularExpression(QStringLiteral("[\\x00-\\x1f\\x7f]")), QStringLiteral("?"))
+                            .toUtf8()
+                            .constData());
+            std::fflush(stdout);
+            giveUpBus();
             return;
         }
-        if (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NoReply")
-            || reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.Timeout")) {
+        // A simulator that did not answer that question is not asked again.
+        if (!noAnswer(reply)) {
+            reply = bus_->call(activate, QDBus::Block, answerTimeoutMs());
+            if (reply.type() != QDBusMessage::ErrorMessage) {
+                std::puts("pendralumovista läuft schon; seine Fenster sind nach vorn geholt.");
+                handedOver_ = 0;
+                return;
+            }
+        }
+        if (noAnswer(reply)) {
             std::fprintf(stderr,
                          "pendralumovista: läuft schon, antwortet aber nicht (%s Sekunden gewartet); vielleicht "
                          "hängt er oder ist angehalten.\n",

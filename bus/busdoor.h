@@ -29,8 +29,9 @@ namespace bus {
 
 // The version of the door's interface: 1 was the first (keys, line and
 // destination, a stop file, a few properties), 2 adds the whole state, the
-// direct methods and errors by name. It grows only by additions.
-inline constexpr unsigned InterfaceVersion = 3;
+// direct methods and errors by name, 3 whether an IBIS line is open, 4 the
+// X display the simulator runs on. It grows only by additions.
+inline constexpr unsigned InterfaceVersion = 4;
 
 // The names the keys of the control unit answer to on the bus and on the
 // command line, as PressKey takes them.
@@ -38,6 +39,13 @@ QStringList keyNames();
 // Whether `name` names a key: case does not matter, and "Menue", "Menu"
 // and "Schliessen" stand for the keys with the umlaut and the ß.
 bool isKeyName(const QString& name);
+
+// The X display the windows are on, as DISPLAY names it (the start sets it
+// to what Qt's -display option names); empty on any other platform. One
+// user's two graphical logins may share one session bus: by this property,
+// Display, a second start and a client such as the companion tell whose
+// simulator owns the name there.
+QString xDisplay();
 
 // The current stop as the bus carries it, (us): its number and its name.
 struct StopOnRoute {

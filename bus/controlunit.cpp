@@ -20,6 +20,7 @@
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QTimer>
 #include <QUrl>
 #include <QVariantMap>
@@ -113,6 +114,17 @@ void raise(QWidget& window)
     window.activateWindow();
 }
 
+} // namespace
+
+QString xDisplay()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return {};
+    return QString::fromLocal8Bit(qgetenv("DISPLAY"));
+}
+
+namespace {
+
 // ---- what the door publishes ----
 
 QStringList busTexts(const std::vector<tk::Text>& texts)
@@ -159,6 +171,7 @@ const Property properties[] = {
     {"DialogOpen", [](const state::Snapshot& state) { return QVariant(state.dialogOpen); }},
     {"IbisConnected", [](const state::Snapshot& state) { return QVariant(state.ibisConnected); }},
     {"Keys", [](const state::Snapshot&) { return QVariant(keyNames()); }},
+    {"Display", [](const state::Snapshot&) { return QVariant(xDisplay()); }},
 };
 
 const Property* findProperty(const QString& name)

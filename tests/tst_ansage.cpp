@@ -5,6 +5,7 @@
 
 #include <printedtail.h>
 #include <tones.h>
+#include <unuseddisplay.h>
 
 #include <announcement.h>
 #include <deviceplayer.h>
@@ -324,7 +325,8 @@ private slots:
 
     // The exit status for each cause, the same as the simulator's for the
     // same cause and as the manual page says: a wrong option or value 2,
-    // no display 1 (with one line saying why).
+    // no display, or one where no X server answers, 1 (with one line of
+    // its own saying why, not Qt's abort).
     void exitStatus_data()
     {
         QTest::addColumn<QString>("onDisplay");
@@ -338,6 +340,8 @@ private slots:
         QTest::newRow("no display") << QString() << QStringList{"--ohne-gong"} << 1;
         QTest::newRow("recordings folder missing") << display << QStringList{"--tonordner", "/nichtda/aufnahmen"} << 2;
         QTest::newRow("recordings folder a file") << display << QStringList{"--tonordner", "/etc/hostname"} << 2;
+        QTest::newRow("no X server there") << testsupport::unusedDisplay() << QStringList{"--ohne-gong"} << 1;
+        QTest::newRow("not a display's name") << QStringLiteral(":") << QStringList{"--ohne-gong"} << 1;
     }
 
     void exitStatus()
@@ -349,8 +353,10 @@ private slots:
         QVERIFY(companion.process.waitForFinished(15000));
         QCOMPARE(companion.process.exitCode(), status);
         companion.read();
-        if (status != 0)
+        if (status != 0) {
             QCOMPARE(companion.err.count('\n'), 1);
+            QVERIFY2(companion.err.startsWith("pendralumovista-ansage: "), companion.err.constData());
+        }
     }
 
     // espeak-ng's data without its English voices (as a trimmed system may

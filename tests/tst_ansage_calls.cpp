@@ -9,16 +9,19 @@
 #include "support/printedtail.h"
 
 #include <announcement.h>
+#include <clipboardtakeover.h>
 #include <clipboardwatch.h>
 
 #include <QClipboard>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusVariant>
 #include <QDateTime>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -52,6 +55,52 @@ void putOnClipboard(const QString& text, const QByteArray& number = {})
         data->setData(QString::fromLatin1(callFormat), number);
     QGuiApplication::clipboard()->setMimeData(data);
 }
+
+// A virtual X server of the test's own: its display's name, empty when it
+// does not start. -displayfd: the server picks a free display and tells
+// which.
+QString startXvfb(QProcess& xvfb)
+{
+    xvfb.start(tool("Xvfb"), {"-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp", "-noreset"});
+    if (!xvfb.waitForStarted() || !xvfb.waitForReadyRead(15000))
+        return {};
+    return QStringLiteral(":") + QString::fromLatin1(xvfb.readLine().trimmed());
+}
+
+// The real simulator, ended with the test function.
+struct Simulator {
+    QProcess process;
+    QByteArray out;
+    explicit Simulator(const QProcessEnvironment& env)
+    {
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(PENDRALUMOVISTA_BINARY), {});
+    }
+    QByteArray& said()
+    {
+        out += process.readAllStandardOutput();
+        return out;
+    }
+    ~Simulator()
+    {
+        process.terminate();
+        if (!process.waitForFinished(10000))
+            process.kill();
+        process.waitForFinished();
+    }
+};
+
+// A method of the door of the simulator that owns the name on the test's bus.
+QDBusMessage callSimulator(const char* method, const QVariantList& arguments, const QString& interface = controlUnitInterface)
+{
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(applicationId, objectPath, interface, QString::fromLatin1(method));
+    message.setArguments(arguments);
+    return QDBusConnection::sessionBus().call(message);
+}
+
+// Owners of the clipboard one after the other: window, server time in ms.
+using Owners = QList<QPair<quint32, quint32>>;
 
 // Numbers as the simulator makes them: milliseconds since 1970, growing.
 QByteArray nextCallNumber()
@@ -115,6 +164,17 @@ class TestAnsageCalls : public QObject {
         env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), scratch.filePath(QStringLiteral("runtime")));
         return env;
+    }
+
+    // The route the simulator tests call: stops 1 and 2 are Westkreuz and
+    // Nordtor.
+    bool loadRoute()
+    {
+        QFile stops(scratch.filePath(QStringLiteral("route.txt")));
+        if (!stops.open(QIODevice::WriteOnly) || stops.write("Ostpark\r\nWestkreuz\r\nNordtor\r\n") < 0)
+            return false;
+        stops.close();
+        return callSimulator("LoadStops", {stops.fileName()}).type() == QDBusMessage::ReplyMessage;
     }
 
     QStringList wavs(const QString& folder) const
@@ -217,6 +277,167 @@ private slots:
         QCOMPARE(companion.said().count("Nur Kopie"), 1);
     }
 
+    // The order the README recommends: the real simulator first, then the
+    // companion, which must find it on the bus already there. Each call
+    // comes both ways, as the signal and as the numbered copy on the
+    // clipboard, and is taken once: its name is in one line of the
+    // companion's (spoken, skipped or cut off), not two.
+    void simulatorStartedFirst()
+    {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        if (!bus.isConnected())
+            QSKIP("no session bus of the test's own: run under dbus-run-session");
+        QVERIFY(!bus.interface()->isServiceRegistered(applicationId).value());
+        Simulator simulator(withBus());
+        QTRY_VERIFY_WITH_TIMEOUT(bus.interface()->isServiceRegistered(applicationId).value(), 30000);
+        // On the test's X display, the door says.
+        QCOMPARE(callSimulator("Get", {controlUnitInterface, "Display"}, QStringLiteral("org.freedesktop.DBus.Properties"))
+                     .arguments()
+                     .value(0)
+                     .value<QDBusVariant>()
+                     .variant(),
+                 QVariant(qEnvironmentVariable("DISPLAY")));
+
+        const QString folder = scratch.filePath(QStringLiteral("zuerst"));
+        Companion companion({"--wav-dir", folder, "--ohne-gong"}, withBus());
+        QVERIFY(companion.ready());
+        QVERIFY(loadRoute());
+        // Each call waits for the one before to be spoken: a twin of it,
+        // taken from the other way, comes within milliseconds of it.
+        for (const uint stop : {1u, 2u}) {
+            const int before = int(companion.said().count("Ansage ("));
+            QCOMPARE(callSimulator("CallStop", {stop}).type(), QDBusMessage::ReplyMessage);
+            QVERIFY2(QTest::qWaitFor([&] { return companion.said().count("Ansage (") > before; }, 15000),
+                     companion.out.constData());
+        }
+        QCOMPARE(companion.said().count("Westkreuz"), 1);
+        QCOMPARE(companion.said().count("Nordtor"), 1);
+        QCOMPARE(wavs(folder).size(), 2);
+    }
+
+    // One user's two graphical logins on one session bus. The simulator of
+    // the other desktop (a second X server's) owns the name and names its
+    // display: its calls are spoken there, not here. This desktop's own
+    // simulator does not hand over to it but runs without the bus, and is
+    // still heard through the clipboard (the test plays its calls, as the
+    // owner of this display's clipboard).
+    void twoDesktopsOneBus()
+    {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        if (!bus.isConnected())
+            QSKIP("no session bus of the test's own: run under dbus-run-session");
+        QVERIFY(!bus.interface()->isServiceRegistered(applicationId).value());
+        QProcess otherX;
+        const QString otherDisplay = startXvfb(otherX);
+        const auto endX = qScopeGuard([&] {
+            otherX.terminate();
+            otherX.waitForFinished();
+        });
+        QVERIFY(!otherDisplay.isEmpty());
+        QProcessEnvironment there = withBus();
+        there.insert(QStringLiteral("DISPLAY"), otherDisplay);
+        Simulator simulator(there);
+        QTRY_VERIFY_WITH_TIMEOUT(bus.interface()->isServiceRegistered(applicationId).value(), 30000);
+
+        const QString hereFolder = scratch.filePath(QStringLiteral("hier")), awayFolder = scratch.filePath(QStringLiteral("dort"));
+        Companion here({"--wav-dir", hereFolder, "--ohne-gong"}, withBus());
+        Companion away({"--wav-dir", awayFolder, "--ohne-gong"}, there);
+        QVERIFY(here.ready());
+        QVERIFY(away.ready());
+        Simulator own(withBus());
+        const QByteArray ownLine = "anderen Desktop (" + otherDisplay.toUtf8() + ")";
+        QVERIFY2(QTest::qWaitFor([&] { return own.said().contains(ownLine) || own.process.state() == QProcess::NotRunning; },
+                                 30000),
+                 own.out.constData());
+        QCOMPARE(own.process.state(), QProcess::Running);
+        QVERIFY(loadRoute());
+        QCOMPARE(callSimulator("CallStop", {1u}).type(), QDBusMessage::ReplyMessage);
+        QVERIFY2(QTest::qWaitFor([&] { return away.said().contains("Ansage ("); }, 15000), away.out.constData());
+        putOnClipboard(QStringLiteral("nächste Haltestelle: Hierplatz"), nextCallNumber());
+        QVERIFY2(QTest::qWaitFor([&] { return here.said().contains("Ansage ("); }, 15000), here.out.constData());
+        // The signal reached both at once; the clipboard call came after.
+        QCOMPARE(away.said().count("Westkreuz"), 1);
+        QCOMPARE(here.said().count("Westkreuz"), 0);
+        QCOMPARE(here.said().count("Hierplatz"), 1);
+        QCOMPARE(away.said().count("Hierplatz"), 0);
+        QCOMPARE(wavs(hereFolder).size(), 1);
+        QCOMPARE(wavs(awayFolder).size(), 1);
+        // Said once, by this desktop's companion.
+        QCOMPARE(here.said().count("auf einem anderen Desktop (" + otherDisplay.toUtf8() + ")"), 1);
+        QCOMPARE(away.said().count("anderen Desktop"), 0);
+    }
+
+    // What counts as a program that takes the clipboard over: a new owner
+    // right after another had set it. Each row: the owners one after the
+    // other (window and the server's time in ms; window 0: the owner left).
+    void clipboardTakeover_data()
+    {
+        QTest::addColumn<Owners>("owners");
+        QTest::addColumn<bool>("takenOver");
+        QTest::newRow("right after another") << Owners{{1, 1000}, {2, 1100}} << true;
+        QTest::newRow("just within the moment") << Owners{{1, 1000}, {2, 1000 + ClipboardTakeover::WithinMs}} << true;
+        QTest::newRow("when the server's clock wraps") << Owners{{1, 0xffffff00}, {2, 0x10}} << true;
+        QTest::newRow("the first owner seen") << Owners{{2, 1000}} << false;
+        QTest::newRow("the same owner again") << Owners{{1, 1000}, {1, 1100}} << false;
+        QTest::newRow("a copy much later") << Owners{{1, 1000}, {2, 1000 + ClipboardTakeover::WithinMs + 1}} << false;
+        // A manager that puts the text back once its owner has ended.
+        QTest::newRow("after the owner left") << Owners{{1, 1000}, {0, 1050}, {2, 1100}} << false;
+        QTest::newRow("the taker left") << Owners{{1, 1000}, {2, 1100}, {0, 1200}} << false;
+    }
+
+    void clipboardTakeover()
+    {
+        QFETCH(Owners, owners);
+        QFETCH(bool, takenOver);
+        ClipboardTakeover takeover;
+        for (const auto& [owner, time] : owners)
+            takeover.ownerChanged(owner, time);
+        QCOMPARE(takeover.takenOver(), takenOver);
+    }
+
+    // xclipboard takes the clipboard over after each change and offers the
+    // text alone, so without a bus the calls are lost: the companion says
+    // so once, naming the program, and hears calls again once it is gone.
+    void programTakingTheClipboardOver()
+    {
+        if (tool("xclipboard").isEmpty())
+            QSKIP("xclipboard (Debian package x11-apps) is needed");
+        Companion companion({"--wav-dir", scratch.filePath(QStringLiteral("uebernommen")), "--ohne-gong"}, withoutBus());
+        QVERIFY(companion.ready());
+        QProcess xclipboard;
+        xclipboard.start(tool("xclipboard"), {});
+        const auto ending = qScopeGuard([&] {
+            xclipboard.kill();
+            xclipboard.waitForFinished();
+        });
+        // It takes the clipboard as it starts.
+        QTRY_VERIFY_WITH_TIMEOUT(!QGuiApplication::clipboard()->ownsClipboard() && QGuiApplication::clipboard()->mimeData()
+                                     && QGuiApplication::clipboard()->mimeData()->hasText(),
+                                 15000);
+        const auto hints = [&] {
+            companion.said();
+            return int(companion.err.count("(„xclipboard“) übernimmt"));
+        };
+        // A call may still be heard now and then, where the companion asks
+        // before xclipboard has taken it.
+        for (int call = 0; call < 10; ++call) {
+            putOnClipboard(QStringLiteral("nächste Haltestelle: Genommen %1").arg(call), nextCallNumber());
+            QTRY_VERIFY_WITH_TIMEOUT(!QGuiApplication::clipboard()->ownsClipboard(), 15000);
+            if (QTest::qWaitFor([&] { return hints() > 0; }, 1000))
+                break;
+        }
+        QVERIFY2(hints() == 1, companion.err.constData());
+        QVERIFY2(companion.err.contains("xclipboard schließen"), companion.err.constData());
+        // More lost calls: said once.
+        putOnClipboard(QStringLiteral("nächste Haltestelle: Wieder genommen"), nextCallNumber());
+        QTRY_VERIFY_WITH_TIMEOUT(!QGuiApplication::clipboard()->ownsClipboard(), 15000);
+        xclipboard.terminate();
+        QVERIFY(xclipboard.waitForFinished(15000));
+        putOnClipboard(QStringLiteral("nächste Haltestelle: Frei"), nextCallNumber());
+        QVERIFY2(QTest::qWaitFor([&] { return companion.said().contains("Frei"); }, 15000), companion.out.constData());
+        QCOMPARE(hints(), 1);
+    }
+
     // A second start on the same desktop says so in one line and ends
     // with 0, with or without a bus; once the first has ended, a new one
     // starts.
@@ -300,14 +521,13 @@ private slots:
 
 int main(int argc, char** argv)
 {
-    // -displayfd: the server picks a free display and tells us which.
     QProcess xvfb;
-    xvfb.start(tool("Xvfb"), {"-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp", "-noreset"});
-    if (!xvfb.waitForStarted() || !xvfb.waitForReadyRead(15000)) {
+    const QString display = startXvfb(xvfb);
+    if (display.isEmpty()) {
         std::fputs("Xvfb did not start\n", stderr);
         return 1;
     }
-    qputenv("DISPLAY", ":" + xvfb.readLine().trimmed());
+    qputenv("DISPLAY", display.toLatin1());
     qputenv("QT_QPA_PLATFORM", "xcb");
     int status = 0;
     {

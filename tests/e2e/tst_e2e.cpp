@@ -3,6 +3,7 @@
 // read back dot by dot from a screenshot.
 
 #include "../support/printedtail.h"
+#include "../support/unuseddisplay.h"
 
 #include <font.h>
 
@@ -1265,36 +1266,47 @@ private slots:
 
     // Without an X display: the command line answers (help and version on
     // standard output, anything else refused in one line), and a start says
-    // in one line what it needs, before Qt's own, misleading message.
+    // in one line what it needs, before Qt's own, misleading message; so does
+    // a start on a display where no X server answers (Qt would abort).
     void withoutADisplay_data()
     {
         QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("display");
         QTest::addColumn<QString>("waylandDisplay");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("out"); // patterns for the whole output
         QTest::addColumn<QString>("err");
         const QString start = QStringLiteral("pendralumovista: [^\n]*%1[^\n]*Xvfb :99 & DISPLAY=:99 pendralumovista\n");
         const QString refused = QStringLiteral("pendralumovista: %1 \\(pendralumovista --help zeigt die Optionen\\)\n");
-        QTest::newRow("no display at all") << QStringList() << QString() << 1 << QString() << start.arg("X11-Desktop");
-        QTest::newRow("Wayland without XWayland") << QStringList() << "wayland-0" << 1 << QString() << start.arg("XWayland");
-        QTest::newRow("help") << QStringList{"--help"} << QString() << 0
+        QTest::newRow("no display at all") << QStringList() << QString() << QString() << 1 << QString() << start.arg("X11-Desktop");
+        QTest::newRow("Wayland without XWayland") << QStringList() << QString() << "wayland-0" << 1 << QString() << start.arg("XWayland");
+        QTest::newRow("help") << QStringList{"--help"} << QString() << QString() << 0
                               << QStringLiteral("Aufruf: pendralumovista .*\n  -h, --help +zeigt .*\n  -v, --version +"
                                                 ".*Optionen von Qt:\n +-platform NAME +.*\n +-display ANZEIGE +.*")
                               << QString();
-        QTest::newRow("version") << QStringList{"--version"} << QString() << 0
+        QTest::newRow("version") << QStringList{"--version"} << QString() << QString() << 0
                                  << QStringLiteral("pendralumovista " PENDRALUMOVISTA_VERSION "\n") << QString();
-        QTest::newRow("unknown option") << QStringList{"--gibt-es-nicht", "--help"} << QString() << 2 << QString()
+        QTest::newRow("unknown option") << QStringList{"--gibt-es-nicht", "--help"} << QString() << QString() << 2 << QString()
                                         << refused.arg(QStringLiteral("unbekannte Option „--gibt-es-nicht“"));
-        QTest::newRow("file name") << QStringList{"linie-7-tram.txt"} << QString() << 2 << QString()
+        QTest::newRow("file name") << QStringList{"linie-7-tram.txt"} << QString() << QString() << 2 << QString()
                                    << refused.arg(QStringLiteral("unerwartetes Argument „linie-7-tram.txt“"));
-        QTest::newRow("Qt's option without its value") << QStringList{"-platform", "offscreen", "-display"} << QString()
+        QTest::newRow("Qt's option without its value") << QStringList{"-platform", "offscreen", "-display"} << QString() << QString()
                                                         << 2 << QString()
                                                         << refused.arg(QStringLiteral("„-display“ braucht einen Wert, ANZEIGE"));
+        const QString unused = testsupport::unusedDisplay();
+        const QString notAName = QStringLiteral("pendralumovista: „:“ ist kein Name einer X11-Anzeige[^\n]*\n");
+        QTest::newRow("no X server there") << QStringList() << unused << QString() << 1 << QString()
+                                           << start.arg(QStringLiteral("„%1“ ist nicht erreichbar").arg(unused));
+        QTest::newRow("not a display's name") << QStringList() << ":" << QString() << 1 << QString() << notAName;
+        QTest::newRow("-display with no X server there")
+            << QStringList{"-display", unused} << QString() << QString() << 1 << QString()
+            << start.arg(QStringLiteral("„%1“ ist nicht erreichbar").arg(unused));
     }
 
     void withoutADisplay()
     {
         QFETCH(QStringList, arguments);
+        QFETCH(QString, display);
         QFETCH(QString, waylandDisplay);
         QFETCH(int, exitCode);
         QFETCH(QString, out);
@@ -1302,6 +1314,8 @@ private slots:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             env.remove(QString::fromLatin1(name));
+        if (!display.isEmpty())
+            env.insert(QStringLiteral("DISPLAY"), display);
         if (!waylandDisplay.isEmpty())
             env.insert(QStringLiteral("WAYLAND_DISPLAY"), waylandDisplay);
         QProcess alone;
