@@ -10,6 +10,7 @@
 #include <names.h>
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QString>
 #include <QStringDecoder>
 
@@ -436,11 +437,14 @@ ExtraTexts extraTexts(transit::Feed& feed, const Options& options, const transit
         if (text.empty())
             continue;
         // A name the file would read otherwise: one with "=" (the first
-        // ends the name), a comment, the line for every stop, or blanks at
-        // either end (they are dropped on reading).
-        const std::string trimmed = QString::fromStdString(written).trimmed().toStdString();
-        if (written.empty() || written.find('=') != std::string::npos || written.starts_with('#') || written == "*"
-            || trimmed != written) {
+        // ends the name), a comment, a key of the reader's own ("*" for
+        // every stop, "*Endstelle"), one ending in what reads as a
+        // language ("Bahnhof [ab]"), or blanks at either end (they are
+        // dropped on reading).
+        const QString name = QString::fromStdString(written);
+        static const QRegularExpression languageTag(QStringLiteral(" \\[[a-z]{2}\\]$"));
+        if (written.empty() || written.find('=') != std::string::npos || written.starts_with('#')
+            || written.starts_with('*') || languageTag.match(name).hasMatch() || name.trimmed() != name) {
             texts.left.push_back(written);
             continue;
         }

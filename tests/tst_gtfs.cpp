@@ -930,6 +930,12 @@ private slots:
         QTest::newRow("names") << renamed << QStringList{"--linie", "7"} << hbf + "Rynek Lódz" + markt
                                << QByteArray("Ohne Umsteigehinweis, weil die Zusatzdatei sie nicht fassen kann: "
                                              "„Zoo = Tierpark“\n");
+        // Names the companion would read as keys of its own: the line for
+        // the terminus, a language.
+        Files keys = interchangeFeed();
+        keys["stops.txt"].replace("markt,Markt,", "markt,*Endstelle,").replace("zoo,Zoo,", "zoo,Zoo [ab],");
+        QTest::newRow("names read as keys") << keys << QStringList{"--linie", "7"} << hbf
+                                            << QByteArray("nicht fassen kann: „*Endstelle“ „Zoo [ab]“\n");
         // The companion tells stops apart by their names only: two of one
         // name are one line, with the lines of both.
         Files twice = interchangeFeed();
