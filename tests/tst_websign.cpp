@@ -87,6 +87,19 @@ struct Client {
     }
 };
 
+// A WebSocket upgrade asked for over a plain socket, which then does
+// nothing it is not told to: no reading, no answer to a ping.
+bool upgradeByHand(QTcpSocket& socket, quint16 port)
+{
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    if (!socket.waitForConnected(3000))
+        return false;
+    socket.write("GET /ws HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port)
+                 + "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+                   "Sec-WebSocket-Version: 13\r\n\r\n");
+    return true;
+}
+
 // Under AddressSanitizer freed memory stays resident a while (its
 // quarantine holds a quarter gigabyte), so there the heap in use is counted.
 #if defined(__SANITIZE_ADDRESS__)
@@ -350,11 +363,7 @@ private slots:
         sleeper.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
         // Qt would read on into memory of its own; the sleeper takes 4 KiB.
         sleeper.setReadBufferSize(4096);
-        sleeper.connectToHost(QHostAddress::LocalHost, port);
-        QVERIFY(sleeper.waitForConnected(3000));
-        sleeper.write("GET /ws HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port)
-                      + "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
-                        "Sec-WebSocket-Version: 13\r\n\r\n");
+        QVERIFY(upgradeByHand(sleeper, port));
         QTRY_COMPARE(sign->clientCount(), 2);
         // Long changes, each different, until the sleeper is dropped (or a bound).
         const tk::Text filler(250, 'x');
@@ -468,11 +477,7 @@ private slots:
         QTRY_COMPARE(answering.messages.size(), 1);
         // Upgraded by hand, then never a word back, not even to a ping.
         QTcpSocket silent;
-        silent.connectToHost(QHostAddress::LocalHost, port);
-        QVERIFY(silent.waitForConnected(3000));
-        silent.write("GET /ws HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port)
-                     + "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
-                       "Sec-WebSocket-Version: 13\r\n\r\n");
+        QVERIFY(upgradeByHand(silent, port));
         QTRY_COMPARE(sign->clientCount(), 2);
         QElapsedTimer connected;
         connected.start();
