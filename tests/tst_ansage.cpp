@@ -359,40 +359,6 @@ private slots:
         }
     }
 
-    // espeak-ng's data without its English voices (as a trimmed system may
-    // have it): --zweitsprache en is refused at start, not at the first call.
-    void secondLanguageNeedsItsVoice()
-    {
-        const char* dataFolder = nullptr;
-        espeak_Info(&dataFolder);
-        const QDir installed(QFile::decodeName(dataFolder));
-        QVERIFY2(installed.exists(QStringLiteral("lang/gmw/en")), dataFolder);
-        const QDir trimmed(scratch.filePath(QStringLiteral("ohne-en/espeak-ng-data")));
-        QVERIFY(trimmed.mkpath(QStringLiteral("lang/gmw")));
-        const auto linkAll = [](const QDir& from, const QDir& to, const QString& leaveOut, const QString& startOut) {
-            for (const QString& entry : from.entryList(QDir::AllEntries | QDir::NoDotAndDotDot))
-                if (entry != leaveOut && (startOut.isEmpty() || !entry.startsWith(startOut)))
-                    QFile::link(from.filePath(entry), to.filePath(entry));
-        };
-        linkAll(installed, trimmed, QStringLiteral("lang"), {});
-        linkAll(QDir(installed.filePath(QStringLiteral("lang"))), QDir(trimmed.filePath(QStringLiteral("lang"))),
-                QStringLiteral("gmw"), {});
-        linkAll(QDir(installed.filePath(QStringLiteral("lang/gmw"))), QDir(trimmed.filePath(QStringLiteral("lang/gmw"))),
-                {}, QStringLiteral("en"));
-        // The companion takes this process's environment; the synthesizer
-        // here has read its data already.
-        qputenv("ESPEAK_DATA_PATH", QFile::encodeName(scratch.filePath(QStringLiteral("ohne-en"))));
-        Companion companion(display, {QStringLiteral("--zweitsprache"), QStringLiteral("en")});
-        qunsetenv("ESPEAK_DATA_PATH");
-        QVERIFY(companion.process.waitForFinished(15000));
-        QCOMPARE(companion.process.exitCode(), 2);
-        companion.read();
-        // Tried once the display is open, where Qt may have a line of its own.
-        QVERIFY2(companion.err.count("pendralumovista-ansage: ") == 1
-                     && companion.err.contains("pendralumovista-ansage: espeak-ng hat keine Stimme für „en“"),
-                 companion.err.constData());
-    }
-
     void synthesis()
     {
         QFETCH(int, which);

@@ -43,7 +43,6 @@ QStringList described(const QList<AnnouncementPart>& parts)
 class TestExtraTexts : public QObject {
     Q_OBJECT
     QTemporaryDir scratch;
-    std::unique_ptr<Synthesizer> synthesizer;
 
     QString written(const QByteArray& bytes)
     {
@@ -54,13 +53,7 @@ class TestExtraTexts : public QObject {
     }
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(scratch.isValid());
-        QString error;
-        synthesizer = Synthesizer::create(QStringLiteral("de"), Synthesizer::normal, &error);
-        QVERIFY2(synthesizer, qPrintable(error));
-    }
+    void initTestCase() { QVERIFY(scratch.isValid()); }
 
     // What a file gives a stop and the terminus, in German and English, and
     // one line for each line not taken, naming it.
@@ -82,7 +75,7 @@ private slots:
                                 "Hauptbahnhof [en] = Exit on the left.\r\n"
                                 "*Endstelle = Alle aussteigen.\r\n"
                                 "Hauptbahnhof = Umsteigen zur S-Bahn.\r\n"
-                                "*Endstelle [en] = All change.\r\n"
+                                "*Endstelle [en] = All change.\r" // a classic Mac editor's line end
                                 "Hauptbahnhof [de] = Zum Fernverkehr.\r\n";
         QTest::newRow("keys, tags, file order, German")
             << keys << hbf << de
@@ -95,19 +88,11 @@ private slots:
         QTest::newRow("name trimmed, blanks inside kept")
             << QByteArray("\t Am  Anger \t=  Text\tmit  Tab. \n") << QStringLiteral(" Am  Anger ") << de
             << QStringList{"Text mit Tab."} << none << none;
-        // A classic Mac editor ends lines with CR alone.
-        QTest::newRow("CR line ends") << QByteArray("Rathaus = Eins.\r* = Zwei.\r\rRathaus [en] = One.\r")
-                                      << QStringLiteral("Rathaus") << de << QStringList{"Zwei.", "Eins."} << none
-                                      << none;
         // An editor on another system saves the umlaut as o and a combining
         // diaeresis; the sign's name has it composed.
         QTest::newRow("name in either Unicode form")
             << QByteArray("Ko\xCC\x88nigstra\xC3\x9F" "e = Rechts.\n") << QStringLiteral("Königstraße") << de
             << QStringList{"Rechts."} << none << none;
-        QTest::newRow("two capitals in brackets are the name")
-            << QByteArray("Bahnhof [DB] = Zum Zug.\n") << QStringLiteral("Bahnhof [DB]") << de
-            << QStringList{"Zum Zug."} << none << none;
-
         // Saved as Windows-1252 like the stop files: the umlauts, ß and the
         // dash (0x96, which Latin-1 lacks) read right. (The shared reader's
         // other cases are the pronunciation file's, in tst_ansage.)
@@ -145,17 +130,6 @@ private slots:
             << QByteArray("Rathaus = ") + longest + "\nRathaus = " + longest + "a\n" << QStringLiteral("Rathaus") << de
             << QStringList{QString::fromLatin1(longest)} << none
             << QStringList{"Zeile 2 übergangen: der Text ist länger als 1500 Zeichen."};
-        QTest::newRow("longest name")
-            << QByteArray(500, 'N') + " = Ja.\n" + QByteArray(501, 'N') + " = Nein.\n" << QString(500, u'N') << de
-            << QStringList{"Ja."} << none << QStringList{"Zeile 2 übergangen: der Name ist länger als 500 Zeichen."};
-        QByteArray many;
-        for (int i = 0; i <= ExtraTexts::mostEntries; ++i)
-            many += "Rathaus = " + QByteArray::number(i) + ".\n";
-        QStringList firstThousand;
-        for (int i = 0; i < ExtraTexts::mostEntries; ++i)
-            firstThousand << QString::number(i) + QLatin1Char('.');
-        QTest::newRow("most entries") << many << QStringLiteral("Rathaus") << de << firstThousand << none
-                                      << QStringList{"Zeile 1001 übergangen: mehr als 1000 Einträge."};
         // A file of something else says no more than a screenful.
         QByteArray wrong;
         QStringList twenty;
@@ -195,21 +169,18 @@ private slots:
     void refusedFile_data()
     {
         QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<bool>("folder");
         QTest::addColumn<QString>("refusal");
-        QTest::newRow("neither encoding") << QByteArray("Stra\x81" "e = Text.\n") << false
+        QTest::newRow("neither encoding") << QByteArray("Stra\x81" "e = Text.\n")
                                           << QStringLiteral("ist weder UTF-8 noch Windows-1252.");
-        QTest::newRow("too big") << QByteArray(ExtraTexts::largestFile + 1, '#') << false
+        QTest::newRow("too big") << QByteArray(ExtraTexts::largestFile + 1, '#')
                                  << QStringLiteral("ist größer als 256 KiB.");
-        QTest::newRow("a folder") << QByteArray() << true << QStringLiteral("lässt sich nicht lesen");
     }
 
     void refusedFile()
     {
         QFETCH(QByteArray, bytes);
-        QFETCH(bool, folder);
         QFETCH(QString, refusal);
-        const QString path = folder ? scratch.path() : written(bytes);
+        const QString path = written(bytes);
         QVERIFY(!path.isEmpty());
         ExtraTexts extras;
         QStringList lines;
@@ -282,13 +253,6 @@ private slots:
             "TerminusEnding de: Endstelle. Bitte aussteigen",
             "Extra de: Bitte vergessen Sie Ihre Sachen nicht.",
         };
-        QTest::newRow("no extra texts") << waldschaenke << true << false << german
-                                        << QStringList{"Gong de: ", "Opening de: nächste Haltestelle",
-                                                       "Name de: Waldschänke",
-                                                       "TerminusEnding de: Endstelle. Bitte aussteigen"};
-        QTest::newRow("every stop's only") << marktplatz << false << true << german
-                                           << QStringList{"Opening de: nächste Haltestelle", "Name de: Marktplatz",
-                                                          "Extra de: Bitte halten Sie sich fest."};
         QTest::newRow("every stop's, then its own, a part a sentence")
             << hauptbahnhof << true << true << german << hauptbahnhofGerman;
         QTest::newRow("terminus") << waldschaenke << false << true << german << waldschaenkeGerman;
@@ -329,26 +293,19 @@ private slots:
     // announcer does: the name in the English part is the German part's, and
     // so are its phonemes (Hauptbahnhof with [aʊ] and [oː], where the English
     // voice says [ɔː] and [ɒ]), while "Next stop" is English.
-    void englishPartSaysTheNameInGerman_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("german");
-        QTest::newRow("Hauptbahnhof") << QStringLiteral("Hauptbahnhof") << QStringLiteral("haʊptbɑːnhoːf");
-        QTest::newRow("Waldschänke") << QStringLiteral("Waldschänke") << QStringLiteral("valtʃɛŋkə");
-        QTest::newRow("Marktplatz") << QStringLiteral("Marktplatz") << QStringLiteral("maɾktplats");
-    }
-
     void englishPartSaysTheNameInGerman()
     {
-        QFETCH(QString, name);
-        QFETCH(QString, german);
+        QString error;
+        const std::unique_ptr<Synthesizer> synthesizer =
+            Synthesizer::create(QStringLiteral("de"), Synthesizer::normal, &error);
+        QVERIFY2(synthesizer, qPrintable(error));
         const auto phonemes = [&](const AnnouncementPart& part) {
             if (!synthesizer->useLanguage(part.language))
                 return QStringLiteral("no voice %1").arg(part.language);
             return synthesizer->phonemes(part.text).remove(QRegularExpression(QStringLiteral("[ˈˌ\\s]")));
         };
         const QList<AnnouncementPart> parts =
-            announcementParts(QStringLiteral("nächste Haltestelle: ") + name, false, nullptr, {QStringLiteral("en")});
+            announcementParts(QStringLiteral("nächste Haltestelle: Hauptbahnhof"), false, nullptr, {QStringLiteral("en")});
         QCOMPARE(parts.size(), 4);
         const AnnouncementPart& germanName = parts[1];
         const AnnouncementPart& englishOpening = parts[2];
@@ -363,7 +320,7 @@ private slots:
         QVERIFY(synthesizer->useLanguage(QStringLiteral("de")));
         QVERIFY2(opening.startsWith(QStringLiteral("nɛkst")), qPrintable(opening));
         QCOMPARE(inEnglish, inGerman);
-        QVERIFY2(inEnglish.contains(german), qPrintable(inEnglish));
+        QVERIFY2(inEnglish.contains(QStringLiteral("haʊptbɑːnhoːf")), qPrintable(inEnglish));
         QVERIFY2(english != inGerman, qPrintable(english));
     }
 };

@@ -1016,20 +1016,6 @@ private slots:
         QCOMPARE(QString::fromStdString(transit::interchangeText(calling)), sentence);
     }
 
-    // Lines of every mode with the longest names of four-byte characters
-    // still make a sentence within its bound.
-    void interchangeSentenceBounded()
-    {
-        std::vector<transit::CallingLine> calling;
-        for (const int type : {0, 1, 2, 3, 4, 5, 6, 7, 11, 12, 200, 1500, 1700})
-            for (int i = 0; i < 20; ++i)
-                calling.push_back({(QString::number(i) + QString::fromUcs4(U"\U0001F68C").repeated(30)).toStdString(), type});
-        const std::string text = transit::interchangeText(calling);
-        QVERIFY(text.ends_with(" weiteren Linien."));
-        QVERIFY2(text.size() <= transit::MaxInterchangeTextBytes, text.c_str());
-        QVERIFY(text.size() > 1000);
-    }
-
     // Without a route there is nothing to write the file for.
     void interchangeFileNeedsARoute()
     {

@@ -106,18 +106,24 @@ def find_application():
     return None
 
 
-def main():
-    xvfb_read, xvfb_write = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(xvfb_write), "-screen", "0", "1280x800x24",
-                             "-nolisten", "tcp", "-noreset"], pass_fds=[xvfb_write])
-    os.close(xvfb_write)
+def start_xvfb():
+    """An X server of the check's own; -displayfd: it picks a free display."""
+    read_end, write_end = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x800x24",
+                             "-nolisten", "tcp", "-noreset"], pass_fds=[write_end])
+    os.close(write_end)
     number = b""
     while not number.endswith(b"\n"):
-        chunk = os.read(xvfb_read, 64)
+        chunk = os.read(read_end, 64)
         if not chunk:
             sys.exit("Xvfb did not start")
         number += chunk
-    display = ":" + number.decode().strip()
+    os.close(read_end)
+    return xvfb, ":" + number.decode().strip()
+
+
+def main():
+    xvfb, display = start_xvfb()
     env = dict(os.environ, DISPLAY=display, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
     env.pop("QT_QPA_PLATFORM", None)
     scratch = tempfile.mkdtemp(prefix="pendralumovista-a11y-")
@@ -133,7 +139,6 @@ def main():
         simulator.wait(10)
         xvfb.terminate()
         xvfb.wait(10)
-        os.close(xvfb_read)
 
 
 def run_checks(env, route):

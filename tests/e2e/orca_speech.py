@@ -26,15 +26,10 @@ import gi
 gi.require_version("Atspi", "2.0")
 from gi.repository import Atspi, Gio, GLib  # noqa: E402
 
+from accessibility import check, failures, start_xvfb  # noqa: E402  the same checks and X server
+
 program = sys.argv[1]
 keep = "--keep" in sys.argv
-failures = []
-
-
-def check(condition, what):
-    print(("ok   " if condition else "FAIL ") + what, flush=True)
-    if not condition:
-        failures.append(what)
 
 
 def wait_for(predicate, seconds):
@@ -109,21 +104,6 @@ def write_speech_dispatcher_config(config, spoken):
                 'AddVoice "en" "MALE1" "en"\n'
                 'GenericLanguage "de" "de" "utf-8"\n'
                 'GenericLanguage "en" "en" "utf-8"\n' % spoken)
-
-
-def start_xvfb():
-    read_end, write_end = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x800x24",
-                             "-nolisten", "tcp", "-noreset"], pass_fds=[write_end])
-    os.close(write_end)
-    number = b""
-    while not number.endswith(b"\n"):
-        chunk = os.read(read_end, 64)
-        if not chunk:
-            sys.exit("Xvfb did not start")
-        number += chunk
-    os.close(read_end)
-    return xvfb, ":" + number.decode().strip()
 
 
 def stop_speech_dispatcher(runtime):
